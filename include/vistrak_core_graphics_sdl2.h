@@ -1,0 +1,226 @@
+/*
+ * vistrak_core_graphics_sdl2: the SDL2 graphics plug-in of the Vistrak tracker core library.
+ *
+ * An experiment application loads this library beside the core library (libvistrak_core64),
+ * calls init_expt_window() once, and from then on the core library draws its calibration,
+ * validation, drift-correction and camera-setup screens in that window through hooks that
+ * init_expt_window() installs. close_expt_graphics() removes the hooks and closes the window.
+ *
+ * Conventions for every function below:
+ *   - All functions run on the application's thread (the one that drives the core library).
+ *   - Colours are 4 bytes R, G, B, A. Coordinates are window pixels, origin top-left.
+ *   - Values described as "16-bit" count with their low 16 bits only.
+ *   - Surfaces passed in stay owned by the application; the library never frees them.
+ *   - Strings are NUL-terminated 8-bit text; paths are file-system paths.
+ *
+ * Environment variables read:
+ *   VT_SDL_SOFTWARE   non-zero: request SDL's software renderer; set at all: print the
+ *                     renderer's name on standard error when the window opens.
+ *   TMPDIR            folder in which the built-in fonts are written while the library is loaded.
+ *
+ * Usable from C and C++.
+ */
+#ifndef VISTRAK_CORE_GRAPHICS_SDL2_H
+#define VISTRAK_CORE_GRAPHICS_SDL2_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define VT_GRAPHICS_API __declspec(dllexport)
+#else
+#define VT_GRAPHICS_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct SDL_Window;
+struct SDL_Surface;
+
+/*
+ * Display facts, 48 bytes. After a query: left = top = 0, right = width - 1,
+ * bottom = height - 1, reserved1 = reserved2 = 0, reserved3 = 1, refresh = 60.0,
+ * reserved4 = -1. init_expt_window() reads width, height, bits and refresh of the
+ * caller's record to choose the window it creates.
+ */
+typedef struct DisplayInfo {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+    int32_t width;     /* pixels */
+    int32_t height;    /* pixels */
+    int32_t bits;      /* bits per pixel of the display mode */
+    int32_t reserved1;
+    int32_t reserved2;
+    int32_t reserved3;
+    float refresh;     /* Hz; queries always report 60.0 */
+    int32_t reserved4;
+} DisplayInfo;
+
+/*
+ * A bitmap exchanged with the core library, 32 bytes on a 64-bit build.
+ * Rows run top to bottom, pitch bytes apart. Records made by this library are 32 bits per
+ * pixel with the bytes of each pixel in memory order blue, green, red, unused.
+ * The record and its pixels live only for the duration of the call that passes them.
+ */
+typedef struct CoreBitmap {
+    int32_t width;    /* pixels per row */
+    int32_t height;   /* rows */
+    int32_t pitch;    /* bytes from the start of one row to the next */
+    int32_t depth;    /* bits per pixel */
+    void *pixels;     /* first byte of the top row */
+    void *reserved;   /* a separate 32-byte block, zero-filled */
+} CoreBitmap;
+
+/* ---- Experiment window ------------------------------------------------------------------ */
+
+/*
+ * Opens the experiment window and installs the display hooks in the core library.
+ *   window_slot: null, or points to an SDL window handle. A non-null handle there is adopted
+ *                (it must already have a renderer); a null handle there receives the window
+ *                the library creates. The library owns the window from then on and destroys it
+ *                in close_expt_graphics(), also when the application made it.
+ *   info:        null, or a DisplayInfo. Its width, height, bits and refresh choose the created
+ *                window (0 x 0: desktop size; refresh 0: unchanged); on return it holds the
+ *                actual display facts.
+ * Returns 0 on success, -1 when no window or renderer could be had, 2 when the TrueType
+ * engine failed to start. Ends the process with status 1 when SDL video cannot start.
+ */
+VT_GRAPHICS_API int16_t init_expt_window(struct SDL_Window **window_slot, DisplayInfo *info);
+
+/*
+ * Releases the calibration target, removes the hooks, destroys the renderer and window,
+ * waits 2000 ms and shuts SDL down. Safe to call without a window and more than once.
+ */
+VT_GRAPHICS_API void close_expt_graphics(void);
+
+/* Stores the experiment window (null when none) through window_slot, if that is non-null,
+ * and returns it. */
+VT_GRAPHICS_API struct SDL_Window *get_expt_window(struct SDL_Window **window_slot);
+
+/* ---- Display information ---------------------------------------------------------------- */
+
+/*
+ * Fills info (if non-null) with the display mode of the experiment window, or of the first
+ * display when no window is open (starting SDL if needed). When no mode can be read, the
+ * core library shows an alert and the record describes 800 x 600 pixels at 32 bits.
+ */
+VT_GRAPHICS_API void get_display_information(DisplayInfo *info);
+
+/* Stores the desktop's width, height and bits per pixel; null pointers are skipped.
+ * Returns 1. */
+VT_GRAPHICS_API int32_t get_current_display_information(int32_t *width, int32_t *height,
+                                                        int32_t *bits);
+
+/* ---- Calibration target and background --------------------------------------------------- */
+
+/* Target disc and background colours; each points to 4 bytes R, G, B, A, or is null to keep
+ * that colour. A change of the alpha byte alone is no change. */
+VT_GRAPHICS_API void set_calibration_colors(const uint8_t *foreground, const uint8_t *background);
+
+/* Target and hole diameters in pixels (low 16 bits). Cancels an animated target. */
+VT_GRAPHICS_API void set_target_size(uint32_t size, uint32_t hole_size);
+
+/* Uses the application's image as the calibration target; null returns to the drawn ring. */
+VT_GRAPHICS_API void set_cal_target_surface(struct SDL_Surface *image);
+
+/* Uses the application's image, stretched over the window, as calibration background;
+ * null removes it. */
+VT_GRAPHICS_API void set_cal_background_surface(struct SDL_Surface *image);
+
+/* Same as set_cal_background_surface(NULL). */
+VT_GRAPHICS_API void reset_background_surface(void);
+
+/* Kept for compatibility: records the request, changes nothing on screen. */
+VT_GRAPHICS_API void disable_custombackground_on_imagemode(void);
+
+/* Kept for compatibility: stores the value, which no drawing reads. */
+VT_GRAPHICS_API void set_mac_delay(int32_t value);
+
+/* ---- Feedback sounds --------------------------------------------------------------------- */
+
+/* Calibration target, done and error sounds: each a WAV file path, "off", or "" for the
+ * built-in clip. None may be null. */
+VT_GRAPHICS_API void set_cal_sounds(const char *target, const char *done, const char *error);
+
+/* The same for drift correction. */
+VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, const char *error);
+
+/* ---- Animated target --------------------------------------------------------------------- */
+
+/* Names a video file to play, with its sound track, as the calibration target.
+ *   play_count: passes per target (0 = until the target is erased, negative = none).
+ *   transparent_color: 0xRRGGBBFF keys that colour out of the frames; any other low byte
+ *                      keeps them opaque.
+ * Nothing is read until the next calibration screen opens. Returns 0. */
+VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_count,
+                                                 int32_t transparent_color);
+
+/* ---- Camera image ------------------------------------------------------------------------ */
+
+/* Places the camera image's top-left corner at (x, y) (-1, -1: centred) and names the area
+ * intended for it (width, height; 0, 0: follow the window). Low 16 bits of each. Returns 0. */
+VT_GRAPHICS_API int32_t set_camera_image_position(int32_t x, int32_t y, int32_t width,
+                                                  int32_t height);
+
+struct OverlayContext;
+
+/* Reports the mouse position in drawn-image pixels and the left button state. */
+typedef int (*MouseLocCallback)(struct OverlayContext *context, int32_t *x, int32_t *y,
+                                uint32_t *state);
+
+/* Replaces the built-in mouse-position callback of the camera overlay; null restores it. */
+VT_GRAPHICS_API void set_mouse_loc_callback(MouseLocCallback callback);
+
+/* ---- Fonts ------------------------------------------------------------------------------- */
+
+/* Makes the named font (a family such as "Arial", or a path to a font file) current, bold,
+ * at size points. Returns 0 on success, -1 on failure. */
+VT_GRAPHICS_API int32_t set_cal_font(const char *name, int32_t size);
+
+/* ---- External calibration device --------------------------------------------------------- */
+
+/* Button states reported by a calibration device: states[k - 1] is button k (1 pressed). */
+typedef struct DeviceButtons {
+    void *user_data;
+    uint8_t states[256];
+} DeviceButtons;
+
+/* A device callback: returns > 0 when it wrote new states, 0 when nothing changed, < 0 on a
+ * device error. */
+typedef int32_t (*DeviceCallback)(DeviceButtons *buttons);
+
+/*
+ * Switches the external calibration device: type 0 off, 1 serial button box, 2 numeric
+ * keypad, anything else the address of a DeviceCallback (data becomes its user_data).
+ * path_or_text: a setup-script file, a script text (contains a newline), or null for the
+ * built-in script of the device. Returns 1 when the device is on (or type is 0), else 0.
+ */
+VT_GRAPHICS_API int32_t enable_external_calibration_device(uintptr_t type,
+                                                           const char *path_or_text,
+                                                           void *data);
+
+/* ---- Bitmaps handed to the core library -------------------------------------------------- */
+
+/* Each converts surface to a 32-bit CoreBitmap and calls the core library's function of the
+ * same purpose with the remaining arguments (16-bit values as their low 16 bits). Returns the
+ * core function's result, or -1 when the surface cannot be converted. */
+VT_GRAPHICS_API int32_t sdl_bitmap_save_and_backdrop(struct SDL_Surface *surface, int32_t xs,
+                                                     int32_t ys, int32_t width, int32_t height,
+                                                     const char *fname, const char *path,
+                                                     int32_t sv_options, int32_t xd, int32_t yd,
+                                                     int32_t bx_options);
+VT_GRAPHICS_API int32_t sdl_bitmap_to_backdrop(struct SDL_Surface *surface, int32_t xs,
+                                               int32_t ys, int32_t width, int32_t height,
+                                               int32_t xd, int32_t yd, int32_t bx_options);
+VT_GRAPHICS_API int32_t sdl_bitmap_save(struct SDL_Surface *surface, int32_t xs, int32_t ys,
+                                        int32_t width, int32_t height, const char *fname,
+                                        const char *path, int32_t sv_options);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VISTRAK_CORE_GRAPHICS_SDL2_H */

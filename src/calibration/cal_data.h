@@ -1,0 +1,62 @@
+// calData: everything the calibration screen shows (colours, target, background, target
+// position, animated target), and the routines that build and drop the target's look.
+#pragma once
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/sound_output.h"
+
+constexpr int16_t kNoPosition = -32768;
+
+struct AnimationTarget {
+    // Shared with the playback thread and the sound device's callback thread.
+    std::atomic<int32_t> threadState{0};  // 0 idle, 1 start requested, 2 running, 3 stop
+    std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
+    std::atomic<SDL_Surface **> frames{nullptr};  // null-terminated, owned
+    platform::WaveFormat *audioFormat = nullptr;  // owned
+    uint8_t *audioData = nullptr;                 // owned
+    int32_t audioLength = 0;
+    std::atomic<platform::SoundOutput *> waveOut{nullptr};
+    std::atomic<int32_t> audioPlaying{-1};  // -3 no sound, -1 closed, 0 open, 1 queued, 2 done
+    std::string videoPath;                  // empty: no animated target configured
+    double frameRate = -1.0;
+    platform::WaveHeader waveHeader{};
+};
+
+struct CalData {
+    SDL_Color foregroundColor{0, 0, 0, 255};
+    SDL_Color backgroundColor{180, 180, 180, 255};
+    int32_t macDelay = 300;
+    int32_t glideMode = -1;
+    std::atomic<int16_t> targetY{kNoPosition};
+    std::atomic<int16_t> targetX{kNoPosition};
+    int16_t previousY = kNoPosition;
+    int16_t previousX = kNoPosition;
+    SDL_Texture *targetTexture = nullptr;
+    SDL_Texture *backgroundTexture = nullptr;
+    int32_t targetWidth = 0;
+    int32_t targetHeight = 0;
+    int32_t disableCustomBackgroundOnImageMode = 0;
+    int32_t outerRadius = 8;
+    int32_t innerRadius = 2;
+    int32_t customTarget = 0;
+    AnimationTarget animationTarget;
+    int32_t glideSteps = -1;
+};
+
+extern CalData calData;
+
+// Colour keyed out of video frames while marker is 0xFF.
+struct TransparentColor {
+    uint8_t r = 0, g = 0, b = 0, marker = 0;
+};
+extern TransparentColor transparentColor;
+
+void create_target_texture(int32_t outer, int32_t inner);
+void create_default_target();
+void release_target();
+void release_background();

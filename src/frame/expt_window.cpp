@@ -1,0 +1,205 @@
+// Opens and closes the experiment window: SDL start-up, adopting the application's window or
+// creating a desktop-fullscreen one, the first frame, focus, and the teardown.
+#include "frame/expt_window.h"
+
+#include <SDL_mixer.h>
+#include <SDL_syswm.h>
+#include <SDL_ttf.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "calibration/cal_data.h"
+#include "calibration/feedback_sounds.h"
+#include "frame/display_hooks.h"
+#include "frame/display_info.h"
+#include "platform/platform.h"
+#include "vistrak_core64.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+ExptGraphics exptGraphics;
+
+namespace {
+
+// SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_INPUT_FOCUS
+constexpr Uint32 kCreateFlags = 0x1201;
+
+bool software_rendering_requested() {
+    const char *value = std::getenv("VT_SDL_SOFTWARE");
+    return value && *value && std::atoi(value) != 0;
+}
+
+void open_mixer() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) std::printf("Audio error %s\n", SDL_GetError());
+    if (Mix_OpenAudio(22050, 0x8010, 1, 1024) == -1) {
+        std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+    } else {
+        Mix_Volume(1, 64);
+    }
+    exptGraphics.audio_opened = true;
+}
+
+void apply_refresh_rate(int rate) {
+    SDL_DisplayMode mode;
+    if (SDL_GetWindowDisplayMode(exptGraphics.window, &mode) != 0) {
+        std::printf("SDL_GetWindowDisplayMode failed: %s\n", SDL_GetError());
+    } else {
+        mode.refresh_rate = rate;
+        if (SDL_SetWindowDisplayMode(exptGraphics.window, &mode) == 0) return;
+        std::printf("SDL_SetWindowDisplayMode failed: %s\n", SDL_GetError());
+    }
+    std::printf("Couldn't set window refresh rate\n");
+}
+
+void bring_window_forward() {
+    SDL_RaiseWindow(exptGraphics.window);
+    if (SDL_SetWindowInputFocus(exptGraphics.window) == 0) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(exptGraphics.window, &info)) {
+        void *native = nullptr;
+        if (platform::bring_to_foreground(exptGraphics.window, native))
+            core_log("init_expt_window:SetForegroundWindow succeeded:window %p\n", native);
+        else
+            core_log("init_expt_window:SetForegroundWindow failed:window %p\n", native);
+    } else {
+        core_log("init_expt_window:SDL_GetWindowWMInfo failed:%s\n", SDL_GetError());
+    }
+    core_log("init_expt_window:SDL_SetWindowInputFocus failed:%s\n", SDL_GetError());
+}
+
+// Takes the application's window. Returns false when it has no renderer.
+bool adopt_window(SDL_Window *window) {
+    // Adopting the window already held keeps it: releasing it first would destroy it.
+    if (exptGraphics.window && exptGraphics.window != window) release_window();
+    exptGraphics.window = window;
+    exptGraphics.renderer = SDL_GetRenderer(window);
+    return exptGraphics.renderer != nullptr;
+}
+
+bool create_window(const DisplayInfo *info, int &refresh_rate) {
+    const int width = info ? info->width : 0;
+    const int height = info ? info->height : 0;
+    const int bits = info ? info->bits : 0;
+    refresh_rate = info ? static_cast<int>(info->refresh) : 0;
+    // A window still held from an earlier call would otherwise be lost with its renderer.
+    release_window();
+    if (SDL_CreateWindowAndRenderer(width, height, kCreateFlags, &exptGraphics.window,
+                                    &exptGraphics.renderer) != 0) {
+        std::printf("Couldn't create window and renderer: %s\n", SDL_GetError());
+        std::printf("Couldn't initialize window with %lux%lux%lu %s\n",
+                    static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                    static_cast<unsigned long>(bits), SDL_GetError());
+        exptGraphics.window = nullptr;
+        exptGraphics.renderer = nullptr;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void init_sdl() {
+    if (exptGraphics.sdl_ready) return;
+    if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_Init(SDL_INIT_VIDEO) < 0) {
+        std::printf("SDL_Init failed: %s\n", SDL_GetError());
+        std::fflush(stdout);
+        std::exit(1);
+    }
+    if (!use_system_player()) {
+        if (SDL_WasInit(SDL_INIT_AUDIO)) {
+            // The application started audio itself: it keeps the mixer and renderer choices.
+            exptGraphics.sdl_ready = true;
+            return;
+        }
+        open_mixer();
+    }
+    if (software_rendering_requested()) {
+        std::printf("Requesting SDL software rendering\n");
+        SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+    }
+    exptGraphics.sdl_ready = true;
+}
+
+void release_window() {
+    if (exptGraphics.renderer) {
+        SDL_DestroyRenderer(exptGraphics.renderer);
+        exptGraphics.renderer = nullptr;
+    }
+    if (exptGraphics.window) {
+        SDL_HideWindow(exptGraphics.window);
+        SDL_DestroyWindow(exptGraphics.window);
+        exptGraphics.window = nullptr;
+    }
+    exptGraphics.window_rect = SDL_Rect{};
+}
+
+bool window_open() { return exptGraphics.window && exptGraphics.renderer; }
+
+extern "C" {
+
+int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
+    install_display_hooks();
+    init_sdl();
+
+    int refresh_rate = 0;
+    if (window_slot && *window_slot) {
+        if (!adopt_window(*window_slot)) return -1;
+    } else if (!create_window(info, refresh_rate)) {
+        return -1;
+    }
+
+    if (std::getenv("VT_SDL_SOFTWARE")) {
+        SDL_RendererInfo renderer_info;
+        if (SDL_GetRendererInfo(exptGraphics.renderer, &renderer_info) == 0)
+            std::fprintf(stderr, "SDL renderer: %s\n", renderer_info.name);
+    }
+    if (refresh_rate != 0) apply_refresh_rate(refresh_rate);
+
+    get_display_information(info);
+    if (window_slot) *window_slot = exptGraphics.window;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(exptGraphics.window, &width, &height);
+    exptGraphics.window_rect = SDL_Rect{0, 0, width, height};
+
+    core_attach_window(nullptr);
+    core_set_abort(0);
+    core_graphics_ready();
+
+    if (TTF_Init() < 0) {
+        std::printf("TTF_Init failed: %s\n", SDL_GetError());
+        return 2;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+
+    const SDL_Color &background = calData.backgroundColor;
+    SDL_SetRenderDrawColor(exptGraphics.renderer, background.r, background.g, background.b,
+                           background.a);
+    SDL_RenderClear(exptGraphics.renderer);
+    SDL_RenderPresent(exptGraphics.renderer);
+
+    bring_window_forward();
+    return 0;
+}
+
+void close_expt_graphics(void) {
+    release_target();
+    if (!exptGraphics.sdl_ready) return;
+    remove_display_hooks();
+    release_window();
+    if (exptGraphics.audio_opened) {
+        Mix_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        exptGraphics.audio_opened = false;
+    }
+    SDL_Delay(2000);
+    SDL_Quit();
+    exptGraphics.sdl_ready = false;
+}
+
+SDL_Window *get_expt_window(SDL_Window **window_slot) {
+    if (window_slot) *window_slot = exptGraphics.window;
+    return exptGraphics.window;
+}
+
+}  // extern "C"

@@ -1,0 +1,41 @@
+// Screen capabilities on Linux, read through SDL's video subsystem (started for the query
+// when nobody else has started it).
+#include "platform/screen.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <cstdint>
+
+namespace platform {
+
+bool desktop_screen_size(ScreenSize &size) {
+    const bool started_here = !SDL_WasInit(SDL_INIT_VIDEO);
+    if (started_here && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    SDL_DisplayMode mode;
+    const bool ok = SDL_GetDesktopDisplayMode(0, &mode) == 0;
+    if (ok) {
+        size.width = mode.w;
+        size.height = mode.h;
+        // Bytes-per-pixel rounding, as a screen device reports its depth (XRGB8888: 32).
+        int bpp = 0;
+        Uint32 r, g, b, a;
+        SDL_PixelFormatEnumToMasks(mode.format, &bpp, &r, &g, &b, &a);
+        size.bits = bpp;
+    }
+    if (started_here) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return ok;
+}
+
+bool bring_to_foreground(SDL_Window *window, void *&native) {
+    native = nullptr;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        native = reinterpret_cast<void *>(static_cast<uintptr_t>(info.info.x11.window));
+    // X11 and Wayland grant focus only on their own terms and SDL_RaiseWindow has already
+    // asked: there is no further request that could succeed.
+    return false;
+}
+
+}  // namespace platform

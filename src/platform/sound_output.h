@@ -1,0 +1,40 @@
+// A sound output device for PCM buffers, shaped like the Windows waveOut device: open with a
+// format, queue a prepared buffer, reset (stop and drop what is queued), close. The device
+// reports a finished buffer and its closing through a callback on the system's audio thread.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// WAVEFORMATEX as stored in video files: 18 bytes, little-endian.
+#pragma pack(push, 1)
+struct WaveFormat {
+    uint16_t formatTag;       // 1 = PCM
+    uint16_t channels;
+    uint32_t samplesPerSec;
+    uint32_t avgBytesPerSec;
+    uint16_t blockAlign;
+    uint16_t bitsPerSample;
+    uint16_t extraSize;
+};
+#pragma pack(pop)
+static_assert(sizeof(WaveFormat) == 18, "WaveFormat must match WAVEFORMATEX");
+
+// One buffer handed to the device (WAVEHDR): the device reads data while it plays.
+struct WaveHeader {
+    const uint8_t *data = nullptr;
+    uint32_t length = 0;
+    uint32_t flags = 0;
+    uint32_t loops = 0;
+    bool prepared = false;
+};
+
+enum class SoundOutputMessage { Open, Close, Done };
+
+struct SoundOutput;  // an open device
+
+using SoundOutputCallback = void (*)(SoundOutput *device, SoundOutputMessage message,
+                                     void *instance);
+
+}  // namespace platform

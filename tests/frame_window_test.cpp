@@ -1,0 +1,195 @@
+// The experiment window's life: hooks installed and removed, created and adopted windows,
+// the first frame, the display record, and closing. Cases run in this order in one process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "calibration/calibration_screen.h"
+#include "calibration/feedback_sounds.h"
+#include "camera/camera_image.h"
+#include "export/image_writer.h"
+#include "frame/display_hooks.h"
+#include "frame/expt_window.h"
+#include "calibration/cal_data.h"
+#include "input/key_input.h"
+#include "test_support.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+std::string capture_stderr(const std::function<void()> &body) {
+    testing::internal::CaptureStderr();
+    body();
+    return testing::internal::GetCapturedStderr();
+}
+
+TEST(ExperimentWindow, CloseWithoutInitTouchesNoHooks) {
+    standin_reset();
+    SDL_Window *slot = reinterpret_cast<SDL_Window *>(0x1);
+    EXPECT_EQ(get_expt_window(&slot), nullptr);
+    EXPECT_EQ(slot, nullptr);
+    close_expt_graphics();
+    EXPECT_EQ(standin_calls().install_hooks, 0);
+    EXPECT_EQ(standin_calls().install_image_writer, 0);
+}
+
+TEST(ExperimentWindow, CreatesDesktopWindowAndInstallsHooksInOrder) {
+    standin_reset();
+    ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
+    ASSERT_NE(exptGraphics.window, nullptr);
+    ASSERT_NE(exptGraphics.renderer, nullptr);
+    EXPECT_TRUE(SDL_GetWindowFlags(exptGraphics.window) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(exptGraphics.window, &w, &h);
+    EXPECT_EQ(exptGraphics.window_rect.x, 0);
+    EXPECT_EQ(exptGraphics.window_rect.w, w);
+    EXPECT_EQ(exptGraphics.window_rect.h, h);
+
+    static_assert(sizeof(DisplayHooks) == 17 * sizeof(void *), "17 pointers, nothing else");
+    const DisplayHooks hooks = standin_installed_hooks();
+    const void *expected[17] = {
+        reinterpret_cast<void *>(begin_cal_hook),      reinterpret_cast<void *>(end_cal_hook),
+        reinterpret_cast<void *>(noop_hook),           reinterpret_cast<void *>(begin_image_hook),
+        reinterpret_cast<void *>(image_title_hook),    reinterpret_cast<void *>(image_line_hook),
+        reinterpret_cast<void *>(palette_hook),        reinterpret_cast<void *>(end_image_hook),
+        reinterpret_cast<void *>(clear_cal_hook),      reinterpret_cast<void *>(erase_target_hook),
+        reinterpret_cast<void *>(draw_cal_target),     reinterpret_cast<void *>(cal_target_sound_hook),
+        reinterpret_cast<void *>(cal_done_sound_hook), reinterpret_cast<void *>(dcorr_done_sound_hook),
+        reinterpret_cast<void *>(dcorr_target_sound_hook), reinterpret_cast<void *>(read_key_hook),
+        reinterpret_cast<void *>(alert_hook)};
+    void *slots[17];
+    std::memcpy(slots, &hooks, sizeof(slots));
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(slots[i], expected[i]) << "slot " << i + 1;
+    EXPECT_EQ(standin_image_writer(), &image_writer);
+
+    const StandinCalls calls = standin_calls();
+    EXPECT_EQ(calls.attach_window, 1);
+    EXPECT_EQ(calls.graphics_ready, 1);
+    EXPECT_EQ(calls.set_abort, 1);
+    EXPECT_EQ(calls.last_set_abort, 0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+
+    const vt_test::Pixels pixels = vt_test::read_window_pixels();
+    ASSERT_FALSE(pixels.data.empty());
+    EXPECT_EQ(pixels.at(0, 0), vt_test::rgba(180, 180, 180));
+    EXPECT_EQ(pixels.at(w - 1, h - 1), vt_test::rgba(180, 180, 180));
+}
+
+TEST(ExperimentWindow, NewWindowReplacesHeldOneAndTakesBackgroundColour) {
+    const Uint32 old_id = SDL_GetWindowID(exptGraphics.window);
+    const SDL_Color saved = calData.backgroundColor;
+    calData.backgroundColor = SDL_Color{20, 90, 160, 255};
+    SDL_Window *slot = nullptr;
+    DisplayInfo info{};
+    ASSERT_EQ(init_expt_window(&slot, &info), 0);
+    calData.backgroundColor = saved;
+    EXPECT_EQ(SDL_GetWindowFromID(old_id), nullptr) << "the held window is released";
+    EXPECT_EQ(slot, exptGraphics.window);
+    const vt_test::Pixels pixels = vt_test::read_window_pixels();
+    ASSERT_FALSE(pixels.data.empty());
+    EXPECT_EQ(pixels.at(pixels.width / 2, pixels.height / 2), vt_test::rgba(20, 90, 160));
+
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetWindowDisplayMode(exptGraphics.window, &mode), 0);
+    EXPECT_EQ(info.left, 0);
+    EXPECT_EQ(info.top, 0);
+    EXPECT_EQ(info.width, mode.w);
+    EXPECT_EQ(info.height, mode.h);
+    EXPECT_EQ(info.right, mode.w - 1);
+    EXPECT_EQ(info.bottom, mode.h - 1);
+    EXPECT_EQ(info.bits, 32);
+    EXPECT_EQ(info.reserved1, 0);
+    EXPECT_EQ(info.reserved2, 0);
+    EXPECT_EQ(info.reserved3, 1);
+    EXPECT_FLOAT_EQ(info.refresh, 60.0f);
+    EXPECT_EQ(info.reserved4, -1);
+}
+
+TEST(ExperimentWindow, AdoptsApplicationWindowWithRenderer) {
+    SDL_Window *window = nullptr;
+    SDL_Renderer *renderer = nullptr;
+    ASSERT_EQ(SDL_CreateWindowAndRenderer(640, 480, 0, &window, &renderer), 0);
+    SDL_Window *slot = window;
+    ASSERT_EQ(init_expt_window(&slot, nullptr), 0);
+    EXPECT_EQ(exptGraphics.window, window);
+    EXPECT_EQ(exptGraphics.renderer, renderer);
+    EXPECT_EQ(exptGraphics.window_rect.w, 640);
+    EXPECT_EQ(exptGraphics.window_rect.h, 480);
+
+    // Adopting the window already held keeps it alive.
+    const Uint32 id = SDL_GetWindowID(window);
+    ASSERT_EQ(init_expt_window(&slot, nullptr), 0);
+    EXPECT_EQ(SDL_GetWindowFromID(id), window);
+    EXPECT_EQ(exptGraphics.renderer, renderer);
+    const vt_test::Pixels pixels = vt_test::read_window_pixels();
+    ASSERT_EQ(pixels.width, 640);
+    EXPECT_EQ(pixels.at(639, 479), vt_test::rgba(180, 180, 180));
+}
+
+TEST(ExperimentWindow, AdoptedWindowWithoutRendererFails) {
+    SDL_Window *window = SDL_CreateWindow("bare", 0, 0, 320, 200, 0);
+    ASSERT_NE(window, nullptr);
+    SDL_Window *slot = window;
+    EXPECT_EQ(init_expt_window(&slot, nullptr), -1);
+    EXPECT_EQ(exptGraphics.window, window);
+    EXPECT_EQ(exptGraphics.renderer, nullptr);
+    EXPECT_EQ(get_expt_window(nullptr), window);
+    // The hooks stay installed after the failure.
+    EXPECT_NE(standin_installed_hooks().begin_cal_hook, nullptr);
+}
+
+TEST(ExperimentWindow, CloseRemovesHooksAndSecondCloseDoesNothingMore) {
+    standin_reset();
+    close_expt_graphics();
+    const DisplayHooks hooks = standin_installed_hooks();
+    void *slots[17];
+    std::memcpy(slots, &hooks, sizeof(slots));
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(slots[i], nullptr) << "slot " << i + 1;
+    EXPECT_EQ(standin_image_writer(), nullptr);
+    EXPECT_EQ(standin_calls().install_hooks, 1);
+    EXPECT_FALSE(exptGraphics.sdl_ready);
+    EXPECT_EQ(exptGraphics.window, nullptr);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+
+    close_expt_graphics();
+    EXPECT_EQ(standin_calls().install_hooks, 1);
+    EXPECT_EQ(standin_calls().install_image_writer, 1);
+}
+
+TEST(ExperimentWindow, SoftwareRendererRequest) {
+    setenv("VT_SDL_SOFTWARE", "1", 1);
+    std::string err;
+    const std::string out = vt_test::capture_stdout(
+        [&] { err = capture_stderr([] { ASSERT_EQ(init_expt_window(nullptr, nullptr), 0); }); });
+    EXPECT_NE(out.find("Requesting SDL software rendering\n"), std::string::npos);
+    EXPECT_NE(err.find("SDL renderer: software\n"), std::string::npos) << err;
+    close_expt_graphics();
+
+    setenv("VT_SDL_SOFTWARE", "0", 1);
+    const std::string out0 = vt_test::capture_stdout(
+        [&] { err = capture_stderr([] { ASSERT_EQ(init_expt_window(nullptr, nullptr), 0); }); });
+    unsetenv("VT_SDL_SOFTWARE");
+    EXPECT_EQ(out0.find("Requesting SDL software rendering"), std::string::npos);
+    EXPECT_NE(err.find("SDL renderer: "), std::string::npos);
+}
+
+TEST(ExperimentWindow, AlertHookPrintsOneLine) {
+    EXPECT_EQ(vt_test::capture_stdout([] { alert_hook("Tracker lost the eye"); }),
+              "Tracker lost the eye\n");
+    EXPECT_EQ(vt_test::capture_stdout([] { alert_hook(""); }), "\n");
+}
+
+TEST(ExperimentWindow, CurrentDisplayInformation) {
+    int32_t w = 0, h = 0, bits = 0;
+    EXPECT_EQ(get_current_display_information(&w, &h, &bits), 1);
+    SDL_DisplayMode mode;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &mode), 0);
+    EXPECT_EQ(w, mode.w);
+    EXPECT_EQ(h, mode.h);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(get_current_display_information(nullptr, nullptr, nullptr), 1);
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// Entry point of every test program: headless SDL drivers when no display is present, and
+// the shared experiment window closed once at the end.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+class CloseWindowAtEnd : public ::testing::Environment {
+public:
+    void TearDown() override { close_expt_graphics(); }
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const char *display = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!(display && *display) && !(wayland && *wayland)) {
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new CloseWindowAtEnd);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,71 @@
+// Shared test helpers (see test_support.h).
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "frame/expt_window.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace vt_test {
+
+void ensure_window() {
+    if (window_open()) return;
+    ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
+}
+
+Pixels read_pixels(SDL_Renderer *renderer) {
+    Pixels p;
+    if (!renderer || SDL_GetRendererOutputSize(renderer, &p.width, &p.height) != 0) return p;
+    p.data.resize(size_t(p.width) * size_t(p.height));
+    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_RGBA8888, p.data.data(),
+                             p.width * 4) != 0)
+        p.data.clear();
+    return p;
+}
+
+Pixels read_window_pixels() { return read_pixels(exptGraphics.renderer); }
+
+std::string capture_stdout(const std::function<void()> &body) {
+    std::fflush(stdout);
+    char path[] = "/tmp/vt_stdout_XXXXXX";
+    const int file = mkstemp(path);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(file, STDOUT_FILENO);
+    body();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    return text.str();
+}
+
+namespace {
+struct TempDirs {
+    std::vector<std::string> paths;
+    ~TempDirs() {
+        for (const auto &p : paths) std::filesystem::remove_all(p);
+    }
+};
+TempDirs tempDirs;
+}  // namespace
+
+std::string temp_dir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vt_test_XXXXXX").string();
+    const char *made = mkdtemp(pattern.data());
+    if (!made) return {};
+    tempDirs.paths.push_back(made);
+    return made;
+}
+
+}  // namespace vt_test
