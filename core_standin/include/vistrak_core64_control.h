@@ -71,6 +71,12 @@ typedef struct StandinBitmapCall {
 } StandinBitmapCall;
 VT_CORE_API int standin_bitmap_call_count(void);
 VT_CORE_API StandinBitmapCall standin_last_bitmap_call(void);
+/* core_bitmap_save also saves the bitmap, as the tracker core saves screens, when an image
+ * writer is installed and fname is neither null nor empty: it calls the writer with the file
+ * path/fname (fname alone when path is null or empty), the format code sv_options, and the
+ * region of the bitmap at xs, ys of width x height pixels (0 for either: to the bitmap's edge;
+ * clipped to the bitmap; the region keeps the bitmap's pitch). It returns the writer's result
+ * when that is not 0, else the result set below. */
 /* Result returned by the three core_bitmap_* functions. */
 VT_CORE_API void standin_set_bitmap_result(int32_t result);
 

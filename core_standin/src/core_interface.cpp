@@ -157,7 +157,30 @@ int32_t core_bitmap_to_backdrop(const CoreBitmap *bitmap, int32_t xs, int32_t ys
 int32_t core_bitmap_save(const CoreBitmap *bitmap, int32_t xs, int32_t ys, int32_t width,
                          int32_t height, const char *fname, const char *path,
                          int32_t sv_options) {
-    return record_bitmap_call(503, bitmap, {xs, ys, width, height, sv_options}, fname, path);
+    const int32_t answer =
+        record_bitmap_call(503, bitmap, {xs, ys, width, height, sv_options}, fname, path);
+    // As the tracker core saves a screen: the region goes to path/fname through the installed
+    // image writer, sv_options being the format code (see vistrak_core64_control.h).
+    ImageWriter writer;
+    {
+        std::lock_guard<std::mutex> lock(standin::state().mutex);
+        writer = standin::state().image_writer;
+    }
+    if (!writer || !bitmap || !fname || !*fname) return answer;
+    const std::string file = (path && *path) ? std::string(path) + "/" + fname : fname;
+    CoreBitmap region = *bitmap;
+    const int32_t x0 = xs <= 0 || bitmap->width <= 0 ? 0 : xs < bitmap->width ? xs : bitmap->width;
+    const int32_t y0 =
+        ys <= 0 || bitmap->height <= 0 ? 0 : ys < bitmap->height ? ys : bitmap->height;
+    region.width = bitmap->width - x0;
+    region.height = bitmap->height - y0;
+    if (width > 0 && width < region.width) region.width = width;
+    if (height > 0 && height < region.height) region.height = height;
+    if (bitmap->pixels)
+        region.pixels = static_cast<uint8_t *>(bitmap->pixels) +
+                        ptrdiff_t(y0) * bitmap->pitch + ptrdiff_t(x0) * ((bitmap->depth + 7) / 8);
+    const int32_t written = writer(file.c_str(), sv_options, &region);
+    return written != 0 ? written : answer;
 }
 
 void core_draw_overlay(OverlayContext *context) {

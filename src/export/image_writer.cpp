@@ -1,0 +1,168 @@
+// Writes the core library's screen images: PNG, JPEG, GIF or WBMP through libgd when it can be
+// loaded, otherwise a BMP of the raw pixels through SDL. A file that could not be written
+// completely is removed, so a result of 0 always means a whole image file.
+#include "export/image_writer.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "export/gd_library.h"
+#include "export/surface_owner.h"
+#include "vistrak_core64.h"
+
+namespace {
+
+enum class ImageFormat { Jpeg, Png, Gif, Bmp, Xpm };
+
+ImageFormat format_for_code(int32_t code) {
+    switch (code) {
+    case 1: return ImageFormat::Png;
+    case 2: return ImageFormat::Gif;
+    case 3: return ImageFormat::Bmp;
+    case 4: return ImageFormat::Xpm;
+    default: return ImageFormat::Jpeg;
+    }
+}
+
+const char *format_name(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Png: return "PNG";
+    case ImageFormat::Gif: return "GIF";
+    case ImageFormat::Bmp: return "BMP";
+    case ImageFormat::Xpm: return "XPM";
+    case ImageFormat::Jpeg: break;
+    }
+    return "JPEG";
+}
+
+struct GdImageFree {
+    void operator()(gdImageStruct *image) const { gd.gdImageDestroy(image); }
+};
+using GdImage = std::unique_ptr<gdImageStruct, GdImageFree>;
+
+// The record must describe height rows of at least width pixels of depth bits each.
+bool bitmap_usable(const CoreBitmap *bitmap) {
+    if (!bitmap) {
+        core_log("image_writer: no bitmap");
+        return false;
+    }
+    const int64_t row_bytes = (int64_t(bitmap->width) * bitmap->depth + 7) / 8;
+    if (bitmap->pixels && bitmap->width > 0 && bitmap->height > 0 && bitmap->depth > 0 &&
+        bitmap->depth <= 32 && bitmap->pitch >= row_bytes)
+        return true;
+    core_log("image_writer: unusable bitmap: %dx%d, pitch %d, depth %d, pixels %p",
+             bitmap->width, bitmap->height, bitmap->pitch, bitmap->depth, bitmap->pixels);
+    return false;
+}
+
+FILE *open_output(const char *path) {
+    FILE *file = std::fopen(path, "wb");
+    if (!file) core_alert("Could not open %s for writing \n", path);
+    return file;
+}
+
+// Closes the output. When the encoder failed, wrote nothing, or a write or the close failed,
+// removes what was written (only a regular file: never a device named as path) and fails.
+int32_t finish_output(FILE *file, const char *path, bool encoded) {
+    const bool written = encoded && std::ftell(file) != 0 && !std::ferror(file);
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return 0;
+    core_alert("Could not write %s \n", path);
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) std::filesystem::remove(path, error);
+    return -1;
+}
+
+GdImage bitmap_to_gd_image(const CoreBitmap &bitmap) {
+    if (bitmap.depth != 32) {
+        core_alert("Only 32 bit images are supported \n");
+        return nullptr;
+    }
+    GdImage image(gd.gdImageCreateTrueColor(bitmap.width, bitmap.height));
+    if (!image) {
+        core_alert("Out of memory");
+        return nullptr;
+    }
+    // Pixel bytes blue, green, red, unused; a row's padding up to pitch is not image.
+    const auto *row = static_cast<const uint8_t *>(bitmap.pixels);
+    for (int y = 0; y < bitmap.height; ++y, row += bitmap.pitch) {
+        for (int x = 0; x < bitmap.width; ++x) {
+            const uint8_t *pixel = row + 4 * x;
+            gd.gdImageSetPixel(image.get(), x, y,
+                               gd.gdImageColorResolve(image.get(), pixel[2], pixel[1], pixel[0]));
+        }
+    }
+    return image;
+}
+
+using GdEncoder = void (*)(gdImageStruct *image, FILE *out);
+
+// libgd's encoder for the format; null when libgd cannot write it.
+GdEncoder gd_encoder(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Png: return gd.gdImagePng;
+    case ImageFormat::Gif: return gd.gdImageGif;
+    case ImageFormat::Bmp:
+        return [](gdImageStruct *image, FILE *out) {
+            gd.gdImageWBMP(image, gd.gdImageColorAllocate(image, 0, 0, 0), out);
+        };
+    case ImageFormat::Jpeg:
+        return [](gdImageStruct *image, FILE *out) { gd.gdImageJpeg(image, out, 100); };
+    case ImageFormat::Xpm: break;  // libgd reads XPM but has no encoder for it
+    }
+    return nullptr;
+}
+
+int32_t write_gd_image(gdImageStruct *image, const char *path, ImageFormat format) {
+    const GdEncoder encode = gd_encoder(format);
+    // Refused before the file is opened, so that no empty file stands for an image.
+    if (!encode) {
+        core_alert("%s images cannot be written: %s not written \n", format_name(format), path);
+        return -1;
+    }
+    FILE *file = open_output(path);
+    if (!file) return -1;
+    encode(image, file);
+    return finish_output(file, path, true);
+}
+
+// Without libgd: the raw pixels as a BMP, whatever format was asked for. Depths below 15
+// would need a palette, which a CoreBitmap does not carry.
+int32_t write_bmp(const char *path, const CoreBitmap &bitmap) {
+    if (bitmap.depth != 15 && bitmap.depth != 16 && bitmap.depth != 24 && bitmap.depth != 32) {
+        core_log("image_writer: %d-bit bitmaps cannot be written as BMP", bitmap.depth);
+        return -1;
+    }
+    // Masks 0: SDL's default layout for the depth (32: XRGB8888, 24: bytes blue, green, red).
+    SurfaceOwner surface(SDL_CreateRGBSurfaceFrom(bitmap.pixels, bitmap.width, bitmap.height,
+                                                  bitmap.depth, bitmap.pitch, 0, 0, 0, 0));
+    if (!surface) {
+        core_log("image_writer: cannot describe the bitmap to SDL: %s", SDL_GetError());
+        return -1;
+    }
+    FILE *file = open_output(path);
+    if (!file) return -1;
+    SDL_RWops *stream = SDL_RWFromFP(file, SDL_FALSE);  // the file stays ours to close
+    const bool saved = stream && SDL_SaveBMP_RW(surface.get(), stream, 1) == 0;
+    if (!saved) core_log("image_writer: cannot write %s as BMP: %s", path, SDL_GetError());
+    return finish_output(file, path, saved);
+}
+
+}  // namespace
+
+int32_t image_writer(const char *path, int32_t format, const CoreBitmap *bitmap) {
+    if (!path) {
+        core_log("image_writer: no path");
+        return -1;
+    }
+    if (!bitmap_usable(bitmap)) return -1;
+    load_gd();
+    if (gd_state != 1) return write_bmp(path, *bitmap);
+    // A conversion failure has shown its alert; no file is created.
+    const GdImage image = bitmap_to_gd_image(*bitmap);
+    return image ? write_gd_image(image.get(), path, format_for_code(format)) : -1;
+}
