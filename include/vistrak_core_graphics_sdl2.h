@@ -204,9 +204,12 @@ VT_GRAPHICS_API int32_t enable_external_calibration_device(uintptr_t type,
 
 /* ---- Bitmaps handed to the core library -------------------------------------------------- */
 
-/* Each converts surface to a 32-bit CoreBitmap and calls the core library's function of the
- * same purpose with the remaining arguments (16-bit values as their low 16 bits). Returns the
- * core function's result, or -1 when the surface cannot be converted. */
+/* Each copies surface (any format SDL can blit from; only read, it stays the caller's) into a
+ * 32-bit CoreBitmap, drawn over black so that its alpha and colour key apply, and calls the
+ * core library's function of the same purpose with the remaining arguments: the int32_t values
+ * as their low 16 bits, zero-extended; fname and path unchanged. The bitmap is freed before
+ * the call returns. Returns the core function's result, or -1 without calling it when surface
+ * is null, empty or locked, or the copy cannot be made. */
 VT_GRAPHICS_API int32_t sdl_bitmap_save_and_backdrop(struct SDL_Surface *surface, int32_t xs,
                                                      int32_t ys, int32_t width, int32_t height,
                                                      const char *fname, const char *path,
