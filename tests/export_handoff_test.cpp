@@ -25,12 +25,14 @@ constexpr int kWidth = 5, kHeight = 3;  // a 5-byte row: the 8-bit surface's pit
 int index_at(int x, int y) { return (x + 2 * y) % 6; }
 
 SurfacePtr paletted_surface() {
-    SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8));
+    SurfacePtr surface(
+        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8));
     if (!surface) return surface;
     SDL_SetPaletteColors(surface->format->palette, kPalette, 0, 6);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            static_cast<uint8_t *>(surface->pixels)[y * surface->pitch + x] = uint8_t(index_at(x, y));
+            static_cast<uint8_t *>(surface->pixels)[y * surface->pitch + x] =
+                uint8_t(index_at(x, y));
     return surface;
 }
 
@@ -74,8 +76,8 @@ TEST(BitmapHandoff, SixteenBitArgumentsArriveAsTheirLowHalf) {
     const int32_t big = 65536 + 5;
     const char *fname = "f.bmp", *path = "p";
 
-    ASSERT_EQ(sdl_bitmap_save_and_backdrop(surface.get(), big, 1, -1, 3, fname, path, big + 1, 70000,
-                                           big + 2, -65536),
+    ASSERT_EQ(sdl_bitmap_save_and_backdrop(surface.get(), big, 1, -1, 3, fname, path, big + 1,
+                                           70000, big + 2, -65536),
               0);
     StandinBitmapCall call = standin_last_bitmap_call();
     EXPECT_EQ(call.function, 501);
@@ -104,7 +106,8 @@ TEST(BitmapHandoff, CoreResultIsReturnedUnchanged) {
     ASSERT_TRUE(surface);
     for (int32_t result : {-1234, 1, 70000}) {
         standin_set_bitmap_result(result);
-        EXPECT_EQ(sdl_bitmap_save_and_backdrop(surface.get(), 0, 0, 0, 0, "a", "b", 0, 0, 0, 0), result);
+        EXPECT_EQ(sdl_bitmap_save_and_backdrop(surface.get(), 0, 0, 0, 0, "a", "b", 0, 0, 0, 0),
+                  result);
         EXPECT_EQ(sdl_bitmap_to_backdrop(surface.get(), 0, 0, 0, 0, 0, 0, 0), result);
         EXPECT_EQ(sdl_bitmap_save(surface.get(), 0, 0, 0, 0, "a", "b", 0), result);
     }
@@ -115,8 +118,9 @@ TEST(BitmapHandoff, CallersSurfaceIsLeftAsItWas) {
     const SurfacePtr surface = paletted_surface();
     ASSERT_TRUE(surface);
     SDL_SetColorKey(surface.get(), SDL_TRUE, 4);
-    const std::vector<uint8_t> pixels(static_cast<uint8_t *>(surface->pixels),
-                                      static_cast<uint8_t *>(surface->pixels) + surface->pitch * kHeight);
+    const std::vector<uint8_t> pixels(
+        static_cast<uint8_t *>(surface->pixels),
+        static_cast<uint8_t *>(surface->pixels) + surface->pitch * kHeight);
     const std::vector<SDL_Color> palette(surface->format->palette->colors,
                                          surface->format->palette->colors + 6);
     const SDL_Surface before = *surface;
@@ -133,7 +137,8 @@ TEST(BitmapHandoff, CallersSurfaceIsLeftAsItWas) {
     EXPECT_EQ(surface->refcount, before.refcount);
     EXPECT_EQ(surface->locked, 0);
     EXPECT_EQ(0, std::memcmp(surface->pixels, pixels.data(), pixels.size()));
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(same_colour(surface->format->palette->colors[i], palette[i]));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(same_colour(surface->format->palette->colors[i], palette[i]));
     Uint32 key = 0;
     EXPECT_EQ(SDL_GetColorKey(surface.get(), &key), 0);
     EXPECT_EQ(key, 4u);

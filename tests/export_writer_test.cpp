@@ -6,10 +6,13 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -21,12 +24,15 @@
 #include "vistrak_core_graphics_sdl2.h"
 
 // The entry points are called through these types: they must be libgd's own.
-static_assert(std::is_same_v<decltype(GdLibrary::gdImageCreateTrueColor), decltype(&gdImageCreateTrueColor)>);
-static_assert(std::is_same_v<decltype(GdLibrary::gdImageColorResolve), decltype(&gdImageColorResolve)>);
+static_assert(
+    std::is_same_v<decltype(GdLibrary::gdImageCreateTrueColor), decltype(&gdImageCreateTrueColor)>);
+static_assert(
+    std::is_same_v<decltype(GdLibrary::gdImageColorResolve), decltype(&gdImageColorResolve)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImageSetPixel), decltype(&gdImageSetPixel)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImageJpeg), decltype(&gdImageJpeg)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImagePng), decltype(&gdImagePng)>);
-static_assert(std::is_same_v<decltype(GdLibrary::gdImageColorAllocate), decltype(&gdImageColorAllocate)>);
+static_assert(
+    std::is_same_v<decltype(GdLibrary::gdImageColorAllocate), decltype(&gdImageColorAllocate)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImageWBMP), decltype(&gdImageWBMP)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImageDestroy), decltype(&gdImageDestroy)>);
 static_assert(std::is_same_v<decltype(GdLibrary::gdImageGif), decltype(&gdImageGif)>);
@@ -187,7 +193,8 @@ std::vector<int> jpeg_quant_values(const std::vector<uint8_t> &jpeg) {
         const size_t length = size_t(jpeg[i + 2]) << 8 | jpeg[i + 3];
         if (marker == 0xDB)
             for (size_t t = i + 4; t + 65 <= i + 2 + length; t += 65)
-                values.insert(values.end(), jpeg.begin() + long(t) + 1, jpeg.begin() + long(t) + 65);
+                values.insert(values.end(), jpeg.begin() + long(t) + 1,
+                              jpeg.begin() + long(t) + 65);
         if (marker == 0xDA) break;
         i += 2 + length;
     }
@@ -276,8 +283,8 @@ TEST_F(GdWriter, ConversionFailuresAlertAndLeaveNoFile) {
     EXPECT_EQ(image_writer(huge_path.c_str(), 1, &huge), -1);
     EXPECT_FALSE(fs::exists(huge_path));
 
-    EXPECT_EQ(alerts(), (std::vector<std::string>{"Only 32 bit images are supported \n",
-                                                  "Out of memory"}));
+    EXPECT_EQ(alerts(),
+              (std::vector<std::string>{"Only 32 bit images are supported \n", "Out of memory"}));
 }
 
 TEST_F(GdWriter, UnwritablePathAlertsAndFails) {
@@ -304,7 +311,8 @@ void with_file_size_limit(rlim_t limit, const std::function<void()> &body) {
 TEST_F(GdWriter, FailedWritesReportFailureAndLeaveNoFile) {
     const Bitmap bitmap = make_bitmap(kWidth, kHeight);
     const std::string truncated = dir + "/truncated.png";
-    with_file_size_limit(40, [&] { EXPECT_EQ(image_writer(truncated.c_str(), 1, &bitmap.record), -1); });
+    with_file_size_limit(
+        40, [&] { EXPECT_EQ(image_writer(truncated.c_str(), 1, &bitmap.record), -1); });
     EXPECT_FALSE(fs::exists(truncated));
 
     EXPECT_EQ(image_writer("/dev/full", 0, &bitmap.record), -1);
@@ -333,8 +341,8 @@ TEST_F(GdWriter, UnusableArgumentsAreRejected) {
                            CoreBitmap{4, 3, -28, 32, good.record.pixels, nullptr},
                            CoreBitmap{4, 3, 28, 0, good.record.pixels, nullptr},
                            CoreBitmap{4, 3, 28, 64, good.record.pixels, nullptr}}) {
-        SCOPED_TRACE(testing::Message() << bad.width << "x" << bad.height << " pitch "
-                                        << bad.pitch << " depth " << bad.depth);
+        SCOPED_TRACE(testing::Message() << bad.width << "x" << bad.height << " pitch " << bad.pitch
+                                        << " depth " << bad.depth);
         EXPECT_EQ(image_writer(path.c_str(), 1, &bad), -1);
     }
     EXPECT_FALSE(fs::exists(path));
@@ -392,7 +400,8 @@ TEST_F(BmpFallback, FailuresReportFailureAndLeaveNoFile) {
     EXPECT_EQ(image_writer(unwritable.c_str(), 1, &bitmap.record), -1);
 
     const std::string truncated = dir + "/truncated.bmp";
-    with_file_size_limit(40, [&] { EXPECT_EQ(image_writer(truncated.c_str(), 1, &bitmap.record), -1); });
+    with_file_size_limit(
+        40, [&] { EXPECT_EQ(image_writer(truncated.c_str(), 1, &bitmap.record), -1); });
     EXPECT_FALSE(fs::exists(truncated));
 
     // An 8-bit bitmap carries no palette to write it with.
@@ -401,9 +410,9 @@ TEST_F(BmpFallback, FailuresReportFailureAndLeaveNoFile) {
     EXPECT_EQ(image_writer(indexed_path.c_str(), 1, &indexed.record), -1);
     EXPECT_FALSE(fs::exists(indexed_path));
 
-    EXPECT_EQ(alerts(), (std::vector<std::string>{
-                            "Could not open " + unwritable + " for writing \n",
-                            "Could not write " + truncated + " \n"}));
+    EXPECT_EQ(alerts(),
+              (std::vector<std::string>{"Could not open " + unwritable + " for writing \n",
+                                        "Could not write " + truncated + " \n"}));
 }
 
 // The stand-in core saves a screen through the writer the window installed, as the tracker
@@ -433,7 +442,8 @@ TEST(CoreScreenSave, ApplicationSurfaceReachesTheFileUnchanged) {
     vt_test::ensure_window();
     standin_reset();
     const std::string dir = vt_test::temp_dir();
-    SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 24, SDL_PIXELFORMAT_RGB24));
+    SurfacePtr surface(
+        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 24, SDL_PIXELFORMAT_RGB24));
     ASSERT_TRUE(surface);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
