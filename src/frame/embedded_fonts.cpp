@@ -3,8 +3,9 @@
 // machine never delete each other's fonts.
 #include "frame/embedded_fonts.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/module_data.h"
@@ -15,12 +16,16 @@ namespace {
 
 // Paths are held to the 260 characters of a Windows path buffer.
 constexpr size_t kMaxPath = 260;
-constexpr const char *kFolderPrefix = "vistrak-fonts-";
+constexpr char kFolderPrefix[] = "vistrak-fonts-";
+// The temporary folder with its separator, the private folder's name and a NUL.
+constexpr size_t kFolderSize = kMaxPath + sizeof kFolderPrefix + platform::kUniqueSuffixLength;
 
+// Plain buffers, not strings: these records are used by the load and unload steps, which run
+// outside the order of C++ static construction and destruction.
 struct FontResource {
     const char *file;
     int id;
-    std::string path;  // set while this process owns the written file
+    std::array<char, kMaxPath + 1> path;  // set while this process owns the written file
 };
 
 std::array<FontResource, 2> font_resources = {{
@@ -28,13 +33,20 @@ std::array<FontResource, 2> font_resources = {{
     {"OpenSans-Bold.ttf", platform::kOpenSansBoldId, {}},
 }};
 
-std::string fontFolder;         // empty until made
-int64_t loadingProcess = -1;    // the process that wrote the files
+std::array<char, kFolderSize> fontFolder{};  // empty until made
+int64_t loadingProcess = -1;                 // the process that wrote the files
+
+template <size_t N>
+void store(std::array<char, N> &buffer, const std::string &text) {
+    const size_t length = std::min(text.size(), N - 1);  // callers check the length first
+    std::memcpy(buffer.data(), text.data(), length);
+    buffer[length] = '\0';
+}
 
 // Writes one row's resource into folder (which ends with a separator). The row's path is set
 // while a file of this process stands there.
 void extract(FontResource &row, const std::string &folder) {
-    if (folder.size() + std::char_traits<char>::length(row.file) > kMaxPath) {
+    if (folder.size() + std::strlen(row.file) > kMaxPath) {
         core_log("coregraphics_sdl2:%s:path buffer overflow\n", row.file);
         return;
     }
@@ -59,16 +71,15 @@ void extract(FontResource &row, const std::string &folder) {
         written = 0;
     }
     if (!platform::close_file(file)) core_log("coregraphics_sdl2:%s:Failed to close file", row.file);
+    store(row.path, path);
     if (written != 0) {
         core_log("coregraphics_sdl2:created:%s\n", path.c_str());
-        row.path = path;
         return;
     }
     // A partial font must not stay behind; if it cannot go now, unload tries again.
-    row.path = path;
     if (platform::delete_file(path)) {
         core_log("coregraphics_sdl2:%s:Deleted temp file\n", row.file);
-        row.path.clear();
+        row.path[0] = '\0';
     }
 }
 
@@ -90,27 +101,27 @@ void extract_embedded_fonts() {
     }
     if (folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
 
-    fontFolder = platform::create_private_folder(folder, kFolderPrefix);
-    if (fontFolder.empty()) {
+    const std::string made = platform::create_private_folder(folder, kFolderPrefix);
+    if (made.empty()) {
         core_log("coregraphics_sdl2:Failed to create font folder in %s, error %d\n",
                  folder.c_str(), platform::last_error());
         return;
     }
+    store(fontFolder, made);
     loadingProcess = platform::process_id();
-    for (FontResource &row : font_resources)
-        extract(row, fontFolder + platform::kPathSeparator);
+    for (FontResource &row : font_resources) extract(row, made + platform::kPathSeparator);
 }
 
 void remove_embedded_fonts() {
     // A child made by fork inherits these records, but the files are its parent's.
-    if (fontFolder.empty() || platform::process_id() != loadingProcess) return;
+    if (fontFolder[0] == '\0' || platform::process_id() != loadingProcess) return;
     for (FontResource &row : font_resources) {
-        if (row.path.empty()) continue;
-        remove_file(row.path, platform::delete_file);
-        row.path.clear();
+        if (row.path[0] == '\0') continue;
+        remove_file(row.path.data(), platform::delete_file);
+        row.path[0] = '\0';
     }
-    remove_file(fontFolder, platform::delete_folder);
-    fontFolder.clear();
+    remove_file(fontFolder.data(), platform::delete_folder);
+    fontFolder[0] = '\0';
 }
 
-const char *embedded_font_folder() { return fontFolder.empty() ? nullptr : fontFolder.c_str(); }
+const char *embedded_font_folder() { return fontFolder[0] ? fontFolder.data() : nullptr; }
