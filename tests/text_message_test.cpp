@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "frame/embedded_fonts.h"
@@ -103,6 +104,18 @@ TEST_F(MessageTest, WrapsAtTheLastBlankThatFits) {
     // Blanks after the break are dropped with it.
     expect_lines(text, kTextContinue, 20, 40, {{"alpha beta", 20, 40}, {"gamma", 20, 40 + step}});
     expect_lines(text, 0, 20, 40, {{"alpha beta", 20, 40}});
+    // The line up to the blank must leave room strictly.
+    set_text_margins(0, width - 20 - text_width("alpha beta "), 0, 0);
+    expect_lines(text, 0, 20, 40, {{"alpha", 20, 40}});
+}
+
+TEST_F(MessageTest, TextEndingExactlyAtTheRightMarginFits) {
+    const std::string text = "exact fit";
+    set_text_margins(0, width - 30 - text_width(text), 0, 0);
+    expect_lines(text, kTextContinue, 30, 0, {{text, 30, 0}});
+    set_text_margins(0, width - 30 - text_width(text) + 1, 0, 0);
+    expect_lines(text, kTextContinue, 30, 0,
+                 {{"exact", 30, 0}, {"fit", 30, static_cast<int>(text_height(text) * 0.9)}});
 }
 
 TEST_F(MessageTest, ATabIsABreakToo) {
@@ -119,6 +132,42 @@ TEST_F(MessageTest, BreaksAtANewlineBeforeTheLastFittingBlank) {
     const int step = static_cast<int>(text_height(text) * 0.9);
     expect_lines(text, kTextContinue, 0, 100, {{"wonderful", 0, 100}, {"ab cd efgh", 0, 100 + step}});
     expect_lines(text, 0, 0, 100, {{"wonderful", 0, 100}});
+}
+
+// The break as the plain rule states it: every blank measured, from the end.
+size_t break_from_the_end(const std::string &line, int room, bool &blank_break) {
+    size_t newline = 0;
+    for (size_t i = 1; i < line.size() && newline == 0; ++i)
+        if (line[i] == '\n' || line[i] == '\r') newline = i;
+    size_t blank = 0;
+    for (size_t i = line.size(); i-- > 0;) {
+        if ((line[i] == ' ' || line[i] == '\t') && text_width(line.substr(0, i + 1)) < room) {
+            blank = i;
+            break;
+        }
+    }
+    blank_break = blank != 0 && (newline == 0 || blank < newline);
+    if (blank != 0 && newline != 0) return std::min(blank, newline);
+    return blank != 0 ? blank : newline;
+}
+
+TEST_F(MessageTest, BreakSearchAgreesWithMeasuringEveryBlankFromTheEnd) {
+    std::mt19937 random(5);
+    const char *pieces[] = {"a", "Wide", "ij", "mm", "text", " ", " ", "  ", "\t", "\n", ",", "AV"};
+    for (int round = 0; round < 300; ++round) {
+        std::string line;
+        const size_t length = round % 50 == 0 ? kLineSize - 1 : 1 + random() % 120;
+        while (line.size() < length) line += pieces[random() % std::size(pieces)];
+        line.resize(length);
+        const int room = static_cast<int>(random() % (text_width(line) + 20));
+        bool expected_blank = false, blank = false;
+        const size_t expected = break_from_the_end(line, room, expected_blank);
+        std::string buffer = line;
+        EXPECT_EQ(find_line_break(current_font(), buffer.data(), line.size(), room, blank), expected)
+            << '"' << line << "\" room " << room;
+        EXPECT_EQ(blank, expected_blank);
+        EXPECT_EQ(buffer, line);
+    }
 }
 
 TEST_F(MessageTest, ATooWideFirstWordDrawsNothing) {

@@ -48,23 +48,21 @@ bool draw_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, 
     return true;
 }
 
+}  // namespace
+
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Width of the first length characters of line (which holds at least that many).
-int prefix_width(TTF_Font *font, std::array<char, kLineSize> &line, size_t length) {
+int prefix_width(TTF_Font *font, char *line, size_t length) {
     const char kept = line[length];
     line[length] = '\0';
     int width = 0;
-    if (TTF_SizeText(font, line.data(), &width, nullptr) != 0) width = 0;
+    if (TTF_SizeText(font, line, &width, nullptr) != 0) width = 0;
     line[length] = kept;
     return width;
 }
 
-// Where a too-wide line breaks: the last blank whose line up to and including it leaves room
-// (only blanks can end a line, so only they are measured, nearest the end first), or an
-// earlier newline. 0 when the line cannot break. blank_break tells which of the two it is.
-size_t find_break(TTF_Font *font, std::array<char, kLineSize> &line, size_t length, int room,
-                  bool &blank_break) {
+size_t find_line_break(TTF_Font *font, char *line, size_t length, int room, bool &blank_break) {
     size_t newline = 0;
     for (size_t i = 1; i < length; ++i) {
         if (line[i] == '\n' || line[i] == '\r') {
@@ -72,19 +70,29 @@ size_t find_break(TTF_Font *font, std::array<char, kLineSize> &line, size_t leng
             break;
         }
     }
-    size_t blank = 0;
-    for (size_t i = length; i-- > 0;) {
-        if (is_blank(line[i]) && prefix_width(font, line, i + 1) < room) {
-            blank = i;
-            break;
+    // The break is the last blank whose line, blank included, is narrower than room. SDL_ttf
+    // measures a text as the span of its glyphs' extents, which a further character can only
+    // widen, so the blanks' widths rise with their index and a binary search over the blanks
+    // finds the break that a search from the end would.
+    std::array<uint16_t, kLineSize> blanks;
+    size_t count = 0;
+    for (size_t i = 0; i < length; ++i)
+        if (is_blank(line[i])) blanks[count++] = static_cast<uint16_t>(i);
+    size_t fitting = 0;  // blanks[0 .. fitting) fit
+    for (size_t low = 0, high = count; low < high;) {
+        const size_t middle = low + (high - low) / 2;
+        if (prefix_width(font, line, blanks[middle] + 1u) < room) {
+            low = middle + 1;
+            fitting = low;
+        } else {
+            high = middle;
         }
     }
+    const size_t blank = fitting > 0 ? blanks[fitting - 1] : 0;
     blank_break = blank != 0 && (newline == 0 || blank < newline);
     if (blank != 0 && newline != 0) return std::min(blank, newline);
     return blank != 0 ? blank : newline;
 }
-
-}  // namespace
 
 void set_text_margins(int left, int right, int top, int bottom) {
     marginLeft = left;
@@ -149,8 +157,8 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
             return;
         }
         bool blank_break = false;
-        const size_t cut = find_break(font, line, length, window_width - x - marginRight,
-                                      blank_break);
+        const size_t cut = find_line_break(font, line.data(), length,
+                                           window_width - x - marginRight, blank_break);
         if (cut == 0) return;  // the first word alone is wider than the room
         line[cut] = '\0';
         if (!draw_line(renderer, font, line.data(), x, y, window_width, flags, colour)) return;

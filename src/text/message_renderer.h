@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+typedef struct _TTF_Font TTF_Font;
+
 // Flags of draw_message and draw_message_line.
 constexpr uint32_t kTextFlushRight = 0x1;  // each line flush with the window's right edge
 constexpr uint32_t kTextCentred = 0x10;    // each line centred in the window; wins over 0x1
@@ -34,6 +36,12 @@ void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, i
 // on the lines below, each starting at x.
 void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
                        SDL_Color colour);
+
+// Where a line too wide for room pixels breaks: the last blank (' ' or tab) that leaves the
+// line up to and including it narrower than room, or an earlier newline ('\n' or '\r' after
+// the first character); 0 when it cannot break. line holds length characters and a NUL.
+// blank_break tells whether the break is a blank.
+size_t find_line_break(TTF_Font *font, char *line, size_t length, int room, bool &blank_break);
 
 // Moves rect horizontally as kTextFlushRight and kTextCentred in flags ask.
 void align_text_rect(SDL_Rect &rect, int window_width, uint32_t flags);
