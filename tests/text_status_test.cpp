@@ -16,6 +16,7 @@
 #include "text/fonts.h"
 #include "text_reference.h"
 #include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
 
 namespace {
 
@@ -92,13 +93,31 @@ TEST_F(StatusTextTest, ScaledFontSizesAndReuse) {
     select_scaled_font(6.0f);
     EXPECT_EQ(logged("get_new_font Loading the fontname =sans font size 90 bold 1\n"), 1u);
 
-    // Below 1.0 the stored scale is 1.0, so every call asks again; the font is reused.
+    // Scales below 1.0 count as 1.0, in the comparison too: no request on every frame.
     standin_reset();
     select_scaled_font(0.9f);
-    select_scaled_font(0.9f);
+    select_scaled_font(0.5f);
+    select_scaled_font(1.05f);
     EXPECT_FLOAT_EQ(statusFontScale, 1.0f);
-    EXPECT_EQ(logged("get_new_font Loading the fontname =sans font size 15 bold 1\n"), 2u);
+    EXPECT_EQ(logged("get_new_font Loading the fontname =sans font size 15 bold 1\n"), 1u);
     EXPECT_EQ(logged("Loaded font "), 1u);
+}
+
+TEST_F(StatusTextTest, TheApplicationsFontStaysWhileTheScaleHolds) {
+    exptGraphics.window_rect.w = 1280;
+    imageState.textScale = 1.5f;  // scale 0.7
+    draw_status_text_with_menu("");
+    ASSERT_EQ(set_cal_font("Courier New", 20), 0);
+    TTF_Font *chosen = current_font();
+    standin_reset();
+    draw_status_text_with_menu("");
+    draw_status_text_with_menu("");
+    EXPECT_EQ(current_font(), chosen);
+    EXPECT_EQ(standin_log_count(), 0u);
+    // Another scale chooses again.
+    imageState.textScale = 3.0f;  // scale 1.4
+    draw_status_text_with_menu("");
+    EXPECT_EQ(logged("get_new_font Loading the fontname =sans font size 21 bold 1\n"), 1u);
 }
 
 TEST_F(StatusTextTest, WithoutTheBuiltInFontsTimesRomanFailsAndArialServes) {

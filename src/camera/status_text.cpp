@@ -27,8 +27,11 @@ constexpr const char *kStatusFamilies[] = {"sans",        "Times Roman", "Arial"
 }  // namespace
 
 void select_scaled_font(float scale) {
-    if (statusFontLoaded && std::fabs(double(statusFontScale) - double(scale)) < 0.1) return;
+    // Compared after clamping, as stored: a small window (scale below 0.9) would otherwise ask
+    // for the font, and log the request, on every camera frame, and replace a font the
+    // application chose at once.
     if (scale < 1.0f) scale = 1.0f;
+    if (statusFontLoaded && std::fabs(double(statusFontScale) - double(scale)) < 0.1) return;
     statusFontScale = scale;
     float size = scale * 15.0f;
     if (size < 5.0f || size > 100.0f) size = 15.0f;

@@ -15,6 +15,6 @@ void draw_status_text();
 void draw_status_text_with_menu(const char *menu_text);
 // With mode 2: draws the texts and presents; other modes do nothing.
 void refresh_status_text(int32_t mode);
-// Makes a bold font of size 15 x scale (at least 15) current, unless one chosen for a scale
-// less than 0.1 away is current already.
+// Makes a bold font of size 15 x scale current (scale taken as at least 1.0; sizes outside
+// 5..100 give 15), unless one chosen for a scale less than 0.1 away is current already.
 void select_scaled_font(float scale);
