@@ -217,6 +217,15 @@ TEST(EmbeddedFonts, TemporaryFolderOf259CharactersIsUsedAnd260Refused) {
     EXPECT_TRUE(report.unload_log.empty());
 }
 
+TEST(EmbeddedFonts, AMissingTemporaryFolderWritesNothing) {
+    const std::string missing = vt_test::temp_dir() + "/missing";
+    const Report report = run_child(missing);
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.load_log,
+              Lines{"coregraphics_sdl2:Failed to create font folder in " + missing + "/, error 2|"});
+    EXPECT_TRUE(report.unload_log.empty());
+}
+
 TEST(EmbeddedFonts, PathOf260CharactersIsWrittenAnd261RefusedForThatRowOnly) {
     // The private folder's name has a fixed length; learn it from one load.
     const Report probe = run_child(vt_test::temp_dir());
