@@ -84,19 +84,6 @@ TEST_F(MessageTest, FlushRightAndCentredLines) {
     expect_lines(text, kTextCentred, 7, 30, {{text, (width - w) / 2, 30}});
 }
 
-TEST_F(MessageTest, AlignTextRectTruncatesTowardZero) {
-    SDL_Rect rect{5, 6, 101, 20};
-    align_text_rect(rect, 1000, kTextCentred);
-    EXPECT_EQ(rect.x, 449);
-    rect = {5, 6, 1101, 20};
-    align_text_rect(rect, 1000, kTextFlushRight | kTextCentred);
-    EXPECT_EQ(rect.x, -50);
-    rect = {5, 6, 101, 20};
-    align_text_rect(rect, 1000, 0);
-    EXPECT_EQ(rect.x, 5);
-    EXPECT_EQ(rect.y, 6);
-}
-
 TEST_F(MessageTest, WrapsAtTheLastBlankThatFits) {
     const std::string text = "alpha beta   gamma";
     set_text_margins(0, margin_fitting("alpha beta ", 20), 0, 0);
