@@ -16,7 +16,12 @@
  * Environment variables read:
  *   VT_SDL_SOFTWARE   non-zero: request SDL's software renderer; set at all: print the
  *                     renderer's name on standard error when the window opens.
- *   TMPDIR            folder in which the built-in fonts are written while the library is loaded.
+ *   TMPDIR            temporary folder (default /tmp). While the library is loaded, the built-in
+ *                     fonts stand there in a folder of this process, "vistrak-fonts-XXXXXX",
+ *                     made at load and removed at unload. A TMPDIR of 260 or more characters
+ *                     keeps them from being written.
+ *   windir            a Windows folder whose "fonts" folder holds the font files of the
+ *                     families set_cal_font() knows; when unset, installed faces serve.
  *
  * Usable from C and C++.
  */
@@ -176,8 +181,18 @@ VT_GRAPHICS_API void set_mouse_loc_callback(MouseLocCallback callback);
 
 /* ---- Fonts ------------------------------------------------------------------------------- */
 
-/* Makes the named font (a family such as "Arial", or a path to a font file) current, bold,
- * at size points. Returns 0 on success, -1 on failure. */
+/*
+ * Makes the named font current for the library's text (the setup menu and the camera title),
+ * bold, at size points (> 0). Returns 0 on success, -1 on failure (logged through core_log).
+ *   name: a path to a TrueType file when it contains a slash or backslash (the file's face is
+ *         emboldened), otherwise a family with a bold face, compared ignoring case: "sans"
+ *         (the built-in Open Sans), "Arial", "Comic Sans MS", "Courier New", "Georgia",
+ *         "Palatino Linotype", "Tahoma", "Times New Roman", "Trebuchet MS", "Verdana".
+ *         Other families fail. Without windir, the installed bold face of the family or of a
+ *         metric-compatible one (Liberation Sans for Arial) is used; there is no other
+ *         fallback. Names of 512 bytes or more are refused.
+ * The font stays until a camera-image display ends or the status text needs another size.
+ */
 VT_GRAPHICS_API int32_t set_cal_font(const char *name, int32_t size);
 
 /* ---- External calibration device --------------------------------------------------------- */

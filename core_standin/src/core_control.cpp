@@ -6,8 +6,10 @@
 namespace standin {
 
 CoreState &state() {
-    static CoreState instance;
-    return instance;
+    // Never destroyed: a graphics library logs from its unload step, which runs after the
+    // static destructors at process exit.
+    static CoreState *instance = new CoreState;
+    return *instance;
 }
 
 }  // namespace standin

@@ -3,10 +3,16 @@
 // per system (the *_linux.cpp files here).
 //
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
+//   font_lookup.h   the file of an installed font face named by family and style
+//   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
 //   sound_output.h  a sound output device that plays queued PCM buffers (waveOut)
+//   temp_folder.h   the temporary folder, a folder private to the process, plain files
 #pragma once
 
 #include "platform/dynamic_library.h"
+#include "platform/font_lookup.h"
+#include "platform/module_data.h"
 #include "platform/screen.h"
 #include "platform/sound_output.h"
+#include "platform/temp_folder.h"

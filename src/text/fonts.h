@@ -1,8 +1,36 @@
-// The one current TrueType font: finding, opening and closing it.
+// The one current TrueType font: finding, opening and closing it. Names are font families
+// from the family table (case-insensitive) or paths to font files (any name with a slash or
+// backslash).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-// Makes the font name (family or path) current at size points. 0 on success, -1 on failure.
+typedef struct _TTF_Font TTF_Font;
+
+// Makes the font name (family or path) current at size points, in bold style when bold is
+// nonzero and the file is not a bold face itself. 0 on success (also when that font is
+// current already), -1 on failure; a failed open leaves no current font.
 int get_new_font(const char *name, int size, uint32_t bold);
 void close_current_font();
+// The current font, or null.
+TTF_Font *current_font();
+
+// Names and paths longer than this (including the terminating NUL) are refused.
+constexpr size_t kFontNameSize = 512;
+
+// A row of the family table: a Windows font file with its family and style.
+struct FontFamilyRow {
+    const char *file;
+    const char *family;
+    const char *style;
+};
+
+// The first row of family (compared ignoring case) in the family table, with bold nonzero its
+// first "Bold" row; null when there is none.
+const FontFamilyRow *find_font_row(const char *family, uint32_t bold);
+// That row's file name, or "sans" when there is none.
+const char *find_font_file(const char *family, uint32_t bold);
+// The folder of a family-table file: the built-in fonts' folder for the "OpenSans-" files,
+// otherwise the Windows folder named by windir. Null when there is none.
+const char *font_directory(const char *file);
