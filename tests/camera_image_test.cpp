@@ -28,16 +28,7 @@ std::vector<uint8_t> buffer_copy() {
     return {start, start + size_t(kImageBufferHeight) * size_t(imageState.imagePitch)};
 }
 
-class CameraBuffer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        vt_test::use_window(1024, 768);
-        end_image_hook();
-        set_camera_image_position(-1, -1, 0, 0);
-        standin_reset();
-    }
-    void TearDown() override { end_image_hook(); }
-};
+using CameraBuffer = vt_test::CameraTest;
 
 TEST_F(CameraBuffer, BeginCreatesBlackBufferOnceAndEndReleasesIt) {
     image_title_hook(0, "left eye");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 #include <vector>
 
 #include "camera/camera_image.h"
@@ -24,17 +25,8 @@ const uint32_t kImage = vt_test::test_colour(0);
 // 1024 x 768 window: the image is drawn 768 x 640 with its top-left at (128, 64).
 constexpr int kOx = 128, kOy = 64;
 
-class CameraOverlay : public ::testing::Test {
+class CameraOverlay : public vt_test::CameraFrameTest {
 protected:
-    void SetUp() override {
-        vt_test::use_window(1024, 768);
-        end_image_hook();
-        set_camera_image_position(-1, -1, 0, 0);
-        standin_reset();
-        ASSERT_EQ(begin_image_hook(), 1);
-        vt_test::load_test_palette();
-    }
-    void TearDown() override { end_image_hook(); }
 
     // Presents a plain frame (palette entry 0 everywhere) with the overlay drawn by ops.
     static vt_test::Pixels frame_with(const std::vector<StandinOverlayOp> &ops) {
@@ -111,52 +103,41 @@ TEST_F(CameraOverlay, RightToLeftIsDrawnAsLeftToRight) {
     EXPECT_EQ(at(a, 700, 340), kGreen);
 }
 
-TEST_F(CameraOverlay, NearlySquareBoxesAreCircles) {
-    const vt_test::Pixels p = frame_with({lozenge(100, 100, 40, 43, 6)});
-    ASSERT_FALSE(p.data.empty());
-    // Centre (120, 120), radii 20 and 19; the height plays no part.
-    EXPECT_EQ(at(p, 140, 120), kGreen);
-    EXPECT_EQ(at(p, 139, 120), kGreen);
-    EXPECT_EQ(at(p, 138, 120), kImage);
-    EXPECT_EQ(at(p, 141, 120), kImage);
-    EXPECT_EQ(at(p, 100, 120), kGreen);
-    EXPECT_EQ(at(p, 120, 100), kGreen);
-    EXPECT_EQ(at(p, 120, 140), kGreen);
-    EXPECT_EQ(at(p, 120, 141), kImage);
-    EXPECT_EQ(at(p, 120, 142), kImage);
-}
-
-TEST_F(CameraOverlay, StandingLozengeHasSidesAndTwoArcs) {
-    const vt_test::Pixels p = frame_with({lozenge(300, 100, 40, 44, 4)});
-    ASSERT_FALSE(p.data.empty());
-    // Sides three wide at x = 300 and 340, from y 120 to 124.
-    for (int x : {299, 300, 301, 339, 340, 341}) EXPECT_EQ(at(p, x, 122), kRed) << x;
-    EXPECT_EQ(at(p, 302, 122), kImage);
-    EXPECT_EQ(at(p, 320, 122), kImage);
-    // Top arc centred (320, 120), bottom arc one pixel above the sides' end: (320, 123).
-    EXPECT_EQ(at(p, 320, 100), kRed);
-    EXPECT_EQ(at(p, 320, 101), kRed);
-    EXPECT_EQ(at(p, 320, 99), kImage);
-    EXPECT_EQ(at(p, 320, 102), kImage);
-    EXPECT_EQ(at(p, 320, 143), kRed);
-    EXPECT_EQ(at(p, 320, 142), kRed);
-    EXPECT_EQ(at(p, 320, 144), kImage);
-}
-
-TEST_F(CameraOverlay, LyingLozengeHasTopBottomAndTwoArcs) {
-    const vt_test::Pixels p = frame_with({lozenge(100, 300, 44, 40, 1)});
-    ASSERT_FALSE(p.data.empty());
-    // Bars two high at y = 300 and 340, from x 120 to 124.
-    for (int y : {299, 300, 339, 340}) EXPECT_EQ(at(p, 122, y), kWhite) << y;
-    EXPECT_EQ(at(p, 122, 301), kImage);
-    EXPECT_EQ(at(p, 122, 320), kImage);
-    // Left arc centred (120, 320), right arc (124, 320).
-    EXPECT_EQ(at(p, 100, 320), kWhite);
-    EXPECT_EQ(at(p, 101, 320), kWhite);
-    EXPECT_EQ(at(p, 99, 320), kImage);
-    EXPECT_EQ(at(p, 144, 320), kWhite);
-    EXPECT_EQ(at(p, 143, 320), kWhite);
-    EXPECT_EQ(at(p, 145, 320), kImage);
+TEST_F(CameraOverlay, CirclesAndStandingAndLyingLozenges) {
+    struct Point {
+        int x, y;
+    };
+    const struct Case {
+        StandinOverlayOp shape;
+        uint32_t colour;
+        std::vector<Point> drawn, clear;
+    } cases[] = {
+        // 40 x 43: a circle centred (120, 120), radii 20 and 19; the height plays no part.
+        {lozenge(100, 100, 40, 43, 6), kGreen,
+         {{140, 120}, {139, 120}, {100, 120}, {120, 100}, {120, 140}},
+         {{138, 120}, {141, 120}, {120, 141}, {120, 142}}},
+        // 40 x 44 standing: sides three wide at x 300 and 340 from y 120 to 124; top arc
+        // centred (320, 120), bottom arc one pixel above the sides' end, (320, 123).
+        {lozenge(300, 100, 40, 44, 4), kRed,
+         {{299, 122}, {300, 122}, {301, 122}, {339, 122}, {340, 122}, {341, 122}, {320, 100},
+          {320, 101}, {320, 143}, {320, 142}},
+         {{302, 122}, {320, 122}, {320, 99}, {320, 102}, {320, 144}}},
+        // 44 x 40 lying: bars two high at y 300 and 340 from x 120 to 124; left arc centred
+        // (120, 320), right arc (124, 320).
+        {lozenge(100, 300, 44, 40, 1), kWhite,
+         {{122, 299}, {122, 300}, {122, 339}, {122, 340}, {100, 320}, {101, 320}, {144, 320},
+          {143, 320}},
+         {{122, 301}, {122, 320}, {99, 320}, {145, 320}}},
+    };
+    for (const Case &c : cases) {
+        const vt_test::Pixels p = frame_with({c.shape});
+        ASSERT_FALSE(p.data.empty());
+        const std::string shape = std::to_string(c.shape.c) + " x " + std::to_string(c.shape.d);
+        for (const Point &d : c.drawn)
+            EXPECT_EQ(at(p, d.x, d.y), c.colour) << shape << " at " << d.x << "," << d.y;
+        for (const Point &d : c.clear)
+            EXPECT_EQ(at(p, d.x, d.y), kImage) << shape << " at " << d.x << "," << d.y;
+    }
 }
 
 TEST_F(CameraOverlay, ExtremeValuesAreDrawnSafely) {

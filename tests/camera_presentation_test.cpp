@@ -14,22 +14,8 @@ namespace {
 
 const uint32_t kBackground = vt_test::rgba(180, 180, 180);
 
-class CameraPresentation : public ::testing::Test {
+class CameraPresentation : public vt_test::CameraFrameTest {
 protected:
-    void SetUp() override {
-        vt_test::use_window(1024, 768);
-        end_image_hook();
-        set_camera_image_position(-1, -1, 0, 0);
-        set_mouse_loc_callback(nullptr);
-        standin_reset();
-        ASSERT_EQ(begin_image_hook(), 1);
-        vt_test::load_test_palette();
-    }
-    void TearDown() override {
-        end_image_hook();
-        set_camera_image_position(-1, -1, 0, 0);
-        set_mouse_loc_callback(nullptr);
-    }
     static SDL_Rect rect() { return imageState.imageRect; }
     static void expect_rect(int x, int y, int w, int h) {
         EXPECT_EQ(rect().x, x);
@@ -200,6 +186,20 @@ TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
     EXPECT_EQ(p.at(1000, 700), kBackground) << "a 300 x 200 frame clears first";
     expect_rect(212, 184, 600, 400);
     expect_overlay_size(600, 400);
+}
+
+TEST_F(CameraPresentation, ImageSurvivesTheWindowBeingClosedAndReopened) {
+    vt_test::send_frame();
+    // The core library may keep showing the image across a new experiment window; what the
+    // old renderer held must not be used again.
+    close_expt_graphics();
+    vt_test::ensure_window();
+    vt_test::load_test_palette();
+    vt_test::send_frame();
+    const vt_test::Pixels p = vt_test::read_window_pixels();
+    ASSERT_FALSE(p.data.empty());
+    EXPECT_EQ(p.at(128, 64), vt_test::test_colour(vt_test::test_index(0, 0)));
+    EXPECT_EQ(p.at(895, 703), vt_test::test_colour(vt_test::test_index(383, 319)));
 }
 
 int application_mouse_calls = 0;

@@ -105,6 +105,7 @@ void end_image_hook() {
     close_current_font();
     statusFontLoaded = 0;
     if (!imageState.imageActive) return;
+    release_presentation_resources();
     SDL_FreeSurface(imageState.imageSurface);
     imageState.imageSurface = nullptr;
     imageState.imagePixels = nullptr;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "calibration/cal_data.h"
 #include "camera/image_state.h"
@@ -20,14 +19,12 @@
 
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(SDL_Surface *surface) const { SDL_FreeSurface(surface); }
-};
-struct TextureDeleter {
-    void operator()(SDL_Texture *texture) const { SDL_DestroyTexture(texture); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
-using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
+// Kept from frame to frame while the image is shown, released by end_image_hook: the
+// streaming texture the buffer is uploaded into (stored with the window, whose renderer owns
+// it, so that a new window never meets a stale texture) and a surface of the drawn size for
+// the overlay, whose callbacks read only its size.
+constexpr const char *kTextureKey = "vt_camera_image_texture";
+SDL_Surface *overlaySurface = nullptr;
 
 // The base factor fits the buffer's width to the window height; 'z' steps through 1.3 and
 // 1.6 times it, then one frame at it divided by 2.4, after which the base factor returns.
@@ -44,15 +41,36 @@ float zoom_factor() {
     return f;
 }
 
-// A surface over the buffer's top-left width x height pixels, sharing its memory.
-SurfacePtr buffer_view(int width, int height) {
-    const SDL_PixelFormat *format = imageState.imageSurface->format;
-    SurfacePtr view{SDL_CreateRGBSurfaceFrom(imageState.imagePixels, width, height,
-                                             format->BitsPerPixel, imageState.imagePitch,
-                                             format->Rmask, format->Gmask, format->Bmask,
-                                             format->Amask)};
-    if (!view) core_log("present_camera_image: no buffer surface: %s\n", SDL_GetError());
-    return view;
+SDL_Surface *overlay_surface(int width, int height) {
+    if (overlaySurface && overlaySurface->w == width && overlaySurface->h == height)
+        return overlaySurface;
+    SDL_FreeSurface(overlaySurface);
+    overlaySurface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32,
+                                                    imageState.imageSurface->format->format);
+    return overlaySurface;
+}
+
+SDL_Texture *image_texture(int width, int height) {
+    auto *texture =
+        static_cast<SDL_Texture *>(SDL_GetWindowData(exptGraphics.window, kTextureKey));
+    int w = 0, h = 0;
+    if (texture && SDL_QueryTexture(texture, nullptr, nullptr, &w, &h) == 0 && w == width &&
+        h == height)
+        return texture;
+    if (texture) SDL_DestroyTexture(texture);
+    texture = SDL_CreateTexture(exptGraphics.renderer, imageState.imageSurface->format->format,
+                                SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!texture) core_log("present_camera_image: no texture: %s\n", SDL_GetError());
+    SDL_SetWindowData(exptGraphics.window, kTextureKey, texture);
+    return texture;
+}
+
+// Uploads the buffer's top-left width x height pixels and lets the renderer scale them.
+void copy_image(int width, int height, const SDL_Rect &target) {
+    SDL_Texture *texture = image_texture(width, height);
+    if (texture && SDL_UpdateTexture(texture, nullptr, imageState.imagePixels,
+                                     imageState.imagePitch) == 0)
+        SDL_RenderCopy(exptGraphics.renderer, texture, nullptr, &target);
 }
 
 // The overlay area: the overlay surface's size, centred in the window.
@@ -76,11 +94,6 @@ void draw_overlay(SDL_Surface *overlay, int drawn_width, int drawn_height) {
     SDL_RenderSetClipRect(exptGraphics.renderer, nullptr);
 }
 
-void copy_image(SDL_Surface *source, const SDL_Rect &target) {
-    TexturePtr texture{SDL_CreateTextureFromSurface(exptGraphics.renderer, source)};
-    if (texture) SDL_RenderCopy(exptGraphics.renderer, texture.get(), nullptr, &target);
-}
-
 // Two short black bars at the top and bottom of the window's centre line.
 void draw_marker_bars() {
     const int x = exptGraphics.window_rect.w / 2, height = exptGraphics.window_rect.h;
@@ -96,9 +109,6 @@ void present_camera_image(int width, int height) {
     width = std::min(width, kImageBufferWidth);
     height = std::min(height, kImageBufferHeight);
     if (width < 1 || height < 1) return;
-    SurfacePtr view = buffer_view(width, height);
-    // Without a surface the core library could not place its overlay: the frame is skipped.
-    if (!view) return;
     SDL_Renderer *renderer = exptGraphics.renderer;
     const SDL_Rect &window = exptGraphics.window_rect;
     const SDL_Color background = calData.backgroundColor;
@@ -123,23 +133,40 @@ void present_camera_image(int width, int height) {
     SDL_RenderFillRect(renderer, nullptr);
     draw_status_text();
 
-    if (f > 1.0f) {
-        SurfacePtr zoomed{zoomSurface(view.get(), f, f, SMOOTHING_OFF)};
-        if (zoomed) {
-            copy_image(view.get(), rect);
-            draw_overlay(zoomed.get(), zoomed->w, zoomed->h);
-            if (imageState.imageTitle[0] && std::strstr(imageState.imageTitle, "Marker"))
-                draw_marker_bars();
-            SDL_RenderPresent(renderer);
-            return;
-        }
+    // The overlay surface has the size a surface zoom by f would give the frame.
+    bool enlarged = f > 1.0f;
+    int drawn_width = width, drawn_height = height;
+    if (enlarged) zoomSurfaceSize(width, height, f, f, &drawn_width, &drawn_height);
+    SDL_Surface *overlay = overlay_surface(drawn_width, drawn_height);
+    if (!overlay && enlarged) {
         std::printf("coregraphics: oops zoom Surface failed \n");
+        enlarged = false;
+        drawn_width = width;
+        drawn_height = height;
+        overlay = overlay_surface(width, height);
+    }
+    // Without a surface the core library could not place its overlay: the frame is skipped.
+    if (!overlay) {
+        core_log("present_camera_image: no overlay surface: %s\n", SDL_GetError());
+        return;
     }
     // Natural size: 1:1 and centred, whatever position was requested.
-    rect = {(window.w - width) / 2, (window.h - height) / 2, width, height};
-    copy_image(view.get(), rect);
-    draw_overlay(view.get(), width, height);
+    if (!enlarged) rect = {(window.w - width) / 2, (window.h - height) / 2, width, height};
+    copy_image(width, height, rect);
+    draw_overlay(overlay, drawn_width, drawn_height);
+    if (enlarged && imageState.imageTitle[0] && std::strstr(imageState.imageTitle, "Marker"))
+        draw_marker_bars();
     SDL_RenderPresent(renderer);
+}
+
+void release_presentation_resources() {
+    SDL_FreeSurface(overlaySurface);
+    overlaySurface = nullptr;
+    // Without a window its renderer, and with it the texture, are already gone.
+    if (!exptGraphics.window) return;
+    auto *texture =
+        static_cast<SDL_Texture *>(SDL_SetWindowData(exptGraphics.window, kTextureKey, nullptr));
+    if (texture) SDL_DestroyTexture(texture);
 }
 
 extern "C" void set_mouse_loc_callback(MouseLocCallback callback) {

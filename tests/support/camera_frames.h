@@ -10,6 +10,8 @@
 #include "camera/camera_image.h"
 #include "frame/expt_window.h"
 #include "test_support.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
 
 namespace vt_test {
 
@@ -55,5 +57,33 @@ inline void send_frame(int width = 384, int lines = 320) {
         image_line_hook(int16_t(width), int16_t(line), int16_t(lines), row.data());
     }
 }
+
+// Each case starts in the 1024 x 768 window without an image buffer, with the image centred,
+// the built-in mouse callback and the stand-in core's records cleared.
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        use_window(1024, 768);
+        end_image_hook();
+        set_camera_image_position(-1, -1, 0, 0);
+        set_mouse_loc_callback(nullptr);
+        standin_reset();
+    }
+    void TearDown() override {
+        end_image_hook();
+        set_camera_image_position(-1, -1, 0, 0);
+        set_mouse_loc_callback(nullptr);
+    }
+};
+
+// The same, with image display begun and the test palette loaded.
+class CameraFrameTest : public CameraTest {
+protected:
+    void SetUp() override {
+        CameraTest::SetUp();
+        ASSERT_EQ(begin_image_hook(), 1);
+        load_test_palette();
+    }
+};
 
 }  // namespace vt_test
