@@ -29,21 +29,18 @@ float text_scale() {
     return 1.0f;
 }
 
-[[noreturn]] void exit_after(const char *message) {
-    std::fputs(message, stdout);
-    std::fflush(stdout);
-    std::exit(1);
-}
-
 // Without the buffer no camera image can be shown at all: the process ends.
 void create_buffer() {
     SDL_Surface *surface =
         SDL_CreateRGBSurface(0, kImageBufferWidth, kImageBufferHeight, 32, 0, 0, 0, 0);
-    if (!surface) {
-        std::printf("Couldn't allocate bitmap: %s\n", SDL_GetError());
-        exit_after("");
+    if (!surface || !surface->pixels) {
+        if (!surface)
+            std::printf("Couldn't allocate bitmap: %s\n", SDL_GetError());
+        else
+            std::printf("coregraphics: out of memory \n");
+        std::fflush(stdout);
+        std::exit(1);
     }
-    if (!surface->pixels) exit_after("coregraphics: out of memory \n");
     imageState.imageSurface = surface;
     imageState.imagePixels = static_cast<uint8_t *>(surface->pixels);
     imageState.imagePitch = surface->pitch;
