@@ -165,18 +165,27 @@ VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_
 
 /* ---- Camera image ------------------------------------------------------------------------ */
 
-/* Places the camera image's top-left corner at (x, y) (-1, -1: centred) and names the area
- * intended for it (width, height; 0, 0: follow the window). Low 16 bits of each. Returns 0. */
+/*
+ * Places the camera image's top-left corner at (x, y) in window pixels (-1, -1: centred,
+ * the default) and names the area intended for it (width, height; 0, 0 or any size that is
+ * not positive: none). Low 16 bits of each, signed. The position applies from the next frame
+ * to the enlarged image; an image shown at natural size is always centred. The area sets the
+ * scale of the text beside the image at the next start of image display (without one, the
+ * window height chooses it). Returns 0.
+ */
 VT_GRAPHICS_API int32_t set_camera_image_position(int32_t x, int32_t y, int32_t width,
                                                   int32_t height);
 
 struct OverlayContext;
 
-/* Reports the mouse position in drawn-image pixels and the left button state. */
+/* Reports the mouse position in drawn-image pixels (0, 0 at the drawn image's top-left) and
+ * the left button state (1 pressed). Called by the core library, on the application's thread,
+ * while it draws the overlay of a camera frame; context is valid only during that call. */
 typedef int (*MouseLocCallback)(struct OverlayContext *context, int32_t *x, int32_t *y,
                                 uint32_t *state);
 
-/* Replaces the built-in mouse-position callback of the camera overlay; null restores it. */
+/* Replaces the built-in mouse-position callback of the camera overlay from the next frame on;
+ * null restores the built-in one. */
 VT_GRAPHICS_API void set_mouse_loc_callback(MouseLocCallback callback);
 
 /* ---- Fonts ------------------------------------------------------------------------------- */

@@ -9,6 +9,7 @@
 #ifndef VISTRAK_CORE64_H
 #define VISTRAK_CORE64_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "vistrak_core_graphics_sdl2.h" /* CoreBitmap, MouseLocCallback */
@@ -78,6 +79,30 @@ struct OverlayContext {
     void *reserved3;
     void *reserved4;
 };
+
+/* The core library reads these records by byte offset (64-bit pointers). */
+#if defined(__cplusplus)
+#define VT_CORE_LAYOUT(condition, what) static_assert(condition, what)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define VT_CORE_LAYOUT(condition, what) _Static_assert(condition, what)
+#endif
+#ifdef VT_CORE_LAYOUT
+VT_CORE_LAYOUT(sizeof(OverlayContext) == 72, "OverlayContext is 72 bytes");
+VT_CORE_LAYOUT(offsetof(OverlayContext, drawnWidth) == 4, "drawnWidth at 4");
+VT_CORE_LAYOUT(offsetof(OverlayContext, drawnHeight) == 8, "drawnHeight at 8");
+VT_CORE_LAYOUT(offsetof(OverlayContext, reserved1) == 12, "reserved at 12");
+VT_CORE_LAYOUT(offsetof(OverlayContext, reserved2) == 16, "reserved at 16");
+VT_CORE_LAYOUT(offsetof(OverlayContext, overlaySurface) == 24, "overlaySurface at 24");
+VT_CORE_LAYOUT(offsetof(OverlayContext, lineCallback) == 32, "lineCallback at 32");
+VT_CORE_LAYOUT(offsetof(OverlayContext, lozengeCallback) == 40, "lozengeCallback at 40");
+VT_CORE_LAYOUT(offsetof(OverlayContext, mouseCallback) == 48, "mouseCallback at 48");
+VT_CORE_LAYOUT(offsetof(OverlayContext, reserved3) == 56, "reserved at 56");
+VT_CORE_LAYOUT(offsetof(OverlayContext, reserved4) == 64, "reserved at 64");
+VT_CORE_LAYOUT(offsetof(KeyInput, state) == 1, "KeyInput state at 1");
+VT_CORE_LAYOUT(offsetof(KeyInput, key) == 2, "KeyInput key at 2");
+VT_CORE_LAYOUT(offsetof(KeyInput, modifier) == 4, "KeyInput modifier at 4");
+#undef VT_CORE_LAYOUT
+#endif
 
 /* Writes a screen image to path; format 1 PNG, 2 GIF, 3 BMP, 4 XPM, other JPEG.
  * Returns 0 after writing, -1 on failure. */
