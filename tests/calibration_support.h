@@ -1,16 +1,25 @@
 // Helpers shared by the calibration tests: asymmetric test images, a check of the drawn ring
-// on screen, and the calibration look returned to its defaults between cases.
+// on screen, the calibration look returned to its defaults between cases, and reading WAV
+// clips and the disk audio driver's output.
 #pragma once
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "calibration/cal_data.h"
+#include "calibration/feedback_sounds.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -96,6 +105,88 @@ inline void restore_default_look() {
     set_calibration_colors(fg.data(), bg.data());
     set_target_size(16, 4);
     standin_set_display_flags(0);
+}
+
+// A RIFF WAVE file's format and samples, read chunk by chunk.
+struct Wav {
+    bool ok = false;
+    uint16_t format = 0, channels = 0, blockAlign = 0, bits = 0;
+    uint32_t rate = 0, byteRate = 0, fmtSize = 0;
+    std::vector<int16_t> samples;  // the 'data' chunk as 16-bit samples
+};
+
+inline uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+inline uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+
+inline Wav parse_wav(const uint8_t *data, size_t size) {
+    Wav wav;
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0 ||
+        le32(data + 4) != size - 8)
+        return wav;
+    bool have_fmt = false, have_data = false;
+    for (size_t at = 12; at + 8 <= size;) {
+        const uint32_t length = le32(data + at + 4);
+        const uint8_t *body = data + at + 8;
+        if (at + 8 + length > size) return wav;
+        if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
+            wav.fmtSize = length;
+            wav.format = le16(body);
+            wav.channels = le16(body + 2);
+            wav.rate = le32(body + 4);
+            wav.byteRate = le32(body + 8);
+            wav.blockAlign = le16(body + 12);
+            wav.bits = le16(body + 14);
+            have_fmt = true;
+        } else if (std::memcmp(data + at, "data", 4) == 0) {
+            for (uint32_t i = 0; i + 1 < length; i += 2)
+                wav.samples.push_back(int16_t(le16(body + i)));
+            have_data = true;
+        }
+        at += 8 + length + (length & 1);
+    }
+    wav.ok = have_fmt && have_data;
+    return wav;
+}
+
+inline std::vector<uint8_t> read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The disk audio driver's output (signed 16-bit samples) or nothing when there is no file.
+inline std::vector<int16_t> read_samples(const std::string &path) {
+    const std::vector<uint8_t> bytes = read_file(path);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// The samples of the built-in clip a sound kind plays.
+inline std::vector<int16_t> clip_samples(int32_t kind) {
+    const BuiltinClip clip = builtin_clip(kind);
+    return parse_wav(clip.data, clip.size).samples;
+}
+
+// CPU time used by the whole process so far, in milliseconds.
+inline double cpu_ms() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+// Where clip starts in output, or -1 when output does not hold it sample for sample.
+inline long find_clip(const std::vector<int16_t> &output, const std::vector<int16_t> &clip) {
+    const auto at = std::search(output.begin(), output.end(), clip.begin(), clip.end());
+    return at == output.end() || clip.empty() ? -1 : long(at - output.begin());
+}
+
+// Number of samples from the first to the last non-zero one.
+inline size_t sounding_span(const std::vector<int16_t> &samples) {
+    const auto first = std::find_if(samples.begin(), samples.end(), [](int16_t s) { return s != 0; });
+    if (first == samples.end()) return 0;
+    const auto last = std::find_if(samples.rbegin(), samples.rend(), [](int16_t s) { return s != 0; });
+    return size_t(last.base() - first);
 }
 
 }  // namespace cal_test

@@ -79,6 +79,7 @@ void play_with_mixer(const char *text, const BuiltinClip &clip) {
         source.reset(SDL_RWFromFile(text, "rb"));
         if (!source) {
             std::printf("vistrak_core_graphics: %s \n", SDL_GetError());
+            std::fflush(stdout);
             return;
         }
     }
@@ -118,6 +119,7 @@ void play_clip_mixer(SDL_RWops *source) {
     const int channel = Mix_PlayChannelTimed(-1, chunk, 0, -1);
     if (channel == -1) {
         std::printf("Mix_PlayChannel: %s\n", SDL_GetError());
+        std::fflush(stdout);
         Mix_FreeChunk(chunk);
         return;
     }
@@ -140,7 +142,9 @@ int32_t use_system_player() {
     return osDecision;
 }
 
-void force_sound_backend(int32_t backend) { forcedBackend = backend == 0 || backend == 1 ? backend : -1; }
+void force_sound_backend(int32_t backend) {
+    forcedBackend = backend == 0 || backend == 1 ? backend : -1;
+}
 
 void cal_target_sound_hook() { play_feedback_sound(1); }
 void cal_done_sound_hook(int16_t error) { play_feedback_sound(error != 0 ? -1 : 0); }

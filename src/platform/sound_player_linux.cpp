@@ -13,9 +13,13 @@ namespace platform {
 
 namespace {
 
-// Device buffer in sample frames: small, so that the end of a sound is heard soon after the
-// queue runs dry (23 ms at 22050 Hz).
-constexpr Uint16 kDeviceFrames = 512;
+// Device buffers of about 10 ms: the end of a sound is heard, and the device closed (SDL lets
+// up to three buffers play out), soon after the queue runs dry.
+Uint16 device_frames(int freq) {
+    Uint16 frames = 64;
+    while (frames < 4096 && frames * 2 <= freq / 64) frames = Uint16(frames * 2);
+    return frames;
+}
 // Slack beyond a sound's own length before a device that stopped consuming is given up.
 constexpr Uint32 kStallMs = 1000;
 
@@ -25,14 +29,15 @@ struct WavDeleter {
 
 // One line on standard output, where the library's sound messages go.
 void report(const char *what, const char *name, const char *reason) {
-    std::printf("vistrak_core_graphics: %s %s: %s\n", what, name, reason);
+    std::printf("vistrak_core_graphics: %s \"%s\": %s\n", what, name, reason);
     std::fflush(stdout);
 }
 
 bool audio_ready() {
     if (SDL_WasInit(SDL_INIT_AUDIO)) return true;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
-    report("audio cannot start", "for sounds", SDL_GetError());
+    std::printf("vistrak_core_graphics: audio cannot start for sounds: %s\n", SDL_GetError());
+    std::fflush(stdout);
     return false;
 }
 
@@ -53,13 +58,13 @@ void play(SDL_RWops *source, const char *name) {
     }
     const std::unique_ptr<Uint8, WavDeleter> samples(raw);
     if (length == 0) return;
-    spec.samples = kDeviceFrames;
+    spec.samples = device_frames(spec.freq);
     spec.callback = nullptr;
     spec.userdata = nullptr;
     // No changes allowed: SDL converts the clip's format to whatever the hardware takes.
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
     if (device == 0) {
-        report("no sound device for", name, SDL_GetError());
+        report("no sound device for sound", name, SDL_GetError());
         return;
     }
     if (SDL_QueueAudio(device, samples.get(), length) != 0) {
@@ -72,13 +77,13 @@ void play(SDL_RWops *source, const char *name) {
     // Sleep through what is still queued; the queue drains one device buffer at a time.
     while (const Uint32 queued = SDL_GetQueuedAudioSize(device)) {
         if (SDL_TICKS_PASSED(SDL_GetTicks(), deadline)) {
-            report("sound device stopped playing", name, "sound cut short");
+            report("sound device stopped playing sound", name, "sound cut short");
             break;
         }
         SDL_Delay(std::max<Uint32>(1, duration_ms(spec, queued)));
     }
     // The last buffer taken from the queue is still being played.
-    SDL_Delay(duration_ms(spec, kDeviceFrames * SDL_AUDIO_BITSIZE(spec.format) / 8 *
+    SDL_Delay(duration_ms(spec, spec.samples * SDL_AUDIO_BITSIZE(spec.format) / 8 *
                                     spec.channels) + 1);
     SDL_CloseAudioDevice(device);
 }
@@ -89,10 +94,10 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
     if (!wav || size == 0 || !audio_ready()) return;
     SDL_RWops *source = SDL_RWFromConstMem(wav, int(std::min<size_t>(size, SDL_MAX_SINT32)));
     if (!source) {
-        report("cannot read sound", "(built-in clip)", SDL_GetError());
+        report("cannot read sound", "built-in clip", SDL_GetError());
         return;
     }
-    play(source, "(built-in clip)");
+    play(source, "built-in clip");
 }
 
 void play_sound_file(const char *path) {
