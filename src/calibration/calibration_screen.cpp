@@ -74,13 +74,14 @@ int16_t begin_cal_hook() {
     current_menu_text();
     if (!window_open()) return -1;
     AnimationTarget &animation = calData.animationTarget;
+    // A thread still running keeps its loaded video; it stops before anything is drawn.
+    const bool video_loaded = animation.threadState == 2;
+    stop_playback_thread();
     if (!animation.videoPath.empty()) {
-        // A thread still running keeps its loaded video.
-        if (animation.threadState != 2) load_video_target();
+        if (!video_loaded) load_video_target();
     } else if (!calData.targetTexture) {
         create_default_target();
     }
-    stop_playback_thread();
     clear_screen();
     draw_status_text();
     SDL_RenderPresent(exptGraphics.renderer);
