@@ -122,17 +122,27 @@ VT_GRAPHICS_API int32_t get_current_display_information(int32_t *width, int32_t 
 /* ---- Calibration target and background --------------------------------------------------- */
 
 /* Target disc and background colours; each points to 4 bytes R, G, B, A, or is null to keep
- * that colour. A change of the alpha byte alone is no change. */
+ * that colour. A change of the alpha byte alone is no change. With the window open, a new
+ * background colour repaints the window at once (unless a background image is set) and the
+ * drawn ring takes the new colours; before the window opens the colours are only stored and
+ * the first frame is painted in them. */
 VT_GRAPHICS_API void set_calibration_colors(const uint8_t *foreground, const uint8_t *background);
 
-/* Target and hole diameters in pixels (low 16 bits). Cancels an animated target. */
+/* Target and hole diameters in pixels (low 16 bits); odd diameters round up, a hole larger
+ * than the target gives a full disc. A size of 0 or the current size changes nothing; a
+ * target wider than 4096 pixels is refused with a log line. Every call cancels an animated
+ * target; a new size also replaces a target image by the ring. */
 VT_GRAPHICS_API void set_target_size(uint32_t size, uint32_t hole_size);
 
-/* Uses the application's image as the calibration target; null returns to the drawn ring. */
+/* Uses the application's image as the calibration target, centred on each target position;
+ * null returns to the drawn ring. The image is copied during the call: the application may
+ * free its surface afterwards, and the target survives closing and reopening the window. */
 VT_GRAPHICS_API void set_cal_target_surface(struct SDL_Surface *image);
 
-/* Uses the application's image, stretched over the window, as calibration background;
- * null removes it. */
+/* Uses the application's image, stretched over the window, as calibration background
+ * (left out while the core library shows the camera image full screen); null removes it.
+ * The image is copied during the call, as for set_cal_target_surface, and may be set before
+ * the window opens. */
 VT_GRAPHICS_API void set_cal_background_surface(struct SDL_Surface *image);
 
 /* Same as set_cal_background_surface(NULL). */
@@ -146,8 +156,10 @@ VT_GRAPHICS_API void set_mac_delay(int32_t value);
 
 /* ---- Feedback sounds --------------------------------------------------------------------- */
 
-/* Calibration target, done and error sounds: each a WAV file path, "off", or "" for the
- * built-in clip. None may be null. */
+/* Calibration target, done and error sounds: each a WAV file path of up to 207 characters,
+ * "off" for silence, or "" for the built-in clip. A longer text or a null pointer is refused
+ * with a message on standard output and that sound keeps its previous setting. Each sound
+ * plays to its end before the core library goes on. */
 VT_GRAPHICS_API void set_cal_sounds(const char *target, const char *done, const char *error);
 
 /* The same for drift correction. */

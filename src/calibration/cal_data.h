@@ -56,7 +56,22 @@ struct TransparentColor {
 };
 extern TransparentColor transparentColor;
 
+// Builds the ring texture ((2·outer + 2) × 2·outer) unless a target texture exists.
 void create_target_texture(int32_t outer, int32_t inner);
+// Builds the configured target when none exists: the application's image while customTarget
+// is 1, otherwise the ring with outerRadius and innerRadius.
 void create_default_target();
+// Drops the target texture, the animated target and its path; the application's image stays
+// for the next create_default_target.
 void release_target();
+// Drops the custom background (texture and image).
 void release_background();
+// The custom background's texture for the current renderer, built from the application's
+// image when needed; null when there is no background image or no window.
+SDL_Texture *background_texture();
+// What begin_cal_hook does before loading a video: the target's look returns to the default
+// ring (radii 8 and 2), the custom target and background are dropped, no target is shown.
+void reset_target_for_video();
+// Called before the renderer is destroyed: stops the playback thread and destroys the target
+// and background textures; the images they came from stay and are rebuilt for the next one.
+void release_renderer_textures();

@@ -123,6 +123,7 @@ void init_sdl() {
 
 void release_window() {
     if (exptGraphics.renderer) {
+        release_renderer_textures();
         SDL_DestroyRenderer(exptGraphics.renderer);
         exptGraphics.renderer = nullptr;
     }

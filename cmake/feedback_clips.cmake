@@ -1,0 +1,21 @@
+# The three built-in feedback clips: generated at build time by a small program and built into
+# the library as data (symbols vt_clip_target, vt_clip_done, vt_clip_error).
+add_executable(make_feedback_clips ${CMAKE_CURRENT_SOURCE_DIR}/resources/make_feedback_clips.cpp)
+vt_warnings(make_feedback_clips)
+
+set(VT_CLIP_DIR ${CMAKE_CURRENT_BINARY_DIR}/resources)
+set(VT_CLIPS ${VT_CLIP_DIR}/target_clip.wav ${VT_CLIP_DIR}/done_clip.wav
+             ${VT_CLIP_DIR}/error_clip.wav)
+add_custom_command(
+  OUTPUT ${VT_CLIPS}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VT_CLIP_DIR}
+  COMMAND make_feedback_clips ${VT_CLIP_DIR}
+  DEPENDS make_feedback_clips
+  COMMENT "Generating the built-in feedback clips"
+  VERBATIM)
+add_custom_target(feedback_clips DEPENDS ${VT_CLIPS})
+add_dependencies(vtg_objects feedback_clips)
+
+vt_embed_file(vtg_objects vt_clip_target ${VT_CLIP_DIR}/target_clip.wav)
+vt_embed_file(vtg_objects vt_clip_done ${VT_CLIP_DIR}/done_clip.wav)
+vt_embed_file(vtg_objects vt_clip_error ${VT_CLIP_DIR}/error_clip.wav)

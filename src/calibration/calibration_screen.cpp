@@ -1,0 +1,140 @@
+// The calibration screen: the background painter and the hooks through which the core library
+// opens, clears and closes the screen and shows, moves and erases the target. The renderer is
+// never shared: every hook that draws first stops a running playback thread.
+#include "calibration/calibration_screen.h"
+
+#include <cstdio>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "camera/status_text.h"
+#include "device/device_modes.h"
+#include "frame/expt_window.h"
+#include "vistrak_core64.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+// The display flags with which the core library shows the camera image full screen: the
+// custom background is left out then.
+constexpr uint16_t kCameraImageShown = 32;
+
+bool target_shown() {
+    return calData.targetX != kNoPosition && calData.targetY != kNoPosition;
+}
+
+// clear_cal_hook's work once the renderer is free: background, no target anywhere.
+void clear_screen() {
+    drawBackground();
+    calData.targetX = kNoPosition;
+    calData.targetY = kNoPosition;
+    calData.previousX = kNoPosition;
+    calData.previousY = kNoPosition;
+}
+
+// Loads the configured video for this screen. Whatever keeps it from playing, a target is
+// still shown: the default ring.
+void load_video_target() {
+    reset_target_for_video();
+    const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str());
+    core_log("return from LoadVideo is %d Use default target instead!\n", result);
+    std::fflush(nullptr);
+    if (result == 1) return;
+    release_animation();
+    create_default_target();
+}
+
+}  // namespace
+
+int drawBackground() {
+    SDL_Renderer *renderer = exptGraphics.renderer;
+    core_log("drawBackground \n");
+    const SDL_Color &bg = calData.backgroundColor;
+    int status = SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
+    if (status != 0) {
+        core_log("drawBackground SDL_SetRenderDrawColor failed. error='%s'\n", SDL_GetError());
+    } else {
+        status = SDL_RenderClear(renderer);
+        if (status != 0)
+            core_log("drawBackground SDL_RenderFillRect failed. error='%s'\n", SDL_GetError());
+        status = SDL_RenderFillRect(renderer, nullptr);
+        if (status != 0)
+            core_log("drawBackground SDL_RenderFillRect failed. error='%s'\n", SDL_GetError());
+    }
+    SDL_Texture *background = background_texture();
+    if (background && core_display_flags() != kCameraImageShown) {
+        status = SDL_RenderCopy(renderer, background, nullptr, nullptr);
+        if (status != 0)
+            core_log("drawBackground SDL_RenderCopy failed. error='%s'\n", SDL_GetError());
+    }
+    return status;
+}
+
+int16_t begin_cal_hook() {
+    current_menu_text();
+    if (!window_open()) return -1;
+    AnimationTarget &animation = calData.animationTarget;
+    // A thread still running keeps its loaded video; it stops before anything is drawn.
+    const bool video_loaded = animation.threadState == 2;
+    stop_playback_thread();
+    if (!animation.videoPath.empty()) {
+        if (!video_loaded) load_video_target();
+    } else if (!calData.targetTexture) {
+        create_default_target();
+    }
+    clear_screen();
+    draw_status_text();
+    SDL_RenderPresent(exptGraphics.renderer);
+    clear_screen();
+    return 0;
+}
+
+void end_cal_hook() {
+    stop_playback_thread();
+    if (!target_shown()) clear_screen();
+    release_animation();
+}
+
+void clear_cal_hook() {
+    stop_playback_thread();
+    clear_screen();
+}
+
+void erase_target_hook() {
+    stop_playback_thread();
+    if (!target_shown()) return;
+    calData.targetX = kNoPosition;
+    calData.targetY = kNoPosition;
+    drawBackground();
+    SDL_RenderPresent(exptGraphics.renderer);
+}
+
+void draw_cal_target(int16_t x, int16_t y) {
+    calData.targetX = x;
+    calData.targetY = y;
+    core_log("draw_cal_target start: x=%d %d\n", x, y);
+    AnimationTarget &animation = calData.animationTarget;
+    if (animation.frames) {
+        // A running thread follows the new position on its next frame.
+        int32_t idle = 0;
+        if (animation.threadState.compare_exchange_strong(idle, 1)) start_playback_thread();
+        return;
+    }
+    // The static target moves in one step, numbered 1.
+    const SDL_Rect rect{x - calData.targetWidth / 2, y - calData.targetHeight / 2,
+                        calData.targetWidth, calData.targetHeight};
+    drawBackground();
+    core_log("draw_cal_target Drawing target at  i=%d x=%d y=%d w=%d h=%d step = %d\n", 1, rect.x,
+             rect.y, rect.w, rect.h, 1);
+    if (SDL_RenderCopy(exptGraphics.renderer, calData.targetTexture, nullptr, &rect) != 0) {
+        core_log("draw_cal_target SDL_RenderCopy failed. error='%s'\n", SDL_GetError());
+    } else {
+        SDL_RenderPresent(exptGraphics.renderer);
+        SDL_Delay(16);
+    }
+    calData.previousX = x;
+    calData.previousY = y;
+    core_log("draw_cal_target done. Target should be visible at x=%d %d .\n", x, y);
+}
+
+extern "C" void set_mac_delay(int32_t value) { calData.macDelay = value; }

@@ -1,0 +1,168 @@
+// Feedback sounds: the six sound settings, the four sound hooks, and the choice between the
+// system player and SDL_mixer. Every sound plays synchronously: a hook returns after its
+// sound has ended.
+#include "calibration/feedback_sounds.h"
+
+#include <SDL_mixer.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/sound_player.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+// The clips generated at build time (resources/make_feedback_clips.cpp).
+extern "C" const unsigned char vt_clip_target[], vt_clip_target_end[];
+extern "C" const unsigned char vt_clip_done[], vt_clip_done_end[];
+extern "C" const unsigned char vt_clip_error[], vt_clip_error_end[];
+
+namespace {
+
+// One setting per kind -2..3: a WAV path, "off", or empty for the built-in clip.
+constexpr size_t kSettingSize = 208;
+std::array<std::array<char, kSettingSize>, 6> soundSettings{};
+
+SDL_version runtimeVersion{};
+bool runtimeVersionRead = false;
+int32_t osDecision = -1;     // -1 not yet asked
+int32_t forcedBackend = -1;  // -1: the rule decides
+
+constexpr bool valid_kind(int32_t kind) { return kind >= -2 && kind <= 3; }
+
+std::array<char, kSettingSize> &setting(int32_t kind) {
+    return soundSettings[size_t(kind + 2)];
+}
+
+// Copies text into the setting of kind. Texts that do not fit and missing texts are refused
+// with a line naming the setter and the sound; the previous setting stays.
+void store_setting(const char *setter, const char *sound, int32_t kind, const char *text) {
+    if (!text) {
+        std::printf("%s: no %s sound given (null); the previous setting is kept\n", setter,
+                    sound);
+        std::fflush(stdout);
+        return;
+    }
+    const size_t length = strnlen(text, kSettingSize);
+    if (length >= kSettingSize) {
+        std::printf("%s: %s sound \"%s\" is longer than %zu characters and is refused; the "
+                    "previous setting is kept\n",
+                    setter, sound, text, kSettingSize - 1);
+        std::fflush(stdout);
+        return;
+    }
+    std::memcpy(setting(kind).data(), text, length + 1);
+}
+
+bool is_off(const char *text) { return std::strcmp(text, "off") == 0; }
+
+struct RWCloser {
+    void operator()(SDL_RWops *source) const { SDL_RWclose(source); }
+};
+
+void play_with_system_player(const char *text, const BuiltinClip &clip) {
+    if (!*text) {
+        platform::play_sound_memory(clip.data, clip.size);
+    } else if (!is_off(text) && std::strcmp(text, "OFF") != 0) {
+        platform::play_sound_file(text);
+    }
+}
+
+void play_with_mixer(const char *text, const BuiltinClip &clip) {
+    std::unique_ptr<SDL_RWops, RWCloser> source;
+    if (!*text) {
+        source.reset(SDL_RWFromConstMem(clip.data, int(clip.size)));
+    } else {
+        // Only the lower-case word switches a sound off on this path.
+        if (is_off(text)) return;
+        source.reset(SDL_RWFromFile(text, "rb"));
+        if (!source) {
+            std::printf("vistrak_core_graphics: %s \n", SDL_GetError());
+            std::fflush(stdout);
+            return;
+        }
+    }
+    if (source) play_clip_mixer(source.get());
+}
+
+}  // namespace
+
+BuiltinClip builtin_clip(int32_t kind) {
+    switch (kind) {
+        case 1:
+        case 3:
+            return {vt_clip_target, size_t(vt_clip_target_end - vt_clip_target)};
+        case 0:
+        case 2:
+            return {vt_clip_done, size_t(vt_clip_done_end - vt_clip_done)};
+        default:
+            return {vt_clip_error, size_t(vt_clip_error_end - vt_clip_error)};
+    }
+}
+
+void play_feedback_sound(int32_t kind) {
+    if (!valid_kind(kind)) return;
+    const char *text = setting(kind).data();
+    const BuiltinClip clip = builtin_clip(kind);
+    if (use_system_player())
+        play_with_system_player(text, clip);
+    else
+        play_with_mixer(text, clip);
+}
+
+void play_clip_mixer(SDL_RWops *source) {
+    Mix_Chunk *chunk = Mix_LoadWAV_RW(source, 0);
+    if (!chunk) return;
+    Mix_HaltChannel(-1);
+    Mix_Volume(-1, MIX_MAX_VOLUME);
+    const int channel = Mix_PlayChannelTimed(-1, chunk, 0, -1);
+    if (channel == -1) {
+        std::printf("Mix_PlayChannel: %s\n", SDL_GetError());
+        std::fflush(stdout);
+        Mix_FreeChunk(chunk);
+        return;
+    }
+    // Synchronous, but without holding a core: the mixer runs on SDL's audio thread.
+    while (Mix_Playing(channel)) SDL_Delay(1);
+    Mix_FreeChunk(chunk);
+}
+
+int32_t use_system_player() {
+    if (!runtimeVersionRead) {
+        SDL_GetVersion(&runtimeVersion);
+        runtimeVersionRead = true;
+        std::printf("%s %u.%u.%u\n", "SDL runtime version", runtimeVersion.major,
+                    runtimeVersion.minor, runtimeVersion.patch);
+    }
+    if (forcedBackend != -1) return forcedBackend;
+    if (runtimeVersion.minor > 2 || (runtimeVersion.minor == 2 && runtimeVersion.patch >= 13))
+        return 1;
+    if (osDecision == -1) osDecision = platform::system_player_preferred() ? 1 : 0;
+    return osDecision;
+}
+
+void force_sound_backend(int32_t backend) {
+    forcedBackend = backend == 0 || backend == 1 ? backend : -1;
+}
+
+void cal_target_sound_hook() { play_feedback_sound(1); }
+void cal_done_sound_hook(int16_t error) { play_feedback_sound(error != 0 ? -1 : 0); }
+void dcorr_done_sound_hook(int16_t error) { play_feedback_sound(error != 0 ? -2 : 2); }
+void dcorr_target_sound_hook() { play_feedback_sound(3); }
+
+extern "C" {
+
+void set_cal_sounds(const char *target, const char *done, const char *error) {
+    store_setting("set_cal_sounds", "target", 1, target);
+    store_setting("set_cal_sounds", "done", 0, done);
+    store_setting("set_cal_sounds", "error", -1, error);
+}
+
+void set_dcorr_sounds(const char *target, const char *done, const char *error) {
+    store_setting("set_dcorr_sounds", "target", 3, target);
+    store_setting("set_dcorr_sounds", "done", 2, done);
+    store_setting("set_dcorr_sounds", "error", -2, error);
+}
+
+}  // extern "C"

@@ -1,0 +1,211 @@
+// The target's look and the calibration background: the drawn ring, the application's target
+// and background images, and the six exports that choose them. Textures belong to the current
+// renderer; the application's images are kept as private copies so that they can be rebuilt.
+#include <SDL2_gfxPrimitives.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "frame/expt_window.h"
+#include "vistrak_core64.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+// Largest ring radius accepted: a 4096-pixel target already fills a large display, and the
+// texture of a larger one takes hundreds of megabytes (up to 17 GB for 16-bit sizes).
+constexpr int32_t kMaxOuterRadius = 2048;
+
+struct SurfaceDeleter {
+    void operator()(SDL_Surface *surface) const { SDL_FreeSurface(surface); }
+};
+using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+// Private copies of the application's images (the application keeps its own surfaces).
+SurfacePtr targetImage;
+SurfacePtr backgroundImage;
+
+void destroy_texture(SDL_Texture *&texture) {
+    if (!texture) return;
+    SDL_DestroyTexture(texture);
+    texture = nullptr;
+}
+
+SurfacePtr copy_image(SDL_Surface *image, const char *setter) {
+    SurfacePtr copy(SDL_DuplicateSurface(image));
+    if (!copy) core_log("%s: the image cannot be copied. error='%s'\n", setter, SDL_GetError());
+    return copy;
+}
+
+bool same_rgb(const uint8_t *bytes, const SDL_Color &colour) {
+    return bytes[0] == colour.r && bytes[1] == colour.g && bytes[2] == colour.b;
+}
+
+// Copies all four bytes into colour when R, G or B differ; true when they did.
+bool take_colour(const uint8_t *bytes, SDL_Color &colour) {
+    if (!bytes || same_rgb(bytes, colour)) return false;
+    colour = SDL_Color{bytes[0], bytes[1], bytes[2], bytes[3]};
+    return true;
+}
+
+// Paints the ring into texture: background-coloured fill, the disc, the hole; then the window
+// is the render target again.
+void paint_ring(SDL_Texture *texture, int32_t outer, int32_t inner) {
+    SDL_Renderer *renderer = exptGraphics.renderer;
+    const SDL_Color &fg = calData.foregroundColor;
+    const SDL_Color &bg = calData.backgroundColor;
+    SDL_SetRenderTarget(renderer, texture);
+    SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
+    SDL_RenderFillRect(renderer, nullptr);
+    const auto cx = Sint16(outer + 1), cy = Sint16(outer);
+    filledEllipseRGBA(renderer, cx, cy, Sint16(outer), Sint16(outer), fg.r, fg.g, fg.b, 255);
+    // SDL2_gfx draws one pixel for a radius of 0; a hole of 0 is no hole.
+    if (inner > 0)
+        filledEllipseRGBA(renderer, cx, cy, Sint16(inner), Sint16(inner), bg.r, bg.g, bg.b, 255);
+    SDL_SetRenderTarget(renderer, nullptr);
+}
+
+void create_image_target() {
+    calData.targetWidth = targetImage->w;
+    calData.targetHeight = targetImage->h;
+    if (window_open())
+        calData.targetTexture = SDL_CreateTextureFromSurface(exptGraphics.renderer,
+                                                             targetImage.get());
+}
+
+}  // namespace
+
+void create_target_texture(int32_t outer, int32_t inner) {
+    if (calData.targetTexture) return;
+    calData.targetHeight = 2 * outer;
+    calData.targetWidth = 2 * outer + 2;
+    SDL_Texture *texture =
+        SDL_CreateTexture(exptGraphics.renderer, SDL_PIXELFORMAT_RGBA8888,
+                          SDL_TEXTUREACCESS_TARGET, calData.targetWidth, calData.targetHeight);
+    if (!texture) return;
+    calData.targetTexture = texture;
+    paint_ring(texture, outer, inner);
+}
+
+void create_default_target() {
+    if (calData.customTarget == 1 && targetImage) {
+        if (!calData.targetTexture) create_image_target();
+        return;
+    }
+    create_target_texture(calData.outerRadius, calData.innerRadius);
+}
+
+void release_target() {
+    // Stops the playback thread before the renderer is touched.
+    release_animation();
+    destroy_texture(calData.targetTexture);
+    calData.animationTarget.videoPath.clear();
+}
+
+void release_background() {
+    stop_playback_thread();
+    destroy_texture(calData.backgroundTexture);
+    backgroundImage.reset();
+}
+
+SDL_Texture *background_texture() {
+    if (!calData.backgroundTexture && backgroundImage && window_open()) {
+        calData.backgroundTexture =
+            SDL_CreateTextureFromSurface(exptGraphics.renderer, backgroundImage.get());
+        if (!calData.backgroundTexture) {
+            // Dropped rather than retried on every frame.
+            core_log("set_cal_background_surface: the background image cannot be drawn and is "
+                     "dropped. error='%s'\n",
+                     SDL_GetError());
+            backgroundImage.reset();
+        }
+    }
+    return calData.backgroundTexture;
+}
+
+void reset_target_for_video() {
+    destroy_texture(calData.targetTexture);
+    targetImage.reset();
+    release_background();
+    calData.targetWidth = calData.targetHeight = 0;
+    calData.targetY = kNoPosition;
+    calData.targetX = kNoPosition;
+    calData.disableCustomBackgroundOnImageMode = 0;
+    calData.outerRadius = 8;
+    calData.innerRadius = 2;
+    calData.customTarget = 0;
+}
+
+void release_renderer_textures() {
+    stop_playback_thread();
+    destroy_texture(calData.targetTexture);
+    destroy_texture(calData.backgroundTexture);
+}
+
+extern "C" {
+
+void set_calibration_colors(const uint8_t *foreground, const uint8_t *background) {
+    const bool foreground_changed = take_colour(foreground, calData.foregroundColor);
+    const bool background_changed = take_colour(background, calData.backgroundColor);
+    if (!window_open() || !(foreground_changed || background_changed)) return;
+    stop_playback_thread();
+    if (background_changed && !background_texture()) {
+        const SDL_Color &bg = calData.backgroundColor;
+        SDL_SetRenderDrawColor(exptGraphics.renderer, bg.r, bg.g, bg.b, bg.a);
+        SDL_RenderClear(exptGraphics.renderer);
+        SDL_RenderPresent(exptGraphics.renderer);
+    }
+    if (calData.targetTexture && calData.customTarget == 0)
+        paint_ring(calData.targetTexture, calData.outerRadius, calData.innerRadius);
+}
+
+void set_target_size(uint32_t size, uint32_t hole_size) {
+    const int32_t outer = int32_t(((size & 0xFFFF) + 1) >> 1);
+    const int32_t inner = int32_t(((hole_size & 0xFFFF) + 1) >> 1);
+    // Any size call ends an animated target.
+    release_animation();
+    calData.animationTarget.videoPath.clear();
+    if (outer == calData.outerRadius && inner == calData.innerRadius) return;
+    if (outer == 0) return;
+    if (outer > kMaxOuterRadius) {
+        core_log("set_target_size: a target of %u pixels is larger than %d and is refused; the "
+                 "target keeps its size\n",
+                 size & 0xFFFF, 2 * kMaxOuterRadius);
+        return;
+    }
+    calData.outerRadius = outer;
+    calData.innerRadius = inner > outer ? 0 : inner;
+    if (calData.customTarget) set_cal_target_surface(nullptr);
+    release_target();
+    create_target_texture(calData.outerRadius, calData.innerRadius);
+}
+
+void set_cal_target_surface(SDL_Surface *image) {
+    release_target();
+    targetImage.reset();
+    if (image) targetImage = copy_image(image, "set_cal_target_surface");
+    if (!targetImage) {
+        calData.customTarget = 0;
+        return;
+    }
+    calData.customTarget = 1;
+    calData.outerRadius = calData.innerRadius = std::min(image->w, image->h) / 2;
+    create_image_target();
+}
+
+void set_cal_background_surface(SDL_Surface *image) {
+    release_background();
+    if (!image) return;
+    backgroundImage = copy_image(image, "set_cal_background_surface");
+    background_texture();
+}
+
+void reset_background_surface(void) { set_cal_background_surface(nullptr); }
+
+void disable_custombackground_on_imagemode(void) {
+    calData.disableCustomBackgroundOnImageMode = 1;
+}
+
+}  // extern "C"

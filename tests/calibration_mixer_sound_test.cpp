@@ -1,0 +1,124 @@
+// Feedback sounds through SDL_mixer, chosen through the backend seam before the window opens so
+// that init_sdl opens the mixer on SDL's disk audio driver: clips heard sample for sample at
+// full volume, other channels halted first, "off" and "OFF" on this path, missing files.
+#include <gtest/gtest.h>
+
+#include <SDL_mixer.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "calibration/feedback_sounds.h"
+#include "calibration_support.h"
+#include "frame/expt_window.h"
+#include "test_support.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+using cal_test::clip_samples;
+using cal_test::cpu_ms;
+using cal_test::find_clip;
+using cal_test::read_samples;
+
+std::string outputPath;
+
+// The device keeps writing, silence when nothing plays: what it wrote after sample from, once
+// it has written at least samples more (or after four seconds).
+std::vector<int16_t> written_after(size_t from, size_t samples) {
+    std::vector<int16_t> out;
+    for (int tries = 0; tries < 200; ++tries) {
+        out = read_samples(outputPath);
+        if (out.size() >= from + samples) break;
+        SDL_Delay(20);
+    }
+    return std::vector<int16_t>(out.begin() + long(std::min(from, out.size())), out.end());
+}
+
+// Whether clip is heard, sample for sample, within the second written after sample from.
+bool heard_after(size_t from, const std::vector<int16_t> &clip) {
+    return find_clip(written_after(from, clip.size() + 22050), clip) >= 0;
+}
+
+class MixerPlayer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        outputPath = vt_test::temp_dir() + "/audio.raw";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", outputPath.c_str(), 1);
+        force_sound_backend(0);
+        vt_test::ensure_window();
+    }
+    void TearDown() override {
+        set_cal_sounds("", "", "");
+        set_dcorr_sounds("", "", "");
+    }
+};
+
+TEST_F(MixerPlayer, InitOpensTheMixerAndEveryClipIsHeardAtFullVolume) {
+    EXPECT_EQ(use_system_player(), 0);
+    ASSERT_TRUE(exptGraphics.audio_opened);
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    ASSERT_EQ(Mix_QuerySpec(&freq, &format, &channels), 1);
+    EXPECT_EQ(freq, 22050);
+    EXPECT_EQ(format, AUDIO_S16LSB);
+    EXPECT_EQ(channels, 1);
+
+    struct Case {
+        const char *name;
+        void (*hook)();
+        int32_t kind;
+    };
+    const Case cases[] = {
+        {"cal target", [] { cal_target_sound_hook(); }, 1},
+        {"cal done", [] { cal_done_sound_hook(0); }, 0},
+        {"dcorr error", [] { dcorr_done_sound_hook(2); }, -2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t from = read_samples(outputPath).size();
+        const double cpu_before = cpu_ms();
+        const Uint64 start = SDL_GetTicks64();
+        c.hook();
+        const double wall = double(SDL_GetTicks64() - start), cpu = cpu_ms() - cpu_before;
+        EXPECT_EQ(Mix_Playing(-1), 0) << "returns once the mixer has played it out";
+        EXPECT_TRUE(heard_after(from, clip_samples(c.kind)));
+        if (c.kind == -2) {
+            EXPECT_LT(cpu, 0.1 * wall) << "waiting sleeps";
+        }
+    }
+}
+
+TEST_F(MixerPlayer, ASoundHaltsWhateverElsePlays) {
+    const BuiltinClip error = builtin_clip(-1);
+    Mix_Chunk *loop = Mix_LoadWAV_RW(SDL_RWFromConstMem(error.data, int(error.size)), 1);
+    ASSERT_NE(loop, nullptr);
+    ASSERT_NE(Mix_PlayChannel(-1, loop, -1), -1);
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    const size_t from = read_samples(outputPath).size();
+    dcorr_target_sound_hook();
+    EXPECT_EQ(Mix_Playing(-1), 0) << "the endless loop was halted";
+    EXPECT_TRUE(heard_after(from, clip_samples(3))) << "the target clip plays alone";
+    Mix_FreeChunk(loop);
+}
+
+TEST_F(MixerPlayer, OnlyLowerCaseOffSilencesAndUnopenableFilesPrintTheSdlError) {
+    set_cal_sounds("off", "OFF", "/nonexistent/error.wav");
+    const size_t from = read_samples(outputPath).size();
+    std::string printed = vt_test::capture_stdout([] { cal_target_sound_hook(); });
+    EXPECT_EQ(printed, "");
+    const std::vector<int16_t> after = written_after(from, 22050 / 2);
+    EXPECT_EQ(cal_test::sounding_span(after), 0u) << "silence";
+
+    // "OFF" is a file name here. The line carries SDL's error text, which names the file.
+    for (const auto &[flag, name] : {std::pair{0, "OFF"}, std::pair{1, "/nonexistent/error.wav"}}) {
+        printed = vt_test::capture_stdout([flag = flag] { cal_done_sound_hook(int16_t(flag)); });
+        EXPECT_EQ(printed.rfind("vistrak_core_graphics: ", 0), 0u) << printed;
+        EXPECT_NE(printed.find(name), std::string::npos) << printed;
+        EXPECT_EQ(printed.substr(printed.size() - 2), " \n") << printed;
+        EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line";
+    }
+}
+
+}  // namespace

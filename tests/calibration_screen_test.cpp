@@ -1,0 +1,291 @@
+// The calibration screen hooks on screen: what each paints and presents, the log lines, the
+// custom background and the display flags, a video that cannot load, and textures across a
+// close and a new window. Cases run in order in one process; the first runs before the window
+// exists and the last closes and reopens it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "calibration/cal_data.h"
+#include "calibration/calibration_screen.h"
+#include "calibration_support.h"
+#include "frame/expt_window.h"
+#include "test_support.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+using cal_test::expect_ring;
+using cal_test::kDefaultBackground;
+using cal_test::kDefaultForeground;
+using cal_test::quadrant_image;
+using vt_test::rgba;
+
+const cal_test::Quadrants kBackgroundQuadrants = {rgba(90, 0, 90), rgba(0, 90, 90),
+                                                  rgba(90, 90, 0), rgba(40, 40, 40)};
+
+// Read from the environment by the dummy video driver at every present.
+constexpr const char *kSaveFrames = "SDL_VIDEO_DUMMY_SAVE_FRAMES";
+
+// The frames presented while it lives, as the dummy video driver saves them (one BMP per
+// present, in a temporary current folder).
+class PresentedFrames {
+public:
+    PresentedFrames() : folder_(vt_test::temp_dir()), previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder_);
+        setenv(kSaveFrames, "1", 1);
+    }
+    ~PresentedFrames() {
+        unsetenv(kSaveFrames);
+        std::filesystem::current_path(previous_);
+    }
+    static bool available() {
+        const char *driver = SDL_GetCurrentVideoDriver();
+        return driver && SDL_strcmp(driver, "dummy") == 0;
+    }
+
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder_))
+            names.push_back(entry.path().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    size_t count() const { return files().size(); }
+
+    // The last presented frame as pixels.
+    vt_test::Pixels last() const {
+        vt_test::Pixels p;
+        const auto names = files();
+        if (names.empty()) return p;
+        cal_test::SurfacePtr loaded(SDL_LoadBMP(names.back().c_str()));
+        if (!loaded) return p;
+        cal_test::SurfacePtr rgba(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_RGBA8888, 0));
+        p.width = rgba->w;
+        p.height = rgba->h;
+        for (int y = 0; y < p.height; ++y) {
+            const auto *row = reinterpret_cast<const uint32_t *>(
+                static_cast<const uint8_t *>(rgba->pixels) + y * rgba->pitch);
+            p.data.insert(p.data.end(), row, row + p.width);
+        }
+        return p;
+    }
+
+private:
+    std::string folder_;
+    std::filesystem::path previous_;
+};
+
+bool all_pixels(const vt_test::Pixels &p, uint32_t colour) {
+    return !p.data.empty() &&
+           std::all_of(p.data.begin(), p.data.end(), [&](uint32_t v) { return v == colour; });
+}
+
+class CalibrationScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vt_test::ensure_window();
+        if (!PresentedFrames::available()) GTEST_SKIP() << "needs the dummy video driver";
+        cal_test::restore_default_look();
+        ASSERT_EQ(begin_cal_hook(), 0);
+        standin_reset();
+    }
+    void TearDown() override { cal_test::restore_default_look(); }
+};
+
+TEST(CalibrationScreenWithoutWindow, BeginReturnsMinusOneAndOtherHooksOnlyLogFailures) {
+    ASSERT_FALSE(window_open());
+    standin_reset();
+    EXPECT_EQ(begin_cal_hook(), -1);
+    EXPECT_EQ(standin_log_count(), 0u) << "nothing drawn";
+
+    draw_cal_target(10, 20);
+    EXPECT_EQ(standin_log_matches("drawBackground SDL_SetRenderDrawColor failed. error='"), 1u);
+    EXPECT_EQ(standin_log_matches("draw_cal_target SDL_RenderCopy failed. error='"), 1u);
+    EXPECT_EQ(standin_log_matches("draw_cal_target done. Target should be visible at x=10 20 ."),
+              1u);
+    erase_target_hook();
+    EXPECT_EQ(calData.targetX, kNoPosition);
+    clear_cal_hook();
+    end_cal_hook();
+    EXPECT_EQ(calData.previousX, kNoPosition);
+}
+
+TEST_F(CalibrationScreen, BeginPaintsAndPresentsTheBackgroundWithNoTargetShown) {
+    draw_cal_target(400, 300);
+    standin_reset();
+    PresentedFrames frames;
+    ASSERT_EQ(begin_cal_hook(), 0);
+    ASSERT_EQ(frames.count(), 1u);
+    EXPECT_TRUE(all_pixels(frames.last(), kDefaultBackground));
+    EXPECT_EQ(standin_log_matches("drawBackground \n"), 2u);
+    EXPECT_EQ(calData.targetX, kNoPosition);
+    EXPECT_EQ(calData.targetY, kNoPosition);
+    EXPECT_EQ(calData.previousX, kNoPosition);
+    EXPECT_EQ(calData.previousY, kNoPosition);
+}
+
+TEST_F(CalibrationScreen, DrawTargetPresentsTheRingCentredOnThePosition) {
+    PresentedFrames frames;
+    const Uint64 start = SDL_GetTicks64();
+    draw_cal_target(400, 300);
+    EXPECT_GE(SDL_GetTicks64() - start, 16u) << "waits 16 ms after presenting";
+    ASSERT_EQ(frames.count(), 1u);
+    expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+    ASSERT_EQ(standin_log_count(), 4u);
+    EXPECT_STREQ(standin_log_line(0), "draw_cal_target start: x=400 300\n");
+    EXPECT_STREQ(standin_log_line(1), "drawBackground \n");
+    EXPECT_STREQ(standin_log_line(2),
+                 "draw_cal_target Drawing target at  i=1 x=391 y=292 w=18 h=16 step = 1\n");
+    EXPECT_STREQ(standin_log_line(3), "draw_cal_target done. Target should be visible at x=400 300 .\n");
+    EXPECT_EQ(calData.previousX, 400);
+    EXPECT_EQ(calData.previousY, 300);
+
+    // The next position replaces the old one.
+    draw_cal_target(100, 600);
+    const vt_test::Pixels p = frames.last();
+    EXPECT_EQ(p.at(400, 295), kDefaultBackground);
+    expect_ring(p, 91, 592, 8, 2, kDefaultForeground, kDefaultBackground);
+}
+
+TEST_F(CalibrationScreen, EraseShowsTheBackgroundOnlyWhenATargetIsShown) {
+    PresentedFrames frames;
+    clear_cal_hook();
+    EXPECT_EQ(frames.count(), 0u) << "clear presents nothing";
+    draw_cal_target(400, 300);
+    ASSERT_EQ(frames.count(), 1u);
+
+    erase_target_hook();
+    ASSERT_EQ(frames.count(), 2u);
+    EXPECT_TRUE(all_pixels(frames.last(), kDefaultBackground));
+    EXPECT_EQ(calData.targetX, kNoPosition);
+    EXPECT_EQ(calData.targetY, kNoPosition);
+
+    // Nothing shown: nothing painted or presented.
+    draw_cal_target(400, 300);
+    const vt_test::Pixels before = vt_test::read_window_pixels();
+    calData.targetX = kNoPosition;
+    erase_target_hook();
+    EXPECT_EQ(frames.count(), 3u);
+    EXPECT_EQ(vt_test::read_window_pixels().data, before.data);
+}
+
+TEST_F(CalibrationScreen, EndLeavesAShownTargetAndClearsOtherwise) {
+    draw_cal_target(400, 300);
+    const vt_test::Pixels shown = vt_test::read_window_pixels();
+    PresentedFrames frames;
+    end_cal_hook();
+    EXPECT_EQ(frames.count(), 0u);
+    EXPECT_EQ(vt_test::read_window_pixels().data, shown.data) << "the target stays visible";
+    EXPECT_EQ(calData.targetX, 400);
+
+    erase_target_hook();
+    draw_cal_target(400, 300);
+    calData.targetY = kNoPosition;
+    standin_reset();
+    end_cal_hook();
+    EXPECT_EQ(frames.count(), 2u) << "the background is painted but not presented";
+    EXPECT_EQ(standin_log_matches("drawBackground \n"), 1u);
+    EXPECT_TRUE(all_pixels(vt_test::read_window_pixels(), kDefaultBackground));
+    EXPECT_EQ(calData.previousX, kNoPosition);
+}
+
+TEST_F(CalibrationScreen, CustomBackgroundIsLeftOutOnlyWhileTheDisplayFlagsAre32) {
+    auto background = quadrant_image(64, 48, kBackgroundQuadrants);
+    set_cal_background_surface(background.get());
+    for (const uint16_t flags : {0, 32, 34, 48}) {
+        SCOPED_TRACE(testing::Message() << "flags " << flags);
+        standin_set_display_flags(flags);
+        clear_cal_hook();
+        const vt_test::Pixels p = vt_test::read_window_pixels();
+        if (flags == 32) {
+            EXPECT_TRUE(all_pixels(p, kDefaultBackground));
+        } else {
+            EXPECT_EQ(p.at(10, 10), kBackgroundQuadrants[0]);
+            EXPECT_EQ(p.at(p.width - 10, 10), kBackgroundQuadrants[1]);
+            EXPECT_EQ(p.at(10, p.height - 10), kBackgroundQuadrants[2]);
+            EXPECT_EQ(p.at(p.width - 10, p.height - 10), kBackgroundQuadrants[3]);
+        }
+    }
+    reset_background_surface();
+    standin_set_display_flags(0);
+    clear_cal_hook();
+    EXPECT_TRUE(all_pixels(vt_test::read_window_pixels(), kDefaultBackground));
+}
+
+TEST_F(CalibrationScreen, WhileThePlaybackThreadRunsDrawTargetOnlyMovesThePosition) {
+    cal_test::SurfacePtr frame(SDL_CreateRGBSurfaceWithFormat(0, 8, 8, 32, SDL_PIXELFORMAT_RGBA8888));
+    SDL_Surface *frame_list[] = {frame.get(), nullptr};
+    AnimationTarget &animation = calData.animationTarget;
+    animation.frames = frame_list;
+    animation.threadState = 2;
+    PresentedFrames frames;
+    draw_cal_target(50, 60);
+    const int32_t state = animation.threadState;
+    animation.frames = nullptr;
+    animation.threadState = 0;
+    EXPECT_EQ(state, 2);
+    EXPECT_EQ(calData.targetX, 50);
+    EXPECT_EQ(calData.targetY, 60);
+    EXPECT_EQ(frames.count(), 0u);
+    EXPECT_EQ(standin_log_matches("drawBackground"), 0u) << "the thread draws, not the hook";
+}
+
+TEST_F(CalibrationScreen, VideoThatCannotLoadShowsTheDefaultRing) {
+    auto background = quadrant_image(64, 48, kBackgroundQuadrants);
+    set_cal_background_surface(background.get());
+    set_target_size(30, 10);
+    calData.animationTarget.videoPath = "/nonexistent/target.avi";
+    ASSERT_EQ(begin_cal_hook(), 0);
+    EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"), 1u);
+    EXPECT_EQ(calData.outerRadius, 8);
+    EXPECT_EQ(calData.innerRadius, 2);
+    EXPECT_EQ(calData.backgroundTexture, nullptr) << "a video target drops the background";
+
+    PresentedFrames frames;
+    draw_cal_target(400, 300);
+    ASSERT_EQ(frames.count(), 1u);
+    expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+    EXPECT_FALSE(calData.animationTarget.videoPath.empty()) << "read again at the next screen";
+    calData.animationTarget.videoPath.clear();
+}
+
+TEST_F(CalibrationScreen, TexturesAreRebuiltForANewRenderer) {
+    auto background = quadrant_image(64, 48, kBackgroundQuadrants);
+    set_cal_background_surface(background.get());
+    set_target_size(17, 5);
+    background.reset();
+
+    // A second window replaces the first without a close.
+    ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
+    EXPECT_EQ(calData.targetTexture, nullptr);
+    EXPECT_EQ(calData.backgroundTexture, nullptr);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    draw_cal_target(700, 500);
+    vt_test::Pixels p = vt_test::read_window_pixels();
+    EXPECT_EQ(p.at(10, 10), kBackgroundQuadrants[0]);
+    EXPECT_EQ(p.at(730, 500), kBackgroundQuadrants[3]);
+
+    // Close and open again: the researcher's background and ring come back.
+    close_expt_graphics();
+    EXPECT_EQ(calData.targetTexture, nullptr);
+    EXPECT_EQ(calData.backgroundTexture, nullptr);
+    vt_test::ensure_window();
+    ASSERT_EQ(begin_cal_hook(), 0);
+    draw_cal_target(300, 200);
+    p = vt_test::read_window_pixels();
+    EXPECT_EQ(p.at(10, 10), kBackgroundQuadrants[0]);
+    EXPECT_EQ(p.at(p.width - 10, p.height - 10), kBackgroundQuadrants[3]);
+    EXPECT_EQ(p.at(300, 195), kDefaultForeground) << "the 17/5 ring";
+    EXPECT_EQ(p.at(300, 200), kDefaultBackground);
+    EXPECT_EQ(p.at(291, 200), kDefaultForeground);
+    EXPECT_EQ(p.at(290, 200), kDefaultBackground) << "texture column 0";
+    EXPECT_EQ(p.at(289, 200), kBackgroundQuadrants[0]) << "beside the texture";
+}
+
+}  // namespace

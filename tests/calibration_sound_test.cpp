@@ -1,0 +1,204 @@
+// Feedback sounds through the system player, heard through SDL's disk audio driver: the
+// built-in clips, each hook's sound, "off", WAV files, missing and unreadable files, refused
+// settings, and that a hook returns only after its sound has ended, without spinning.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "calibration/feedback_sounds.h"
+#include "calibration_support.h"
+#include "test_support.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+using cal_test::clip_samples;
+using cal_test::cpu_ms;
+using cal_test::find_clip;
+using cal_test::read_samples;
+
+std::string outputPath;
+
+// Runs the hook with the output file removed first; returns the wall time it took.
+template <typename Hook>
+Uint64 play(Hook hook) {
+    std::filesystem::remove(outputPath);
+    const Uint64 start = SDL_GetTicks64();
+    hook();
+    return SDL_GetTicks64() - start;
+}
+
+class SystemPlayer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Before SDL audio starts: the device's output goes to a file.
+        outputPath = vt_test::temp_dir() + "/audio.raw";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", outputPath.c_str(), 1);
+    }
+    void TearDown() override {
+        set_cal_sounds("", "", "");
+        set_dcorr_sounds("", "", "");
+    }
+};
+
+TEST(BuiltinClips, AreShortMonoPcmWavesOfTheirLength) {
+    struct Expected {
+        int32_t kind;
+        double ms;
+    };
+    for (const Expected e : {Expected{1, 18}, Expected{0, 71}, Expected{-1, 218}}) {
+        SCOPED_TRACE(testing::Message() << "kind " << e.kind);
+        const BuiltinClip clip = builtin_clip(e.kind);
+        const cal_test::Wav wav = cal_test::parse_wav(clip.data, clip.size);
+        ASSERT_TRUE(wav.ok);
+        EXPECT_EQ(wav.fmtSize, 16u);
+        EXPECT_EQ(wav.format, 1);
+        EXPECT_EQ(wav.channels, 1);
+        EXPECT_EQ(wav.rate, 22050u);
+        EXPECT_EQ(wav.byteRate, 44100u);
+        EXPECT_EQ(wav.blockAlign, 2);
+        EXPECT_EQ(wav.bits, 16);
+        EXPECT_NEAR(wav.samples.size() * 1000.0 / 22050, e.ms, 0.5);
+        int peak = 0;
+        for (int16_t s : wav.samples) peak = std::max(peak, std::abs(int(s)));
+        EXPECT_GT(peak, 8000) << "clearly audible";
+        EXPECT_LT(peak, 32000) << "not clipped";
+        EXPECT_EQ(wav.samples.back(), 0) << "ends without a click";
+    }
+    // Drift correction uses the same clips.
+    EXPECT_EQ(builtin_clip(3).data, builtin_clip(1).data);
+    EXPECT_EQ(builtin_clip(2).data, builtin_clip(0).data);
+    EXPECT_EQ(builtin_clip(-2).data, builtin_clip(-1).data);
+}
+
+TEST_F(SystemPlayer, EachHookPlaysItsClipToTheEndWithoutSpinning) {
+    ASSERT_FALSE(SDL_WasInit(SDL_INIT_AUDIO)) << "no window: the player starts audio itself";
+    SDL_version version;
+    SDL_GetVersion(&version);
+    const std::string printed = vt_test::capture_stdout([] { EXPECT_EQ(use_system_player(), 1); });
+    EXPECT_EQ(printed, "SDL runtime version " + std::to_string(version.major) + "." +
+                           std::to_string(version.minor) + "." + std::to_string(version.patch) +
+                           "\n");
+    EXPECT_EQ(vt_test::capture_stdout([] { use_system_player(); }), "") << "printed once";
+
+    struct Case {
+        const char *name;
+        void (*hook)();
+        int32_t kind;
+    };
+    const Case cases[] = {
+        {"cal target", [] { cal_target_sound_hook(); }, 1},
+        {"cal done", [] { cal_done_sound_hook(0); }, 0},
+        {"cal error", [] { cal_done_sound_hook(1); }, -1},
+        {"dcorr target", [] { dcorr_target_sound_hook(); }, 3},
+        {"dcorr done", [] { dcorr_done_sound_hook(0); }, 2},
+        {"dcorr error", [] { dcorr_done_sound_hook(-7); }, -2},
+    };
+    Uint64 wall = 0;
+    const double cpu_before = cpu_ms();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<int16_t> clip = clip_samples(c.kind);
+        const Uint64 took = play(c.hook);
+        wall += took;
+        const std::vector<int16_t> out = read_samples(outputPath);
+        EXPECT_GE(find_clip(out, clip), 0) << "the clip is heard sample for sample";
+        EXPECT_LE(cal_test::sounding_span(out), clip.size()) << "and nothing else";
+        EXPECT_GE(took * 22050, clip.size() * 1000) << "the hook returns after the sound ended";
+    }
+    // A player that spins holds a core for the whole sound.
+    const double cpu = cpu_ms() - cpu_before;
+    EXPECT_LT(cpu, 0.1 * double(wall)) << "waiting sleeps";
+    EXPECT_TRUE(SDL_WasInit(SDL_INIT_AUDIO));
+}
+
+TEST_F(SystemPlayer, DoneHookLooksAtTheLow16BitsOfItsFlag) {
+    // The core library may hand over a wider value; only its low 16 bits are the flag.
+    auto *wide = reinterpret_cast<void (*)(int32_t)>(reinterpret_cast<void (*)()>(&cal_done_sound_hook));
+    play([&] { wide(0x10000); });
+    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(0)), 0) << "the done clip";
+    play([&] { wide(0x10001); });
+    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(-1)), 0) << "the error clip";
+}
+
+TEST_F(SystemPlayer, OffInEitherCaseSilencesASound) {
+    set_cal_sounds("off", "OFF", "Off");
+    set_dcorr_sounds("off ", "", "");
+    std::string printed = vt_test::capture_stdout([] {
+        play(cal_target_sound_hook);
+        EXPECT_FALSE(std::filesystem::exists(outputPath));
+        play([] { cal_done_sound_hook(0); });
+        EXPECT_FALSE(std::filesystem::exists(outputPath));
+    });
+    EXPECT_EQ(printed, "");
+    // Any other spelling is a file name.
+    printed = vt_test::capture_stdout([] {
+        play([] { cal_done_sound_hook(1); });
+        play(dcorr_target_sound_hook);
+    });
+    EXPECT_NE(printed.find("\"Off\""), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\"off \""), std::string::npos) << printed;
+    play([] { dcorr_done_sound_hook(0); });
+    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(2)), 0) << "empty: built-in";
+}
+
+TEST_F(SystemPlayer, WavFilesPlayAndUnplayableFilesLogOneLineNamingThem) {
+    const std::string folder = vt_test::temp_dir();
+    const std::string wav = folder + "/done copy.wav";
+    const BuiltinClip done = builtin_clip(0);
+    std::ofstream(wav, std::ios::binary).write(reinterpret_cast<const char *>(done.data), std::streamsize(done.size));
+    const std::string text = folder + "/notes.wav";
+    std::ofstream(text) << "not a sound\n";
+    const std::string missing = folder + "/missing.wav";
+    set_cal_sounds(wav.c_str(), missing.c_str(), text.c_str());
+
+    play(cal_target_sound_hook);
+    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(0)), 0) << "the file's sound";
+
+    for (const std::string &path : {missing, text}) {
+        SCOPED_TRACE(path);
+        std::string printed = vt_test::capture_stdout([&] {
+            play([&] { cal_done_sound_hook(path == text ? 1 : 0); });
+        });
+        EXPECT_FALSE(std::filesystem::exists(outputPath)) << "no sound";
+        ASSERT_FALSE(printed.empty());
+        EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
+        EXPECT_NE(printed.find("\"" + path + "\""), std::string::npos) << printed;
+    }
+}
+
+TEST_F(SystemPlayer, SettingsThatDoNotFitOrAreMissingAreRefusedAndTheOldOneKept) {
+    set_cal_sounds("off", "", "");
+    const std::string longest(207, 'a');
+    const std::string too_long(208, 'b');
+    std::string printed = vt_test::capture_stdout([&] {
+        set_cal_sounds(too_long.c_str(), nullptr, "");
+    });
+    EXPECT_NE(printed.find("set_cal_sounds: target sound \"" + too_long +
+                           "\" is longer than 207 characters and is refused"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("set_cal_sounds: no done sound given"), std::string::npos) << printed;
+    play(cal_target_sound_hook);
+    EXPECT_FALSE(std::filesystem::exists(outputPath)) << "still off";
+
+    printed = vt_test::capture_stdout([&] {
+        set_dcorr_sounds(longest.c_str(), "", "");
+        play(dcorr_target_sound_hook);
+    });
+    EXPECT_NE(printed.find("cannot open sound file \"" + longest + "\""), std::string::npos)
+        << "207 characters are kept whole: " << printed;
+}
+
+TEST_F(SystemPlayer, KindsOutsideTheTablePlayNothing) {
+    for (const int32_t kind : {-3, 4, 1000, -32768}) {
+        play([&] { play_feedback_sound(kind); });
+        EXPECT_FALSE(std::filesystem::exists(outputPath));
+    }
+}
+
+}  // namespace
