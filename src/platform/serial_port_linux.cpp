@@ -186,7 +186,9 @@ int32_t serial_read(SerialPort *port, void *buffer, int32_t count) {
     if (ready < 0 || !(ready & POLLIN)) return -1;  // error or hang-up with nothing to read
     for (;;) {
         const ssize_t got = read(port->fd, buffer, size_t(count));
-        if (got >= 0) return int32_t(got);
+        // Nothing to read from a port that signalled: the line has hung up.
+        if (got == 0) return (ready & (POLLHUP | POLLERR)) ? -1 : 0;
+        if (got > 0) return int32_t(got);
         if (errno == EAGAIN) return 0;
         if (errno != EINTR) return -1;
     }
