@@ -9,6 +9,7 @@
 #include <string>
 
 #include "device/setup_script.h"
+#include "fuzz_check.h"
 #include "vistrak_core64.h"
 
 // The parser's log lines are formatted and dropped: their arguments are checked all the same.
@@ -19,14 +20,6 @@ extern "C" void core_log(const char *format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
 }
-
-namespace {
-
-void check(bool holds) {
-    if (!holds) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
