@@ -167,6 +167,15 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     EXPECT_EQ(record.states[1], 1);
     EXPECT_EQ(record.states[2], 1);
 
+    // A press and its release in one read: seen one call after the other.
+    box.send(std::string("k\x90\x01\x02\x03\x04k\x80\x05\x06\x07\x08", 12));
+    ASSERT_TRUE(bytes_arrive(12));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[3], 1);
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[3], 0);
+    EXPECT_EQ(button_box_device_callback(&record), 0);
+
     // A report split between two reads.
     box.send("k");
     ASSERT_TRUE(bytes_arrive(1));

@@ -1,5 +1,6 @@
 // The Cedrus response box on the serial port: finding it with the XID protocol and protocol
 // queries, and turning its 'k' key reports into button states.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,9 +14,12 @@ constexpr int32_t kProbeBytes = 32;
 // with what it sends.
 constexpr int kMaxDrainReads = 32;
 constexpr int32_t kReportBytes = 64;
+// Bytes read but not decoded yet, at most: further bytes wait in the port.
+constexpr int32_t kUndecodedBytes = 256;
 
-// A 'k' that ended the previous read: the next read starts with its info byte.
-bool report_pending = false;
+// Received bytes from a report on that the last call left for the next.
+unsigned char undecoded[kUndecodedBytes];
+int32_t undecoded_count = 0;
 
 // Bytes from a serial line as printable text: other bytes as \xNN.
 std::string printable(const char *bytes, int32_t count) {
@@ -66,7 +70,7 @@ bool box_answers(int32_t port) {
 int32_t find_button_box() {
     for (int32_t port = 0; port < platform::kSerialPortCount; ++port) {
         if (!open_com_port(port)) continue;
-        report_pending = false;
+        undecoded_count = 0;
         const bool found = box_answers(port);
         std::fflush(stdout);
         if (found) return 1;
@@ -77,28 +81,33 @@ int32_t find_button_box() {
 
 int32_t button_box_device_callback(DeviceButtons *record) {
     if (!record) return -1;
-    // One byte in front for a report whose info byte is the first one read.
-    unsigned char data[1 + kReportBytes];
-    const int32_t start = report_pending ? 1 : 0;
-    data[0] = 'k';
-    const int32_t count = readCOMNoWait(data + start, kReportBytes);
-    if (count <= 0) return count < 0 ? -1 : 0;
+    unsigned char data[kUndecodedBytes];
+    std::memcpy(data, undecoded, undecoded_count);
+    int32_t total = undecoded_count;
+    if (const int32_t room = std::min(kReportBytes, kUndecodedBytes - total); room > 0) {
+        const int32_t count = readCOMNoWait(data + total, room);
+        if (count < 0) return -1;
+        total += count;
+    }
 
     // Every 'k' starts a report: bits 5-7 of the byte after it are the key, bit 4 its state.
-    const int32_t total = start + count;
+    // A key's second report in one batch waits for the next call, so that a press and its
+    // release that arrive together are seen one after the other and the press is not lost.
     int32_t events = 0;
-    report_pending = false;
-    for (int32_t i = 0; i < total; ++i) {
+    unsigned changed_keys = 0;
+    int32_t i = 0;
+    for (; i < total; ++i) {
         if (data[i] != 'k') continue;
-        if (i + 1 == total) {
-            report_pending = true;
-            break;
-        }
+        if (i + 1 == total) break;  // its info byte has not arrived yet
         const int key = data[i + 1] >> 5;
         // Key 0 has no button: buttons are numbered from 1.
         if (key == 0) continue;
+        if (changed_keys & (1u << key)) break;
+        changed_keys |= 1u << key;
         record->states[key - 1] = (data[i + 1] >> 4) & 1;
         ++events;
     }
+    undecoded_count = total - i;
+    std::memcpy(undecoded, data + i, size_t(undecoded_count));
     return events;
 }

@@ -31,5 +31,6 @@ void close_com_port();
 int32_t find_button_box();
 
 // Device callback of the button box: decodes the key reports waiting on the port into
-// record's states. Returns the number of reports (0 for none), -1 when the port fails.
+// record's states, each key's second report in a batch left for the next call. Returns the
+// number of reports decoded (0 for none), -1 when the port fails.
 int32_t button_box_device_callback(DeviceButtons *record);
