@@ -95,8 +95,7 @@ void press_button(uint8_t number) {
         if (button.number != number) continue;
         if (button.action == GOTO_MODE)
             goto_mode(button.argument);
-        else if (button.action >= 0 && button.action < kButtonActionCount &&
-                 kActionKeys[button.action])
+        else if (kActionKeys[button.action])
             pending_keys.push_back(kActionKeys[button.action]);
         return;
     }
@@ -112,14 +111,14 @@ void poll_device() {
     }
     device_failing = false;
     if (result == 0) return;
-    bool mode_current = false;
+    bool mode_updated = false;
     for (std::size_t index = 0; index < last_button_states.size() - 1; ++index) {
         const bool pressed = device_buttons.states[index] && !last_button_states[index];
         last_button_states[index] = device_buttons.states[index];
         if (!pressed) continue;
         // The tracker may have changed screens since the mode was last brought up to date.
-        if (!mode_current) update_setup_mode();
-        mode_current = true;
+        if (!mode_updated) update_setup_mode();
+        mode_updated = true;
         press_button(static_cast<uint8_t>(index + 1));
     }
 }
