@@ -232,7 +232,10 @@ typedef int32_t (*DeviceCallback)(DeviceButtons *buttons);
  * Switches the external calibration device: type 0 off, 1 serial button box, 2 numeric
  * keypad, anything else the address of a DeviceCallback (data becomes its user_data).
  * path_or_text: a setup-script file, a script text (contains a newline), or null for the
- * built-in script of the device. Returns 1 when the device is on (or type is 0), else 0.
+ * built-in script of the device. Returns 1 when the device is on (or type is 0), else 0; a
+ * script that cannot be loaded prints "Failed to load ini (ERR=<code>) <path_or_text>".
+ * While a device is on, the key hook polls it; a button pressed in the current setup mode
+ * carries out its action (README.md, "External calibration device: buttons and keys").
  */
 VT_GRAPHICS_API int32_t enable_external_calibration_device(uintptr_t type,
                                                            const char *path_or_text,

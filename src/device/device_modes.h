@@ -12,6 +12,7 @@ const char *current_menu_text();
 // 1 when image display begins, 0 when it ends.
 void set_image_menu_mode(int32_t flag);
 
-// Polls the device while one is on. Returns 1 and fills key when a button press produced a
-// key for the core library, else 0.
+// For the key hook, when it has no keyboard key to return: hands out the next key that a
+// device button produced (type 1, state 1, no modifier) and returns 1, else 0. Polls the
+// device, while one is on, whenever no such key is waiting.
 int16_t device_poll_key(KeyInput *key);

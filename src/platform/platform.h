@@ -7,6 +7,7 @@
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
 //   sound_output.h  a sound output device that plays queued PCM buffers (waveOut)
+//   serial_port.h   serial ports by COM number: raw 115200 8N1, timed reads
 //   sound_player.h  the synchronous system sound player for WAV clips and files (PlaySound)
 //   temp_folder.h   the temporary folder, a folder private to the process, plain files
 #pragma once
@@ -15,6 +16,7 @@
 #include "platform/font_lookup.h"
 #include "platform/module_data.h"
 #include "platform/screen.h"
+#include "platform/serial_port.h"
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
 #include "platform/temp_folder.h"

@@ -22,6 +22,9 @@ int main(int argc, char **argv) {
         setenv("SDL_VIDEODRIVER", "dummy", 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
     }
+    // No test opens the machine's own serial ports (the first UART can be its console):
+    // tests that need ports list their pseudo-terminals here.
+    setenv("VT_SERIAL_PORTS", "", 0);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new CloseWindowAtEnd);
     return RUN_ALL_TESTS();

@@ -1,0 +1,42 @@
+// Serial ports known by COM number (0..31), opened raw at 115200 baud, 8 data bits, no parity,
+// one stop bit. A read returns what has arrived, waiting about one second for the first byte.
+// How COM numbers map to the system's devices is described in README.md ("Serial ports").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr int32_t kSerialPortCount = 32;  // COM0 to COM31
+
+struct SerialPort;  // an open, configured port
+
+// The device path of each COM number in order (at most kSerialPortCount entries; an empty
+// entry is a number without a device). The environment variable VT_SERIAL_PORTS, when set,
+// decides alone: a comma-separated list of paths, COM0 first. Otherwise the serial devices
+// found under /dev (see scan_serial_devices).
+std::vector<std::string> serial_port_paths();
+
+// The serial devices below dev_dir in COM order: serial/by-id/* by name, then ttyUSB*,
+// ttyACM* and ttyS* by number; a device reached by several names is listed once, under the
+// first. At most kSerialPortCount paths.
+std::vector<std::string> scan_serial_devices(const std::string &dev_dir);
+
+// Opens and configures COM number. Null when the number has no device or the device cannot
+// be opened (error stays empty) or configured (error says why).
+SerialPort *open_serial_port(int32_t number, std::string &error);
+void close_serial_port(SerialPort *port);
+
+// Writes count bytes; returns the number written, -1 on error.
+int32_t serial_write(SerialPort *port, const void *bytes, int32_t count);
+// Reads up to count bytes that have arrived, waiting up to about one second for the first
+// one; returns the number read (0 when none came), -1 on error.
+int32_t serial_read(SerialPort *port, void *buffer, int32_t count);
+// Bytes received and not yet read, -1 when the port cannot say.
+int32_t serial_bytes_waiting(SerialPort *port);
+// Waits until everything written has been sent; false on error.
+bool serial_flush(SerialPort *port);
+
+}  // namespace platform

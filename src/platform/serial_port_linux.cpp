@@ -1,0 +1,205 @@
+// Serial ports on Linux: termios in raw mode on a non-blocking descriptor, poll() for the
+// one-second read wait, and the COM-number rule over VT_SERIAL_PORTS or the devices in /dev.
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace platform {
+
+struct SerialPort {
+    int fd = -1;
+};
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kReadWaitMs = 1000;
+constexpr int kWriteWaitMs = 1000;
+
+std::string trimmed(const std::string &text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The number after prefix when name is prefix followed by decimal digits only, else -1.
+long device_number(const std::string &name, const std::string &prefix) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
+    const std::string digits = name.substr(prefix.size());
+    const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), is_digit)) return -1;
+    return std::strtol(digits.c_str(), nullptr, 10);
+}
+
+// Waits for events on fd for at most timeout_ms, across interruptions. Returns the revents,
+// 0 on time-out, -1 on error.
+int wait_for(int fd, short events, int timeout_ms) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - clock::now());
+        pollfd entry{fd, events, 0};
+        const int ready = poll(&entry, 1, static_cast<int>(std::max<long>(0, left.count())));
+        if (ready > 0) return entry.revents;
+        if (ready == 0) return 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+// The entries of a folder, without throwing; none when it cannot be read.
+std::vector<fs::path> folder_entries(const fs::path &folder) {
+    std::vector<fs::path> entries;
+    std::error_code failed;
+    for (fs::directory_iterator it(folder, failed), end; !failed && it != end;
+         it.increment(failed))
+        entries.push_back(it->path());
+    return entries;
+}
+
+bool configure(int fd, std::string &error) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) {
+        error = std::string("cannot read line settings: ") + std::strerror(errno);
+        return false;
+    }
+    cfmakeraw(&settings);
+    settings.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cc[VSTOP] = 0;  // XOFF character 0
+    settings.c_cc[VMIN] = 0;   // reads never block: poll() does the waiting
+    settings.c_cc[VTIME] = 0;
+    if (cfsetispeed(&settings, B115200) != 0 || cfsetospeed(&settings, B115200) != 0 ||
+        tcsetattr(fd, TCSANOW, &settings) != 0) {
+        error = std::string("cannot set 115200 8N1: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> scan_serial_devices(const std::string &dev_dir) {
+    std::vector<std::string> paths;
+    std::set<fs::path> seen;  // canonical devices already listed
+    const auto add = [&](const fs::path &path) {
+        std::error_code failed;
+        const fs::path device = fs::canonical(path, failed);
+        if (failed || !seen.insert(device).second) return;
+        if (paths.size() < size_t(kSerialPortCount)) paths.push_back(path.string());
+    };
+
+    std::vector<fs::path> by_id = folder_entries(fs::path(dev_dir) / "serial" / "by-id");
+    std::sort(by_id.begin(), by_id.end());
+    for (const auto &path : by_id) add(path);
+
+    const std::vector<fs::path> devices = folder_entries(dev_dir);
+    for (const std::string prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+        std::vector<std::pair<long, fs::path>> numbered;
+        for (const fs::path &path : devices) {
+            const long number = device_number(path.filename().string(), prefix);
+            if (number >= 0) numbered.emplace_back(number, path);
+        }
+        std::sort(numbered.begin(), numbered.end());
+        for (const auto &item : numbered) add(item.second);
+    }
+    return paths;
+}
+
+std::vector<std::string> serial_port_paths() {
+    const char *listed = std::getenv("VT_SERIAL_PORTS");
+    if (!listed) return scan_serial_devices("/dev");
+    std::vector<std::string> paths;
+    if (!*listed) return paths;
+    const std::string text = listed;
+    size_t start = 0;
+    while (paths.size() < size_t(kSerialPortCount)) {
+        const size_t comma = text.find(',', start);
+        paths.push_back(trimmed(text.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return paths;
+}
+
+SerialPort *open_serial_port(int32_t number, std::string &error) {
+    error.clear();
+    if (number < 0 || number >= kSerialPortCount) return nullptr;
+    const std::vector<std::string> paths = serial_port_paths();
+    if (size_t(number) >= paths.size() || paths[size_t(number)].empty()) return nullptr;
+    const int fd = open(paths[size_t(number)].c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (!configure(fd, error)) {
+        error = paths[size_t(number)] + ": " + error;
+        close(fd);
+        return nullptr;
+    }
+    return new SerialPort{fd};
+}
+
+void close_serial_port(SerialPort *port) {
+    if (!port) return;
+    close(port->fd);
+    delete port;
+}
+
+int32_t serial_write(SerialPort *port, const void *bytes, int32_t count) {
+    if (!port || (!bytes && count > 0)) return -1;
+    const auto *data = static_cast<const uint8_t *>(bytes);
+    int32_t written = 0;
+    while (written < count) {
+        const ssize_t sent = write(port->fd, data + written, size_t(count - written));
+        if (sent > 0) {
+            written += int32_t(sent);
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else if (sent < 0 && errno == EAGAIN) {
+            const int ready = wait_for(port->fd, POLLOUT, kWriteWaitMs);
+            if (ready <= 0 || !(ready & POLLOUT)) return written > 0 ? written : -1;
+        } else {
+            return written > 0 ? written : -1;
+        }
+    }
+    return written;
+}
+
+int32_t serial_read(SerialPort *port, void *buffer, int32_t count) {
+    if (!port || !buffer) return -1;
+    if (count <= 0) return 0;
+    const int ready = wait_for(port->fd, POLLIN, kReadWaitMs);
+    if (ready == 0) return 0;
+    if (ready < 0 || !(ready & POLLIN)) return -1;  // error or hang-up with nothing to read
+    for (;;) {
+        const ssize_t got = read(port->fd, buffer, size_t(count));
+        // Nothing to read from a port that signalled: the line has hung up.
+        if (got == 0) return (ready & (POLLHUP | POLLERR)) ? -1 : 0;
+        if (got > 0) return int32_t(got);
+        if (errno == EAGAIN) return 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+int32_t serial_bytes_waiting(SerialPort *port) {
+    int waiting = 0;
+    if (!port || ioctl(port->fd, FIONREAD, &waiting) != 0) return -1;
+    return waiting;
+}
+
+bool serial_flush(SerialPort *port) { return port && tcdrain(port->fd) == 0; }
+
+}  // namespace platform

@@ -1,0 +1,240 @@
+// The serial button box: COM numbering, the probe against simulated boxes on pseudo-terminals,
+// key reports decoded into button states, the read time-out and failing ports.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "device/commport.h"
+#include "simulated_box.h"
+#include "test_support.h"
+#include "vistrak_core64_control.h"
+
+namespace {
+
+using vt_test::SerialPortsOverride;
+using vt_test::SimulatedBox;
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Waits until at least count bytes are waiting on the open port.
+bool bytes_arrive(int32_t count) {
+    for (int i = 0; i < 400; ++i) {
+        if (platform::serial_bytes_waiting(com_handle) >= count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+class ButtonBox : public ::testing::Test {
+protected:
+    void SetUp() override { standin_reset(); }
+    void TearDown() override { close_com_port(); }
+};
+
+TEST_F(ButtonBox, ComNumbersFollowTheOverrideList) {
+    {
+        SerialPortsOverride ports("/dev/pts/a, ,/dev/pts/b");
+        EXPECT_EQ(platform::serial_port_paths(),
+                  (std::vector<std::string>{"/dev/pts/a", "", "/dev/pts/b"}));
+    }
+    {
+        SerialPortsOverride ports("");
+        EXPECT_TRUE(platform::serial_port_paths().empty());
+    }
+    std::string many;
+    for (int i = 0; i < 40; ++i) many += "/p" + std::to_string(i) + ",";
+    SerialPortsOverride ports(many);
+    const auto paths = platform::serial_port_paths();
+    ASSERT_EQ(paths.size(), 32u);
+    EXPECT_EQ(paths[31], "/p31");
+}
+
+TEST_F(ButtonBox, DevicesFoundInAStableOrder) {
+    namespace fs = std::filesystem;
+    const fs::path dev = vt_test::temp_dir();
+    for (const char *name : {"ttyS1", "ttyUSB10", "ttyS0", "ttyACM0", "ttyUSB2", "ttyUSBx",
+                             "ttyS", "tty0", "console"})
+        std::ofstream(dev / name) << "";
+    fs::create_directories(dev / "serial" / "by-id");
+    fs::create_symlink("../../ttyUSB10", dev / "serial" / "by-id" / "usb-Cedrus_RB-830");
+    fs::create_symlink("../../gone", dev / "serial" / "by-id" / "usb-unplugged");
+    const std::vector<std::string> expected = {
+        (dev / "serial/by-id/usb-Cedrus_RB-830").string(), (dev / "ttyUSB2").string(),
+        (dev / "ttyACM0").string(), (dev / "ttyS0").string(), (dev / "ttyS1").string()};
+    EXPECT_EQ(platform::scan_serial_devices(dev.string()), expected);
+
+    for (int i = 2; i < 40; ++i) std::ofstream(dev / ("ttyS" + std::to_string(i))) << "";
+    const auto capped = platform::scan_serial_devices(dev.string());
+    ASSERT_EQ(capped.size(), 32u);
+    EXPECT_EQ(capped.back(), (dev / "ttyS28").string()) << "3 USB devices, then ttyS0 to ttyS28";
+}
+
+TEST_F(ButtonBox, NoPortsMeansNoBoxAndNoMessages) {
+    SerialPortsOverride ports("");
+    const auto start = Clock::now();
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+    EXPECT_LT(seconds_since(start), 0.5);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(standin_log_count(), 0u);
+    EXPECT_EQ(com_handle, nullptr);
+}
+
+TEST_F(ButtonBox, PortsThatAreNoTerminalsAreSkipped) {
+    const std::string file = vt_test::temp_dir() + "/not-a-port";
+    std::ofstream(file) << "plain file";
+    SerialPortsOverride ports("/nonexistent/ttyUSB0," + file);
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(standin_log_matches("commport:open_com_port:COM1:"), 1u) << "configuring fails";
+    EXPECT_EQ(standin_log_matches("COM0"), 0u) << "a missing device is skipped silently";
+}
+
+TEST_F(ButtonBox, FindsAnXidBoxBehindASilentPort) {
+    SimulatedBox silent(SimulatedBox::Answer::Silent);
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(silent.path() + "," + box.path());
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
+    EXPECT_EQ(out,
+              "Looking for CEDRUS ButtonBox. No luck on COM port 0 \n"
+              "Found Cedrus box on port 1 \n");
+    EXPECT_EQ(silent.received(), "____c1_d2");
+    EXPECT_EQ(box.received(), "____c1");
+    EXPECT_NE(com_handle, nullptr) << "the box's port stays open";
+    EXPECT_GE(standin_log_matches("commport:readCOM:ReadSerial:nothing read"), 3u);
+}
+
+TEST_F(ButtonBox, FindsABoxThatAnswersOnlyTheProductQuery) {
+    SimulatedBox box(SimulatedBox::Answer::ProductOnly);
+    SerialPortsOverride ports(box.path());
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
+    EXPECT_EQ(out, "Found buttonbox \n");
+    EXPECT_EQ(box.received(), "____c1_d2");
+}
+
+TEST_F(ButtonBox, AnXidAnswerWithMoreBytesIsNotABox) {
+    SimulatedBox box(SimulatedBox::Answer::XidAndMore);
+    SerialPortsOverride ports(box.path());
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+    EXPECT_EQ(out, "Read data '_xid0\\x01Z' \n");
+    EXPECT_EQ(box.received(), "____c1") << "no product query on that port";
+    EXPECT_EQ(com_handle, nullptr);
+}
+
+TEST_F(ButtonBox, APortThatNeverStopsSendingEndsTheSearch) {
+    SimulatedBox chatter(SimulatedBox::Answer::Chatter);
+    SerialPortsOverride ports(chatter.path());
+    std::string out;
+    const auto start = Clock::now();
+    out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+    EXPECT_LT(seconds_since(start), 10.0);
+    EXPECT_EQ(out.rfind("Read data 'noise", 0), 0u) << out;
+    EXPECT_EQ(com_handle, nullptr);
+}
+
+TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    vt_test::capture_stdout([] { ASSERT_EQ(find_button_box(), 1); });
+    DeviceButtons record{};
+    record.user_data = &record;
+    standin_reset();
+
+    EXPECT_EQ(button_box_device_callback(&record), 0) << "nothing waiting";
+    EXPECT_EQ(standin_log_count(), 0u) << "an empty poll is not logged";
+
+    box.send(std::string("k\x30\x01\x02\x03\x04", 6));  // key 1 pressed
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[0], 1);
+
+    box.send(std::string("k\x20\x01\x02\x03\x04", 6));  // key 1 released
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[0], 0);
+
+    // A time byte 0x6B starts another report: here key 3 pressed.
+    box.send(std::string("k\x50\x01\x6B\x70\x02", 6));
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 2);
+    EXPECT_EQ(record.states[1], 1);
+    EXPECT_EQ(record.states[2], 1);
+
+    // A press and its release in one read: seen one call after the other.
+    box.send(std::string("k\x90\x01\x02\x03\x04k\x80\x05\x06\x07\x08", 12));
+    ASSERT_TRUE(bytes_arrive(12));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[3], 1);
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[3], 0);
+    EXPECT_EQ(button_box_device_callback(&record), 0);
+
+    // A report split between two reads.
+    box.send("k");
+    ASSERT_TRUE(bytes_arrive(1));
+    EXPECT_EQ(button_box_device_callback(&record), 0);
+    box.send(std::string("\xF0\x01\x02\x03\x04", 5));  // key 7 pressed
+    ASSERT_TRUE(bytes_arrive(5));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[6], 1);
+
+    // Key 0 has no button and leaves the record alone.
+    const DeviceButtons before = record;
+    box.send(std::string("k\x10\x01\x02\x03\x04", 6));
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 0);
+    EXPECT_EQ(std::memcmp(&before, &record, sizeof record), 0);
+    EXPECT_EQ(record.user_data, &record);
+
+    box.hang_up();
+    EXPECT_EQ(button_box_device_callback(&record), -1);
+    EXPECT_EQ(button_box_device_callback(nullptr), -1);
+}
+
+TEST_F(ButtonBox, ReadsWaitAboutOneSecond) {
+    SimulatedBox box(SimulatedBox::Answer::Silent);
+    SerialPortsOverride ports(box.path());
+    ASSERT_EQ(open_com_port(0), 1);
+    char buffer[32];
+    auto start = Clock::now();
+    EXPECT_EQ(readCOM(buffer, sizeof buffer), 0);
+    const double waited = seconds_since(start);
+    EXPECT_GE(waited, 0.9);
+    EXPECT_LT(waited, 2.0);
+    EXPECT_EQ(standin_log_matches("commport:readCOM:ReadSerial:nothing read"), 1u);
+
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        box.send("late");
+    });
+    start = Clock::now();
+    EXPECT_EQ(readCOM(buffer, sizeof buffer), 4);
+    EXPECT_LT(seconds_since(start), 0.9) << "bytes end the wait when they arrive";
+    late.join();
+    EXPECT_EQ(std::string(buffer, 4), "late");
+
+    EXPECT_EQ(writeCOM("ping"), 0);
+    for (int i = 0; i < 200 && box.received().size() < 4; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(box.received(), "ping");
+}
+
+TEST_F(ButtonBox, IoWithoutAPortIsLogged) {
+    char buffer[8];
+    EXPECT_EQ(writeCOM("____c1"), 0);
+    EXPECT_EQ(readCOM(buffer, sizeof buffer), -1);
+    EXPECT_EQ(readCOMNoWait(buffer, sizeof buffer), -1);
+    EXPECT_EQ(standin_log_matches("commport:writeCOM:WriteSerial:error during write"), 1u);
+    EXPECT_EQ(standin_log_matches("commport:readCOM:ReadSerial:error during read"), 1u);
+    EXPECT_EQ(open_com_port(-1), 0);
+    EXPECT_EQ(open_com_port(32), 0);
+}
+
+}  // namespace

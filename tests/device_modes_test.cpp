@@ -1,0 +1,361 @@
+// Device modes: switching devices on and off, the setup mode following the tracker, the menu
+// text, the keypad's set-1 numbering, and button presses travelling through the built-in
+// menus to the core library's key poll, from the keypad and from a simulated box.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "device/commport.h"
+#include "device/device_state.h"
+#include "device/setup_script.h"
+#include "input/key_input.h"
+#include "simulated_box.h"
+#include "test_support.h"
+#include "vistrak_core64_control.h"
+
+namespace {
+
+using vt_test::SerialPortsOverride;
+using vt_test::SimulatedBox;
+
+constexpr uint16_t kEnter = 13, kBackspace = 8, kEscape = 27;
+constexpr uint16_t kUp = 0x4800, kDown = 0x5000, kLeft = 0x4B00, kRight = 0x4D00;
+
+// The key poll the core library calls.
+int16_t core_key_poll(KeyInput &key) { return standin_installed_hooks().read_key_hook(&key); }
+
+// Keys the core library gets from its polls until one returns nothing.
+std::vector<uint16_t> polled_keys() {
+    std::vector<uint16_t> keys;
+    KeyInput key{};
+    while (core_key_poll(key) == 1) {
+        EXPECT_EQ(key.type, 1);
+        EXPECT_EQ(key.state, 1);
+        EXPECT_EQ(key.modifier, 0);
+        keys.push_back(key.key);
+        key = KeyInput{};
+    }
+    return keys;
+}
+
+// A keypad key pressed and released as the key hook records them, with the keys each
+// produced.
+std::vector<uint16_t> tap(SDL_Scancode scancode) {
+    key_states[scancode] = 1;
+    key_states_changed = 1;
+    std::vector<uint16_t> keys = polled_keys();
+    key_states[scancode] = 0;
+    key_states_changed = 1;
+    EXPECT_TRUE(polled_keys().empty()) << "a release produces nothing";
+    return keys;
+}
+
+// Polls the core library's way until done() holds, for reports still on the wire.
+std::vector<uint16_t> poll_until(const std::function<bool(const std::vector<uint16_t> &)> &done) {
+    std::vector<uint16_t> keys;
+    for (int i = 0; i < 400 && !done(keys); ++i) {
+        const std::vector<uint16_t> more = polled_keys();
+        keys.insert(keys.end(), more.begin(), more.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return keys;
+}
+
+// A press and a release of box key k (1 to 7), each with its four time bytes.
+std::vector<uint16_t> box_tap(SimulatedBox &box, int k, size_t keys_expected,
+                              int32_t mode_expected) {
+    box.send(std::string{'k', char((k << 5) | 0x10), 1, 2, 3, 4});
+    std::vector<uint16_t> keys = poll_until([&](const std::vector<uint16_t> &got) {
+        return got.size() >= keys_expected && current_setup_mode == mode_expected &&
+               device_buttons.states[k - 1] == 1;
+    });
+    box.send(std::string{'k', char(k << 5), 1, 2, 3, 4});
+    poll_until([&](const std::vector<uint16_t> &) { return device_buttons.states[k - 1] == 0; });
+    return keys;
+}
+
+std::vector<uint16_t> keys(std::initializer_list<uint16_t> list) { return list; }
+
+DeviceButtons *seen_record = nullptr;
+void *seen_user_data = nullptr;
+int32_t application_device(DeviceButtons *record) {
+    seen_record = record;
+    seen_user_data = record->user_data;
+    record->states[0] = 1;  // MODE C: button 1 accepts
+    record->states[1] = 1;  // button 2 redoes
+    return 1;
+}
+int32_t failing_device(DeviceButtons *) { return -5; }
+
+class DeviceModes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vt_test::ensure_window();
+        standin_reset();
+        standin_set_skip_sleep(1);
+    }
+    void TearDown() override {
+        enable_external_calibration_device(0, nullptr, nullptr);
+        standin_set_skip_sleep(0);
+    }
+};
+
+TEST_F(DeviceModes, SwitchingOffClearsTheMenus) {
+    ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
+    standin_set_tracker_mode(2);
+    EXPECT_STRNE(current_menu_text(), "");
+    set_image_menu_mode(1);
+    EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
+    EXPECT_EQ(device_callback, nullptr);
+    EXPECT_EQ(setup_mode_count, 0);
+    EXPECT_EQ(setup_modes[4].text[0], '\0');
+    EXPECT_EQ(current_setup_mode, 4) << "switching off leaves the mode";
+    EXPECT_STREQ(current_menu_text(), "");
+}
+
+TEST_F(DeviceModes, KeypadUsesItsBuiltInScriptAndNoPort) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    key_states[SDL_SCANCODE_A] = 1;
+    key_states_changed = 1;
+    set_image_menu_mode(0);
+    const std::string out = vt_test::capture_stdout(
+        [] { EXPECT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1); });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(setup_mode_count, 8);
+    EXPECT_EQ(setup_modes[4].buttons[0].number, 71);
+    EXPECT_EQ(current_setup_mode, 4);
+    EXPECT_EQ(key_states[SDL_SCANCODE_A], 0);
+    EXPECT_EQ(key_states_changed, 0);
+    EXPECT_EQ(com_handle, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(box.received(), "") << "no port was probed";
+}
+
+TEST_F(DeviceModes, ButtonBoxMissingAfterTwoSearches) {
+    SerialPortsOverride ports("");
+    const std::string out = vt_test::capture_stdout(
+        [] { EXPECT_EQ(enable_external_calibration_device(1, nullptr, nullptr), 0); });
+    EXPECT_EQ(out, "") << "a missing box prints no load message";
+    EXPECT_EQ(standin_calls().sleep, 1);
+    EXPECT_EQ(standin_calls().last_sleep_ms, 3000u);
+    EXPECT_EQ(device_callback, nullptr);
+    EXPECT_EQ(setup_mode_count, 0);
+    EXPECT_EQ(current_setup_mode, 0);
+    standin_set_tracker_mode(6);
+    EXPECT_STREQ(current_menu_text(), "");
+}
+
+TEST_F(DeviceModes, UnusableScriptsAreReportedWithoutSearching) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    const std::string missing = vt_test::temp_dir() + "/missing.ini";
+    std::string out = vt_test::capture_stdout([&] {
+        EXPECT_EQ(enable_external_calibration_device(1, missing.c_str(), nullptr), 0);
+    });
+    EXPECT_EQ(out, "Failed to load ini (ERR=0) " + missing + "\n");
+    const char *no_v = "[MODE C]\nBUTTON 1 EXIT\n[MODE D]\nBUTTON 1 EXIT\n";
+    out = vt_test::capture_stdout(
+        [&] { EXPECT_EQ(enable_external_calibration_device(1, no_v, nullptr), 0); });
+    EXPECT_EQ(out, std::string("Failed to load ini (ERR=-2) ") + no_v + "\n");
+    EXPECT_EQ(standin_calls().sleep, 0);
+    EXPECT_EQ(box.received(), "");
+    EXPECT_EQ(device_callback, nullptr);
+}
+
+TEST_F(DeviceModes, ApplicationCallbackGetsItsData) {
+    int token = 0;
+    ASSERT_EQ(enable_external_calibration_device(reinterpret_cast<uintptr_t>(application_device),
+                                                 nullptr, &token),
+              1);
+    EXPECT_EQ(setup_modes[4].buttons[0].number, 1) << "the button box's script";
+    standin_set_tracker_mode(11);
+    EXPECT_EQ(polled_keys(), keys({kEnter, kBackspace})) << "two presses in one poll, both kept";
+    EXPECT_EQ(seen_record, &device_buttons);
+    EXPECT_EQ(seen_user_data, &token);
+
+    ASSERT_EQ(enable_external_calibration_device(reinterpret_cast<uintptr_t>(failing_device),
+                                                 nullptr, nullptr),
+              1);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(polled_keys().empty());
+    EXPECT_EQ(standin_log_matches("device_poll_key: the device reports error -5"), 1u);
+}
+
+TEST_F(DeviceModes, SetupModeFollowsTheTracker) {
+    ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
+    const std::vector<std::pair<uint16_t, int32_t>> steps = {
+        {2, 4}, {11, 0}, {2, 4}, {12, 1}, {3, 4}, {13, 2}, {7, 2}, {2, 4}, {0x100 | 11, 4}};
+    for (const auto &[code, mode] : steps) {
+        standin_set_tracker_mode(code);
+        update_setup_mode();
+        EXPECT_EQ(current_setup_mode, mode) << "tracker code " << code;
+    }
+    current_setup_mode = kModeA;
+    for (const auto &[code, mode] : std::vector<std::pair<uint16_t, int32_t>>{
+             {11, kModeA}, {12, kModeA}, {13, kModeD}}) {
+        standin_set_tracker_mode(code);
+        update_setup_mode();
+        EXPECT_EQ(current_setup_mode, mode) << "from MODE A, tracker code " << code;
+    }
+    set_image_menu_mode(1);
+    EXPECT_EQ(current_setup_mode, 4);
+    current_setup_mode = 6;
+    set_image_menu_mode(1);
+    EXPECT_EQ(current_setup_mode, 6) << "a numbered mode stays";
+    set_image_menu_mode(0);
+    EXPECT_EQ(current_setup_mode, 0);
+}
+
+TEST_F(DeviceModes, MenuTextNeedsANumberedModeAndTrackerBit2) {
+    const char *script =
+        "[MODE C]\nBUTTON 1 ACCEPT_TARGET\n[MODE V]\nBUTTON 1 EXIT\n[MODE D]\nBUTTON 1 EXIT\n"
+        "[MODE A]\nTEXT_LINE \"Accept: 1\"\nBUTTON 1 ACCEPT_TARGET\n"
+        "[MODE 1]\nTEXT_LINE \"Menu 100%\"\nBUTTON 1 GOTO_MODE 2\n"
+        "[MODE 2]\nTEXT_LINE \"Second\"\nBUTTON 1 GOTO_MODE 1\n";
+    ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
+    standin_set_tracker_mode(2);
+    EXPECT_STREQ(current_menu_text(), "Menu 100%\n");
+    current_setup_mode = 5;
+    standin_set_tracker_mode(6);  // bit 0x2, no mode change
+    EXPECT_STREQ(current_menu_text(), "Second\n");
+    standin_set_tracker_mode(4);  // no bit 0x2
+    EXPECT_STREQ(current_menu_text(), "");
+    standin_set_tracker_mode(11);
+    EXPECT_STREQ(current_menu_text(), "") << "MODE C shows nothing";
+    current_setup_mode = kModeA;
+    EXPECT_STREQ(current_menu_text(), "Accept: 1\n");
+    current_setup_mode = 9;  // past the script's modes
+    standin_set_tracker_mode(6);
+    EXPECT_STREQ(current_menu_text(), "");
+}
+
+TEST_F(DeviceModes, KeypadReportsKeysUnderSet1Codes) {
+    const std::vector<std::pair<SDL_Scancode, uint8_t>> codes = {
+        {SDL_SCANCODE_KP_7, 71},      {SDL_SCANCODE_KP_4, 75},   {SDL_SCANCODE_KP_1, 79},
+        {SDL_SCANCODE_KP_0, 82},      {SDL_SCANCODE_KP_8, 72},   {SDL_SCANCODE_KP_PERIOD, 83},
+        {SDL_SCANCODE_ESCAPE, 1},     {SDL_SCANCODE_A, 0x1E},    {SDL_SCANCODE_Q, 0x10},
+        {SDL_SCANCODE_1, 2},          {SDL_SCANCODE_0, 11},      {SDL_SCANCODE_RETURN, 0x1C},
+        {SDL_SCANCODE_F1, 0x3B},      {SDL_SCANCODE_F12, 0x58},  {SDL_SCANCODE_KP_ENTER, 0x9C},
+        {SDL_SCANCODE_UP, 0xC8},      {SDL_SCANCODE_HOME, 0xC7}, {SDL_SCANCODE_RCTRL, 0x9D},
+        {SDL_SCANCODE_F16, 0},        {SDL_SCANCODE_UNKNOWN, 0}};
+    for (const auto &[scancode, code] : codes) EXPECT_EQ(set1_scan_code(scancode), code) << scancode;
+    EXPECT_EQ(set1_scan_code(255), 0);
+    EXPECT_EQ(set1_scan_code(-1), 0);
+
+    DeviceButtons record{};
+    record.states[0x60 - 1] = 7;
+    key_states.fill(0);
+    key_states_changed = 0;
+    EXPECT_EQ(keypad_device_callback(&record), 0) << "nothing changed";
+    EXPECT_EQ(record.states[0x60 - 1], 7);
+
+    key_states[SDL_SCANCODE_KP_7] = 1;
+    key_states[SDL_SCANCODE_LEFT] = 1;
+    key_states[SDL_SCANCODE_NONUSHASH] = 1;  // shares its code with backslash
+    key_states_changed = 1;
+    EXPECT_EQ(keypad_device_callback(&record), 1);
+    EXPECT_EQ(key_states_changed, 0);
+    EXPECT_EQ(record.states[71 - 1], 1);
+    EXPECT_EQ(record.states[0xCB - 1], 1);
+    EXPECT_EQ(record.states[0x2B - 1], 1);
+    EXPECT_EQ(record.states[75 - 1], 0);
+    EXPECT_EQ(record.states[0x60 - 1], 7) << "a number no key has is left alone";
+    key_states.fill(0);
+}
+
+TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
+    ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
+    standin_set_tracker_mode(2);
+    EXPECT_EQ(current_menu_text(), std::string(setup_modes[4].text));
+
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter})) << "camera views ask for the image";
+    EXPECT_EQ(current_setup_mode, 5);
+    EXPECT_EQ(std::string(current_menu_text()).rfind("Camera Views:\n", 0), 0u);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kRight}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kLeft}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({})) << "from an image mode: no second Enter";
+    EXPECT_EQ(current_setup_mode, 6);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kUp}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kDown}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({'a'}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({}));
+    EXPECT_EQ(current_setup_mode, 7);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({'+'}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({'-'}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({}));
+    EXPECT_EQ(current_setup_mode, 4);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_5), keys({})) << "a key without a button";
+
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({'c'})) << "Start Calibration";
+    EXPECT_EQ(current_setup_mode, kModeC);
+    standin_set_tracker_mode(11);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kBackspace}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({kEscape}));
+
+    standin_set_tracker_mode(2);  // back on the setup screen: MODE 1 again
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({'v'})) << "Start Validation";
+    standin_set_tracker_mode(12);
+    key_states[SDL_SCANCODE_KP_7] = 1;
+    key_states_changed = 1;
+    EXPECT_EQ(polled_keys(), keys({kEnter}));
+    key_states_changed = 1;
+    EXPECT_TRUE(polled_keys().empty()) << "a held key acts once";
+    key_states[SDL_SCANCODE_KP_7] = 0;
+    key_states_changed = 1;
+    EXPECT_TRUE(polled_keys().empty());
+    standin_set_tracker_mode(13);
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({kEscape})) << "drift correction";
+}
+
+TEST_F(DeviceModes, BoxPressesWalkTheBuiltInMenus) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    vt_test::capture_stdout(
+        [] { ASSERT_EQ(enable_external_calibration_device(1, nullptr, nullptr), 1); });
+    EXPECT_EQ(standin_calls().sleep, 0) << "found at the first search";
+    standin_set_tracker_mode(3);
+    standin_set_display_flags(0x2);  // the camera image is already shown
+
+    EXPECT_EQ(box_tap(box, 1, 0, 5), keys({})) << "no Enter while the image shows";
+    EXPECT_EQ(box_tap(box, 2, 1, 5), keys({kLeft}));
+    EXPECT_EQ(box_tap(box, 3, 0, 6), keys({}));
+    EXPECT_EQ(box_tap(box, 2, 1, 6), keys({kUp}));
+    EXPECT_EQ(box_tap(box, 4, 0, 7), keys({}));
+    EXPECT_EQ(box_tap(box, 4, 0, 4), keys({}));
+    EXPECT_EQ(box_tap(box, 2, 1, kModeC), keys({'c'}));
+    standin_set_tracker_mode(11);
+    EXPECT_EQ(box_tap(box, 1, 1, kModeC), keys({kEnter}));
+    EXPECT_EQ(box_tap(box, 4, 1, kModeC), keys({kEscape}));
+
+    // A quick tap whose press and release arrive together still presses.
+    box.send(std::string{'k', char(0x30), 1, 2, 3, 4, 'k', char(0x20), 5, 6, 7, 8});
+    EXPECT_EQ(poll_until([](const std::vector<uint16_t> &got) { return !got.empty(); }),
+              keys({kEnter}));
+
+    box.hang_up();
+    EXPECT_TRUE(polled_keys().empty());
+    EXPECT_EQ(standin_log_matches("device_poll_key: the device reports error -1"), 1u);
+}
+
+TEST_F(DeviceModes, GotoModeToAMissingModeIsLogged) {
+    const char *script =
+        "[MODE C]\nBUTTON 1 EXIT\n[MODE V]\nBUTTON 1 EXIT\n[MODE D]\nBUTTON 1 EXIT\n"
+        "[MODE 1]\nBUTTON 30 GOTO_MODE 5\nBUTTON 31 GOTO_MODE X\nBUTTON 32 GOTO_MODE 2\n"
+        "[MODE 2]\nBUTTON 30 GOTO_MODE a\nDISPLAY_IMAGE yes\n";
+    ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
+    standin_set_tracker_mode(2);
+    EXPECT_EQ(tap(SDL_SCANCODE_A), keys({}));  // set-1 code 30
+    EXPECT_EQ(tap(SDL_SCANCODE_S), keys({}));  // 31
+    EXPECT_EQ(current_setup_mode, 4);
+    EXPECT_EQ(standin_log_matches("names no mode of the setup script"), 2u);
+    EXPECT_EQ(tap(SDL_SCANCODE_D), keys({kEnter}));  // 32: into the image mode
+    EXPECT_EQ(current_setup_mode, 5);
+    EXPECT_EQ(tap(SDL_SCANCODE_A), keys({})) << "lower-case a names MODE A";
+    EXPECT_EQ(current_setup_mode, kModeA);
+}
+
+}  // namespace
