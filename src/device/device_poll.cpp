@@ -72,8 +72,9 @@ void goto_mode(uint8_t argument) {
     const bool had_image = current_setup_mode >= 0 && current_setup_mode < setup_mode_count &&
                            setup_modes[std::size_t(current_setup_mode)].display_image;
     current_setup_mode = target;
-    refresh_status_text(2);
-    // The procedure modes start their procedure; other modes may ask for the camera image.
+    // The procedure modes show no menu and start their procedure, whose screen follows. A
+    // redraw here would also hand the mode back to MODE 1 while the tracker is still in setup.
+    if (target != kModeC && target != kModeV && target != kModeD) refresh_status_text(2);
     if (target == kModeC) {
         pending_keys.push_back(kActionKeys[START_CALIBRATION]);
     } else if (target == kModeV) {
