@@ -4,7 +4,9 @@
 //
 //   screen.h        screen capabilities and bringing a window to the front
 //   sound_output.h  a sound output device that plays queued PCM buffers (waveOut)
+//   video_reader.h  video files: frames as DIBs, the sound track as PCM (AVI file functions)
 #pragma once
 
 #include "platform/screen.h"
 #include "platform/sound_output.h"
+#include "platform/video_reader.h"
