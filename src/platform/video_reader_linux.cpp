@@ -317,6 +317,9 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
 VideoOpenResult video_open(const char *path, VideoFile *&file) {
     file = nullptr;
     if (!path || !*path) return VideoOpenResult::ReadError;
+    // FFmpeg's notes on files it reads (such as "non-interleaved AVI") are noise in an
+    // experiment's output; its errors stay. A level the application chose is kept.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
     if (!opened || !opened->packet || !opened->frame) return VideoOpenResult::NoMemory;
     // The path names a local file: no URL, and no other protocol through playlists.
