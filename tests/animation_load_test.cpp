@@ -46,18 +46,6 @@ std::string write_video(const std::string &name, int bits, int width, int height
     return path;
 }
 
-uint32_t surface_rgb(SDL_Surface *surface, int x, int y) {
-    SDL_LockSurface(surface);
-    const int bpp = surface->format->BytesPerPixel;
-    const uint8_t *p = static_cast<uint8_t *>(surface->pixels) + y * surface->pitch + x * bpp;
-    uint32_t pixel = 0;
-    std::memcpy(&pixel, p, size_t(bpp));
-    SDL_UnlockSurface(surface);
-    uint8_t r, g, b;
-    SDL_GetRGB(pixel, surface->format, &r, &g, &b);
-    return uint32_t(r) << 16 | uint32_t(g) << 8 | b;
-}
-
 size_t frame_count() {
     size_t n = 0;
     for (SDL_Surface **f = calData.animationTarget.frames; f && *f; ++f) ++n;
@@ -67,10 +55,10 @@ size_t frame_count() {
 // The quadrant colours of frame i, sampled away from the edges.
 void expect_numbered(SDL_Surface *frame, int i) {
     const int w = frame->w, h = frame->h;
-    EXPECT_EQ(surface_rgb(frame, 1, 1), kRed) << "frame " << i;
-    EXPECT_EQ(surface_rgb(frame, w - 2, 1), kGreen) << "frame " << i;
-    EXPECT_EQ(surface_rgb(frame, 1, h - 2), kBlue) << "frame " << i;
-    EXPECT_EQ(surface_rgb(frame, w - 2, h - 2), uint32_t(8 * i) * 0x010101) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, 1, 1), kRed) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, w - 2, 1), kGreen) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, 1, h - 2), kBlue) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, w - 2, h - 2), uint32_t(8 * i) * 0x010101) << "frame " << i;
 }
 
 int32_t load(const std::string &path, std::string *printed = nullptr) {
@@ -275,7 +263,7 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
             EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB24);
             // JPEG is lossy: quadrant centres within a small distance of the true colour.
             const auto near = [&](int x, int y, uint32_t want) {
-                const uint32_t got = surface_rgb(frame, x, y);
+                const uint32_t got = vt_test::surface_rgb(frame, x, y);
                 for (int shift : {16, 8, 0})
                     EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 12)
                         << "frame " << i << " at " << x << "," << y;

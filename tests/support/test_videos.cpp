@@ -126,6 +126,18 @@ AVStream *add_stream(AVFormatContext *output, EncoderOwner &encoder) {
 
 }  // namespace
 
+uint32_t surface_rgb(SDL_Surface *surface, int x, int y) {
+    SDL_LockSurface(surface);
+    const int bpp = surface->format->BytesPerPixel;
+    const uint8_t *p = static_cast<uint8_t *>(surface->pixels) + y * surface->pitch + x * bpp;
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, p, size_t(bpp));
+    SDL_UnlockSurface(surface);
+    uint8_t r, g, b;
+    SDL_GetRGB(pixel, surface->format, &r, &g, &b);
+    return uint32_t(r) << 16 | uint32_t(g) << 8 | b;
+}
+
 Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
                   uint32_t bottom_left, uint32_t bottom_right) {
     Picture picture{width, height, std::vector<uint32_t>(size_t(width) * size_t(height))};

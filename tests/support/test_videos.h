@@ -3,6 +3,8 @@
 // and MJPEG AVIs made with FFmpeg's encoders.
 #pragma once
 
+#include <SDL.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +19,9 @@ struct Picture {
     std::vector<uint32_t> rgb;
     uint32_t at(int x, int y) const { return rgb[size_t(y) * size_t(width) + size_t(x)]; }
 };
+
+// The colour of a surface's pixel as 0xRRGGBB, whatever its format.
+uint32_t surface_rgb(SDL_Surface *surface, int x, int y);
 
 // Four quadrants (top-left, top-right, bottom-left, bottom-right): a red/blue swap or a
 // flipped picture shows as a wrong colour in a known place.
