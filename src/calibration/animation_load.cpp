@@ -87,10 +87,10 @@ SDL_Surface *frame_surface(const uint8_t *dib, size_t size, int32_t width, int32
         const uint8_t *source = rows + uint64_t(height - 1 - r) * stride;
         uint8_t *target = pixels + size_t(r) * size_t(surface->pitch);
         if (bits == 24) {
-            for (uint64_t i = 0; i < row_bytes; i += 3) {
-                target[i] = source[i + 2];
-                target[i + 1] = source[i + 1];
-                target[i + 2] = source[i];
+            for (const uint8_t *end = source + row_bytes; source < end; source += 3, target += 3) {
+                target[0] = source[2];
+                target[1] = source[1];
+                target[2] = source[0];
             }
         } else {
             std::memcpy(target, source, row_bytes);

@@ -155,7 +155,9 @@ uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colour
     header.bitCount = uint16_t(bits);
     header.sizeImage = stride * uint32_t(file.info.height);
     header.clrUsed = uint32_t(colours.size() / 4);
-    file.dib.assign(sizeof header + colours.size() + header.sizeImage, 0);
+    // The buffer is reused from frame to frame: rows are overwritten whole, and the padding
+    // at their ends, zero from the first frame, is never written.
+    file.dib.resize(sizeof header + colours.size() + header.sizeImage);
     std::memcpy(file.dib.data(), &header, sizeof header);
     if (!colours.empty()) std::memcpy(file.dib.data() + sizeof header, colours.data(), colours.size());
     return file.dib.data() + sizeof header + colours.size();
