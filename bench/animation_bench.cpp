@@ -25,6 +25,7 @@ extern "C" {
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "headless.h"
 #include "test_videos.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -206,12 +207,7 @@ extern "C" void SDL_RenderPresent(SDL_Renderer *renderer) {
 }
 
 int main(int argc, char **argv) {
-    const char *display = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!(display && *display) && !(wayland && *wayland)) {
-        setenv("SDL_VIDEODRIVER", "dummy", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-    }
+    vt_test::use_headless_drivers_without_display();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
