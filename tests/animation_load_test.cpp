@@ -182,6 +182,29 @@ TEST_F(AnimationLoad, VideoWithoutSoundKeepsFramesAndReturnsMinusOne) {
     EXPECT_EQ(calData.animationTarget.audioData, nullptr);
 }
 
+TEST_F(AnimationLoad, UnusableSoundKeepsFramesAndReturnsItsCode) {
+    vt_test::AviSpec spec;
+    spec.frames.push_back(numbered(16, 16, 0));
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.1);
+    spec.sound.format_tag = 0x7A21;  // a sound codec nobody has
+    std::string printed;
+    ASSERT_TRUE(vt_test::write_avi(in_folder("unknown_sound.avi"), spec));
+    EXPECT_EQ(load(in_folder("unknown_sound.avi"), &printed), -3);
+    EXPECT_EQ(printed, "AVIStreamReadFormat - audio failed!\n");
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+    EXPECT_EQ(frame_count(), 1u);
+    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+
+    spec.sound.format_tag = 1;
+    spec.sound.channels = 0;  // no channels: the stream's information is unusable
+    ASSERT_TRUE(vt_test::write_avi(in_folder("no_channels.avi"), spec));
+    EXPECT_EQ(load(in_folder("no_channels.avi"), &printed), -2);
+    EXPECT_EQ(printed, "no audio stream info\n");
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+    EXPECT_EQ(frame_count(), 1u);
+}
+
 TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
     const std::string text = in_folder("notes.txt");
     std::ofstream(text) << "Participant 12, session 3: calibration notes.\nNothing else here.\n";

@@ -151,7 +151,7 @@ Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
 }
 
 PcmSound tone(double seconds, uint32_t rate, uint16_t channels, uint16_t bits) {
-    PcmSound sound{channels, rate, bits, {}};
+    PcmSound sound{channels, rate, bits, {}, 1};
     const size_t samples = size_t(seconds * rate);
     for (size_t i = 0; i < samples; ++i) {
         const bool high = (i / 25) % 2 == 0;
@@ -213,11 +213,11 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
         chunk = riff.begin("strh");
         riff.fourcc("auds"), riff.u32(0), riff.u32(0), riff.u16(0), riff.u16(0), riff.u32(0);
         riff.u32(block), riff.u32(spec.sound.rate * block), riff.u32(0);
-        riff.u32(uint32_t(spec.sound.data.size() / block)), riff.u32(0), riff.u32(0xFFFFFFFF);
+        riff.u32(block ? uint32_t(spec.sound.data.size() / block) : 0), riff.u32(0), riff.u32(0xFFFFFFFF);
         riff.u32(block), riff.u16(0), riff.u16(0), riff.u16(0), riff.u16(0);
         riff.end(chunk);
         chunk = riff.begin("strf");
-        riff.u16(1), riff.u16(spec.sound.channels), riff.u32(spec.sound.rate);
+        riff.u16(spec.sound.format_tag), riff.u16(spec.sound.channels), riff.u32(spec.sound.rate);
         riff.u32(spec.sound.rate * block), riff.u16(block), riff.u16(spec.sound.bits), riff.u16(0);
         riff.end(chunk);
         riff.end(stream_list);

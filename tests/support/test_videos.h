@@ -33,6 +33,7 @@ struct PcmSound {
     uint32_t rate = 22050;
     uint16_t bits = 16;
     std::vector<uint8_t> data;
+    uint16_t format_tag = 1;  // WAVEFORMATEX tag written into the file (1: PCM)
 };
 
 // A square wave of seconds at rate, 16-bit (amplitude 8000) or 8-bit.
