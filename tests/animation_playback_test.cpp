@@ -286,7 +286,7 @@ TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
 
     load(path, 0, 1);
     draw_at(300, 300);
-    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 5));
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
     stop_playback_thread();
     EXPECT_EQ(calData.animationTarget.threadState, 0);
 }

@@ -24,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 // between looks at threadState: a stop costs at most about the two together.
 constexpr auto kStopPoll = std::chrono::milliseconds(2);
 constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// A pass of a video without frames: the sound step and the background still take turns.
+constexpr auto kEmptyPass = std::chrono::milliseconds(500);
 
 AnimationTarget &animation() { return calData.animationTarget; }
 
@@ -151,7 +153,7 @@ void animation_playback_thread() {
         }
         if (!play_frames(frames, width, height, pass)) break;
         present_background();
-        if (!frames[0]) wait_until(Clock::now() + kWaitSlice);  // a pass takes some time
+        if (!frames[0]) wait_until(Clock::now() + kEmptyPass);
         if (target.threadState != 2) break;
     }
     // The sound ends with the video; a device never opened is not marked played.
