@@ -45,6 +45,11 @@ void wait_until(Clock::time_point deadline) {
     }
 }
 
+// An OpenGL renderer's context is current on one thread at a time: the thread that hands the
+// renderer over lets go of it, and SDL makes it current again at the other's next drawing call.
+// Nothing happens when no context is current (any other renderer).
+void let_go_of_renderer() { SDL_GL_MakeCurrent(nullptr, nullptr); }
+
 void present_background() {
     drawBackground();
     SDL_RenderPresent(exptGraphics.renderer);
@@ -161,6 +166,7 @@ void animation_playback_thread() {
         platform::sound_output_reset(device);
         target.audioPlaying = 2;
     }
+    let_go_of_renderer();
     target.threadState = 0;
 }
 
@@ -173,6 +179,7 @@ void start_playback_thread() {
         target.threadState = 0;
         return;
     }
+    let_go_of_renderer();
     try {
         std::thread(animation_playback_thread).detach();
     } catch (const std::system_error &error) {
