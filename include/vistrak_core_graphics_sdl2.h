@@ -168,10 +168,15 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
 /* ---- Animated target --------------------------------------------------------------------- */
 
 /* Names a video file to play, with its sound track, as the calibration target.
+ *   path: a local video file (AVI, MP4 and any other container FFmpeg reads); copied.
  *   play_count: passes per target (0 = until the target is erased, negative = none).
  *   transparent_color: 0xRRGGBBFF keys that colour out of the frames; any other low byte
  *                      keeps them opaque.
- * Nothing is read until the next calibration screen opens. Returns 0. */
+ * Nothing is read until the next calibration screen opens; a video already loaded is
+ * released. Each calibration screen reads the whole file into memory. A video without a
+ * usable sound track is replaced by the drawn target for that screen. Returns 0; -1 for a
+ * null or empty path, which leaves no animated target. set_target_size and
+ * set_cal_target_surface cancel the animated target. */
 VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_count,
                                                  int32_t transparent_color);
 

@@ -10,8 +10,11 @@ int32_t LoadVideo(const char *path);
 // Stops playback and frees frames and sound; the configured path stays.
 void release_animation();
 
-// Starts the playback thread when a start was requested (threadState 1).
+// Starts the playback thread when a start was requested (threadState 1; the caller sets it
+// just before). When the thread cannot start, threadState returns to 0 so that the next
+// draw_cal_target tries again.
 void start_playback_thread();
 
-// Stop handshake: waits until a running playback thread has ended.
+// Stop handshake: a thread requested (1) or running (2) is asked to stop (3); returns once it
+// has ended (0). Returns at once when no thread is requested or running.
 void stop_playback_thread();

@@ -10,6 +10,7 @@
 //   serial_port.h   serial ports by COM number: raw 115200 8N1, timed reads
 //   sound_player.h  the synchronous system sound player for WAV clips and files (PlaySound)
 //   temp_folder.h   the temporary folder, a folder private to the process, plain files
+//   video_reader.h  video files: frames as DIBs, the sound track as PCM (AVI file functions)
 #pragma once
 
 #include "platform/dynamic_library.h"
@@ -20,3 +21,4 @@
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
 #include "platform/temp_folder.h"
+#include "platform/video_reader.h"

@@ -37,4 +37,24 @@ struct SoundOutput;  // an open device
 using SoundOutputCallback = void (*)(SoundOutput *device, SoundOutputMessage message,
                                      void *instance);
 
+// Opens the default output device for 8- or 16-bit PCM in format. Null when it cannot be
+// opened (the reason is logged). callback receives Done when a written buffer has played
+// (on the device's audio thread, or in sound_output_reset's caller for a buffer it drops) and
+// Close from sound_output_close.
+SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback callback,
+                               void *instance);
+
+// Marks header ready for writing. False without a device or data.
+bool sound_output_prepare(SoundOutput *device, WaveHeader &header);
+
+// Queues a prepared buffer; it plays once from its beginning. The data must stay valid until
+// Done. False without a device, for an unprepared header, or while a buffer still plays.
+bool sound_output_write(SoundOutput *device, const WaveHeader &header);
+
+// Stops playing and drops the queued buffer (reported Done). Nothing without a device.
+void sound_output_reset(SoundOutput *device);
+
+// Stops and closes the device (reported Close). Nothing without a device.
+void sound_output_close(SoundOutput *device);
+
 }  // namespace platform

@@ -2,8 +2,7 @@
 // the shared experiment window closed once at the end.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "headless.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -16,12 +15,7 @@ public:
 }  // namespace
 
 int main(int argc, char **argv) {
-    const char *display = std::getenv("DISPLAY");
-    const char *wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!(display && *display) && !(wayland && *wayland)) {
-        setenv("SDL_VIDEODRIVER", "dummy", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-    }
+    vt_test::use_headless_drivers_without_display();
     // No test opens the machine's own serial ports (the first UART can be its console):
     // tests that need ports list their pseudo-terminals here.
     setenv("VT_SERIAL_PORTS", "", 0);

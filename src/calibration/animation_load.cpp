@@ -1,0 +1,262 @@
+// Loading the animated target: the export that names the video, LoadVideo (every frame into an
+// SDL surface, the whole sound track into memory, before the calibration screen shows) and
+// release_animation.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "platform/platform.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+constexpr const char *kNoMemory =
+    "The file could not be opened because of insufficient memory. \n";
+
+struct VideoClose {
+    void operator()(platform::VideoFile *file) const { platform::video_close(file); }
+};
+using VideoPtr = std::unique_ptr<platform::VideoFile, VideoClose>;
+
+// Prints a loading failure on standard output and flushes every stream.
+int32_t report(int32_t result, const char *message) {
+    std::printf("%s", message);
+    std::fflush(nullptr);
+    return result;
+}
+
+// Colour key of a frame: the configured colour, matched exactly, or none.
+void apply_colour_key(SDL_Surface *surface) {
+    if (transparentColor.marker == 0xFF)
+        SDL_SetColorKey(surface, SDL_TRUE | SDL_RLEACCEL,
+                        SDL_MapRGB(surface->format, transparentColor.r, transparentColor.g,
+                                   transparentColor.b));
+    else
+        SDL_SetColorKey(surface, SDL_FALSE, 0);
+}
+
+// Makes a width x height surface from a packed bottom-up DIB of size bytes, upright, with red
+// and blue in place. Null when the DIB is too short for that picture or has an unsupported
+// depth, or when the surface cannot be made.
+SDL_Surface *frame_surface(const uint8_t *dib, size_t size, int32_t width, int32_t height) {
+    platform::BitmapInfoHeader header;
+    if (size < sizeof header) return nullptr;
+    std::memcpy(&header, dib, sizeof header);
+    const int bits = header.bitCount;
+    Uint32 red = 0, green = 0, blue = 0;
+    if (bits == 16) {
+        red = 0x7C00, green = 0x03E0, blue = 0x001F;
+    } else if (bits == 24) {
+        red = 0x0000FF, green = 0x00FF00, blue = 0xFF0000;
+    } else if (bits != 8 && bits != 32) {
+        return nullptr;  // below 8 bits a row is not width whole bytes
+    }
+    const uint64_t colours = header.clrUsed ? header.clrUsed : (bits == 8 ? 256 : 0);
+    const uint64_t row_bytes = uint64_t(width) * uint64_t((bits + 7) / 8);
+    const uint64_t stride = (row_bytes + 3) & ~uint64_t(3);
+    const uint64_t offset = uint64_t(header.size) + 4 * colours;
+    if (header.size < sizeof header || offset + stride * uint64_t(height) > size) return nullptr;
+
+    SDL_Surface *surface = SDL_CreateRGBSurface(0, width, height, bits, red, green, blue, 0);
+    if (!surface) {
+        std::printf("LoadVideo: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
+        return nullptr;
+    }
+    const uint8_t *table = dib + header.size;
+    if (bits == 8) {
+        SDL_Color palette[256];
+        const int entries = int(colours < 256 ? colours : 256);
+        for (int j = 0; j < entries; ++j)
+            palette[j] = SDL_Color{table[4 * j + 2], table[4 * j + 1], table[4 * j], 255};
+        if (SDL_SetPaletteColors(surface->format->palette, palette, 0, entries) != 0)
+            std::printf("SDL_SetPaletteColors(): %s\n", SDL_GetError());
+    }
+    // Keyed after the palette is filled: an 8-bit key maps through the frame's own colours.
+    apply_colour_key(surface);
+
+    const uint8_t *rows = dib + offset;
+    auto *pixels = static_cast<uint8_t *>(surface->pixels);
+    for (int32_t r = 0; r < height; ++r) {
+        const uint8_t *source = rows + uint64_t(height - 1 - r) * stride;
+        uint8_t *target = pixels + size_t(r) * size_t(surface->pitch);
+        if (bits == 24) {
+            for (const uint8_t *end = source + row_bytes; source < end; source += 3, target += 3) {
+                target[0] = source[2];
+                target[1] = source[1];
+                target[2] = source[0];
+            }
+        } else {
+            std::memcpy(target, source, row_bytes);
+        }
+    }
+    return surface;
+}
+
+void free_frames(SDL_Surface **frames) {
+    for (SDL_Surface **frame = frames; *frame; ++frame) SDL_FreeSurface(*frame);
+    delete[] frames;
+}
+
+// Reads the frames from the stream's start; a frame that cannot be read or made into a
+// surface ends the list. Null only when memory runs out.
+SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info) {
+    std::vector<SDL_Surface *> made;
+    SDL_Surface **frames = nullptr;
+    try {
+        const int64_t end = int64_t(info.start) + int64_t(info.length);
+        for (int64_t position = info.start; position < end; ++position) {
+            size_t size = 0;
+            const uint8_t *dib = platform::video_frame(file, int32_t(position), size);
+            SDL_Surface *surface = dib ? frame_surface(dib, size, info.width, info.height)
+                                       : nullptr;
+            if (!surface) break;
+            made.push_back(surface);
+        }
+        frames = new SDL_Surface *[made.size() + 1];
+    } catch (const std::bad_alloc &) {
+        for (SDL_Surface *surface : made) SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    std::copy(made.begin(), made.end(), frames);
+    frames[made.size()] = nullptr;
+    return frames;
+}
+
+// Reads the sound track into animationTarget. Returns LoadVideo's result.
+int32_t read_sound(platform::VideoFile *file) {
+    AnimationTarget &animation = calData.animationTarget;
+    platform::WaveFormat format{};
+    std::vector<uint8_t> samples;
+    platform::AudioReadResult result;
+    try {
+        result = platform::video_read_audio(file, format, samples);
+    } catch (const std::bad_alloc &) {
+        result = platform::AudioReadResult::NoData;
+    }
+    switch (result) {
+        case platform::AudioReadResult::NoStream:
+            animation.audioPlaying = -3;
+            return report(-1, "no audio\n");
+        case platform::AudioReadResult::NoInfo:
+            animation.audioPlaying = -3;
+            return report(-2, "no audio stream info\n");
+        case platform::AudioReadResult::NoFormatSize:
+            animation.audioPlaying = -3;
+            return report(-3, "AVIStreamReadFormat - audio failed!\n");
+        case platform::AudioReadResult::NoFormat:
+            return report(-4, "AVIStreamReadFormat - audio failed!\n");
+        case platform::AudioReadResult::NoSize:
+            return report(-7, "AVIStreamRead1 - audio failed!\n");
+        case platform::AudioReadResult::NoData:
+            return report(-6, "AVIStreamRead2 - audio failed!\n");
+        case platform::AudioReadResult::Read:
+            break;
+    }
+    auto *kept_format = new (std::nothrow) platform::WaveFormat(format);
+    auto *kept_samples = new (std::nothrow) uint8_t[samples.size() ? samples.size() : 1];
+    if (!kept_format || !kept_samples) {
+        delete kept_format;
+        delete[] kept_samples;
+        return report(-6, "AVIStreamRead2 - audio failed!\n");
+    }
+    if (!samples.empty()) std::memcpy(kept_samples, samples.data(), samples.size());
+    animation.audioFormat = kept_format;
+    animation.audioData = kept_samples;
+    animation.audioLength = int32_t(samples.size());
+    return 1;
+}
+
+}  // namespace
+
+int32_t LoadVideo(const char *path) {
+    release_animation();
+    platform::VideoFile *opened = nullptr;
+    switch (platform::video_open(path, opened)) {
+        case platform::VideoOpenResult::Opened:
+        case platform::VideoOpenResult::Failed:  // the stream step below reports it
+            break;
+        case platform::VideoOpenResult::NoHandler:
+            return report(0,
+                          "According to the registry, the type of file specified in "
+                          "AVIFileOpen does not have a handler to process it. \n");
+        case platform::VideoOpenResult::BadFormat:
+            return report(0,
+                          "The file couldn't be read, indicating a corrupt file or an "
+                          "unrecognized format. \n");
+        case platform::VideoOpenResult::NoMemory:
+            return report(0, kNoMemory);
+        case platform::VideoOpenResult::ReadError:
+            std::printf("A disk error occurred. Please check for video file %s. \n",
+                        path ? path : "(null)");
+            std::fflush(nullptr);
+            return 0;
+    }
+    const VideoPtr file(opened);
+    platform::VideoStreamInfo info;
+    switch (platform::video_stream(file.get(), info)) {
+        case platform::VideoStreamResult::Found:
+            break;
+        case platform::VideoStreamResult::NoStream:
+            return report(0, "failed to get avi stream \n");
+        case platform::VideoStreamResult::NoInfo:
+            return report(0, "failed to get avi file info \n");
+    }
+    if (!platform::video_open_frames(file.get()))
+        return report(0, "Failed to get avi stream, probably required codec is missing.\n");
+
+    AnimationTarget &animation = calData.animationTarget;
+    animation.frameRate = double(info.rate) / double(info.scale);
+    SDL_Surface **frames = read_frames(file.get(), info);
+    if (!frames) return report(0, kNoMemory);
+    animation.frames = frames;
+    return read_sound(file.get());
+}
+
+void release_animation() {
+    AnimationTarget &animation = calData.animationTarget;
+    if (SDL_Surface **frames = animation.frames.load()) {
+        stop_playback_thread();
+        animation.frames = nullptr;
+        free_frames(frames);
+    }
+    if (animation.audioPlaying != -1) {
+        platform::SoundOutput *device = animation.waveOut.exchange(nullptr);
+        platform::sound_output_reset(device);
+        platform::sound_output_close(device);
+        animation.audioPlaying = -1;
+    }
+    delete animation.audioFormat;
+    animation.audioFormat = nullptr;
+    delete[] animation.audioData;
+    animation.audioData = nullptr;
+    animation.audioLength = 0;
+    animation.waveHeader = platform::WaveHeader{};
+}
+
+extern "C" int32_t set_cal_animation_target(const char *path, int32_t play_count,
+                                            int32_t transparent_color) {
+    release_animation();
+    AnimationTarget &animation = calData.animationTarget;
+    const bool named = path && *path;
+    try {
+        animation.videoPath = named ? path : "";
+    } catch (const std::bad_alloc &) {
+        animation.videoPath.clear();
+        return -1;
+    }
+    animation.playCount = play_count;
+    const auto colour = uint32_t(transparent_color);
+    if ((colour & 0xFF) == 0xFF)
+        transparentColor = TransparentColor{uint8_t(colour >> 24), uint8_t(colour >> 16),
+                                            uint8_t(colour >> 8), 0xFF};
+    else
+        transparentColor = TransparentColor{};
+    return named ? 0 : -1;
+}

@@ -1,0 +1,202 @@
+// Playing the animated target: the playback thread shows the loaded frames centred on the
+// target position at the video's frame rate with the sound track on the sound output device;
+// the hooks start it and stop it by a handshake on threadState.
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "calibration/calibration_screen.h"
+#include "frame/expt_window.h"
+#include "platform/platform.h"
+#include "vistrak_core64.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the stopping side looks for the thread's end, and the longest sleep of the thread
+// between looks at threadState: a stop costs at most about the two together.
+constexpr auto kStopPoll = std::chrono::milliseconds(2);
+constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// A pass of a video without frames: the sound step and the background still take turns.
+constexpr auto kEmptyPass = std::chrono::milliseconds(500);
+
+AnimationTarget &animation() { return calData.animationTarget; }
+
+bool keep_going(int32_t pass) {
+    const int32_t count = animation().playCount;
+    const bool cleared = calData.targetX == kNoPosition && calData.targetY == kNoPosition;
+    return !cleared && animation().threadState == 2 && core_abort_requested() == 0 &&
+           !(count > 0 && pass > count);
+}
+
+// Sleeps until deadline, or until a stop is requested.
+void wait_until(Clock::time_point deadline) {
+    while (animation().threadState == 2) {
+        const auto now = Clock::now();
+        if (now >= deadline) return;
+        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
+    }
+}
+
+// An OpenGL renderer's context is current on one thread at a time: the thread that hands the
+// renderer over lets go of it, and SDL makes it current again at the other's next drawing call.
+// Nothing happens when no context is current (any other renderer).
+void let_go_of_renderer() { SDL_GL_MakeCurrent(nullptr, nullptr); }
+
+void present_background() {
+    drawBackground();
+    SDL_RenderPresent(exptGraphics.renderer);
+}
+
+void animation_audio_callback(platform::SoundOutput *, platform::SoundOutputMessage message,
+                              void *) {
+    if (message == platform::SoundOutputMessage::Done)
+        animation().audioPlaying = 2;
+    else if (message == platform::SoundOutputMessage::Close)
+        animation().audioPlaying = -1;
+}
+
+// Opens the device, queues the sound, or queues it again once it has finished.
+void start_animation_audio() {
+    AnimationTarget &target = animation();
+    int32_t state = target.audioPlaying;
+    if (state == -1) {
+        platform::SoundOutput *device =
+            target.audioFormat ? platform::sound_output_open(*target.audioFormat,
+                                                             animation_audio_callback, nullptr)
+                               : nullptr;
+        if (!device) {
+            std::printf("error occurs during audio play\n");
+            std::fflush(nullptr);
+            return;
+        }
+        target.waveOut = device;
+        target.audioPlaying = state = 0;
+    }
+    // audioPlaying becomes 1 before the write: a short sound can be done before it returns.
+    if (state == 0) {
+        platform::WaveHeader &header = target.waveHeader;
+        header = platform::WaveHeader{};
+        header.data = target.audioData;
+        header.length = uint32_t(target.audioLength);
+        header.flags = 4;  // begin loop, one loop: the buffer plays once
+        header.loops = 1;
+        platform::sound_output_prepare(target.waveOut, header);
+        target.audioPlaying = 1;
+        core_log("calData.animationTarget.audioPlaying reset to 1\n");
+        std::fflush(nullptr);
+        platform::sound_output_write(target.waveOut, header);
+    } else if (state == 2) {
+        core_log("calData.animationTarget.audioPlaying is 2\n");
+        std::fflush(nullptr);
+        target.audioPlaying = 1;
+        platform::sound_output_write(target.waveOut, target.waveHeader);
+    }
+}
+
+// One pass over the frames. Each frame starts one period after the previous one's start; a
+// frame drawn late is followed by the next at once, without catching up. False when the
+// keep-going test failed.
+bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
+    AnimationTarget &target = animation();
+    SDL_Renderer *renderer = exptGraphics.renderer;
+    const double rate = target.frameRate;
+    const auto period = rate > 0 ? std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double, std::milli>(1000.0 / rate))
+                                 : Clock::duration::zero();
+    Clock::time_point start = Clock::now();
+    for (int j = 0; frames[j] && target.threadState == 2; ++j) {
+        if (!keep_going(pass)) return false;
+        const int16_t x = calData.targetX, y = calData.targetY;
+        if (x == kNoPosition || y == kNoPosition) break;
+        const SDL_Rect destination{x - width / 2, y - height / 2, width, height};
+        drawBackground();
+        SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, frames[j]);
+        SDL_RenderCopy(renderer, texture, nullptr, &destination);
+        SDL_RenderPresent(renderer);
+        SDL_DestroyTexture(texture);
+        if (rate > 0) {
+            start = std::max(start + period, Clock::now());
+            wait_until(start);
+        }
+        if (target.threadState != 2) break;
+    }
+    return true;
+}
+
+void animation_playback_thread() {
+    AnimationTarget &target = animation();
+    int32_t requested = 1;
+    if (!target.threadState.compare_exchange_strong(requested, 2)) {
+        target.threadState = 0;  // stopped before it ran: the frames are not touched
+        return;
+    }
+    SDL_Surface **frames = target.frames;
+    // A video without frames has no first frame to take the size from.
+    const int width = frames[0] ? frames[0]->w : 0;
+    const int height = frames[0] ? frames[0]->h : 0;
+    for (int32_t pass = 0;;) {
+        const int32_t count = target.playCount;
+        if (count != 0 && pass >= count) break;
+        ++pass;
+        if (!keep_going(pass)) break;
+        core_log("calData.animationTarget.audioPlaying =%d\n", target.audioPlaying.load());
+        std::fflush(nullptr);
+        // Without a device the pass plays silently; the next pass tries the device again.
+        if (target.audioPlaying != -3) {
+            if (!keep_going(pass)) break;
+            core_log("will play audio\n");
+            std::fflush(nullptr);
+            start_animation_audio();
+        }
+        if (!play_frames(frames, width, height, pass)) break;
+        present_background();
+        if (!frames[0]) wait_until(Clock::now() + kEmptyPass);
+        if (target.threadState != 2) break;
+    }
+    // The sound ends with the video; a device never opened is not marked played.
+    if (platform::SoundOutput *device = target.waveOut) {
+        platform::sound_output_reset(device);
+        target.audioPlaying = 2;
+    }
+    let_go_of_renderer();
+    target.threadState = 0;
+}
+
+}  // namespace
+
+void start_playback_thread() {
+    AnimationTarget &target = animation();
+    if (target.threadState != 1) return;
+    if (!target.frames) {  // nothing loaded to play
+        target.threadState = 0;
+        return;
+    }
+    let_go_of_renderer();
+    try {
+        std::thread(animation_playback_thread).detach();
+    } catch (const std::system_error &error) {
+        std::printf("start_playback_thread: the playback thread cannot start: %s\n",
+                    error.what());
+        std::fflush(nullptr);
+        target.threadState = 0;  // the next draw_cal_target tries again
+    }
+}
+
+void stop_playback_thread() {
+    std::atomic<int32_t> &state = animation().threadState;
+    int32_t seen = state;
+    // A thread requested but not yet running is stopped as well, so that nothing is freed
+    // under a thread that is just starting.
+    while ((seen == 1 || seen == 2) && !state.compare_exchange_weak(seen, 3)) {
+    }
+    if (seen == 0) return;
+    while (state != 0) std::this_thread::sleep_for(kStopPoll);
+}

@@ -1,0 +1,463 @@
+// Video files on Linux, read through FFmpeg: libavformat demuxes, libavcodec decodes,
+// libswscale turns decoded pictures into 24-bit DIB rows and libswresample turns decoded sound
+// into 16-bit PCM. One pass over the file: audio packets met while frames are read are kept.
+#include "platform/video_reader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+constexpr int kMaxSide = 16384;  // larger frames are not a calibration target
+
+struct PacketFree {
+    void operator()(AVPacket *packet) const { av_packet_free(&packet); }
+};
+struct FrameFree {
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+struct DecoderFree {
+    void operator()(AVCodecContext *decoder) const { avcodec_free_context(&decoder); }
+};
+struct ResamplerFree {
+    void operator()(SwrContext *resampler) const { swr_free(&resampler); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using DecoderPtr = std::unique_ptr<AVCodecContext, DecoderFree>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFree>;
+
+uint32_t dib_stride(int32_t width, int bits) {
+    return ((uint32_t(width) * uint32_t(bits) + 31) / 32) * 4;
+}
+
+VideoOpenResult open_failure(int error) {
+    switch (error) {
+        case AVERROR(ENOMEM):
+            return VideoOpenResult::NoMemory;
+        case AVERROR_INVALIDDATA:
+        case AVERROR_EOF:
+            return VideoOpenResult::BadFormat;
+        case AVERROR_DEMUXER_NOT_FOUND:
+        case AVERROR_PROTOCOL_NOT_FOUND:
+            return VideoOpenResult::NoHandler;
+        case AVERROR(ENOENT):
+        case AVERROR(EACCES):
+        case AVERROR(EPERM):
+        case AVERROR(EIO):
+        case AVERROR(EISDIR):
+        case AVERROR(ENOTDIR):
+        case AVERROR(ENAMETOOLONG):
+        case AVERROR(ELOOP):
+            return VideoOpenResult::ReadError;
+        default:
+            return VideoOpenResult::Failed;
+    }
+}
+
+// Full-range ("J") YUV formats are deprecated in libswscale: the plain format with the range
+// given separately converts the same without a warning.
+AVPixelFormat plain_format(AVPixelFormat format, bool &full_range) {
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P: full_range = true; return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P: full_range = true; return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P: full_range = true; return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P: full_range = true; return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P: full_range = true; return AV_PIX_FMT_YUV411P;
+        default: return format;
+    }
+}
+
+}  // namespace
+
+struct VideoFile {
+    AVFormatContext *format = nullptr;
+    int video = -1;  // first video stream
+    int audio = -1;  // first audio stream
+    DecoderPtr decoder;  // null while stored DIB rows are handed back as they are
+    SwsContext *scaler = nullptr;
+    SwsContext *scaler_set_up = nullptr;  // the scaler whose colour details were set
+    int scaler_range = -1;
+    PacketPtr packet{av_packet_alloc()};
+    FramePtr frame{av_frame_alloc()};
+    VideoStreamInfo info;
+    bool top_down = false;  // stored rows run top-down (negative DIB height)
+    int bits = 24;
+    std::vector<uint8_t> colours;  // colour table of stored 8-bit video
+    std::vector<uint8_t> dib;
+    bool have_frame = false;
+    int32_t position = 0;  // position of the next frame
+    bool input_ended = false;
+    std::deque<PacketPtr> audio_packets;  // met while frames were read
+
+    ~VideoFile() {
+        sws_freeContext(scaler);
+        avformat_close_input(&format);
+    }
+};
+
+namespace {
+
+// The next packet of stream (the video or the audio stream); packets of the audio stream met
+// on the way are kept for the sound. False at the end of the file; failed when it was a read
+// error rather than the end.
+bool read_packet(VideoFile &file, int stream, bool &failed) {
+    failed = false;
+    if (stream == file.audio && !file.audio_packets.empty()) {
+        av_packet_move_ref(file.packet.get(), file.audio_packets.front().get());
+        file.audio_packets.pop_front();
+        return true;
+    }
+    if (file.input_ended) return false;
+    for (;;) {
+        const int error = av_read_frame(file.format, file.packet.get());
+        if (error < 0) {
+            file.input_ended = true;
+            failed = error != AVERROR_EOF;
+            return false;
+        }
+        const int index = file.packet->stream_index;
+        if (index == stream) return true;
+        if (index == file.audio) {
+            PacketPtr kept(av_packet_alloc());
+            if (kept) {
+                av_packet_move_ref(kept.get(), file.packet.get());
+                file.audio_packets.push_back(std::move(kept));
+            }
+        }
+        av_packet_unref(file.packet.get());
+    }
+}
+
+// Starts a DIB of the stream's size at the given depth with its colour table; the rows follow.
+uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colours) {
+    const uint32_t stride = dib_stride(file.info.width, bits);
+    BitmapInfoHeader header{};
+    header.size = sizeof header;
+    header.width = file.info.width;
+    header.height = file.info.height;
+    header.planes = 1;
+    header.bitCount = uint16_t(bits);
+    header.sizeImage = stride * uint32_t(file.info.height);
+    header.clrUsed = uint32_t(colours.size() / 4);
+    // The buffer is reused from frame to frame: rows are overwritten whole, and the padding
+    // at their ends, zero from the first frame, is never written.
+    file.dib.resize(sizeof header + colours.size() + header.sizeImage);
+    std::memcpy(file.dib.data(), &header, sizeof header);
+    if (!colours.empty()) std::memcpy(file.dib.data() + sizeof header, colours.data(), colours.size());
+    return file.dib.data() + sizeof header + colours.size();
+}
+
+// A stored frame: the packet holds the DIB rows. An empty packet repeats the previous frame.
+bool next_stored_frame(VideoFile &file) {
+    bool failed = false;
+    if (!read_packet(file, file.video, failed)) return false;
+    const AVPacket &packet = *file.packet;
+    const uint32_t stride = dib_stride(file.info.width, file.bits);
+    const size_t bytes = size_t(stride) * size_t(file.info.height);
+    bool ok = false;
+    if (packet.size == 0) {
+        ok = file.have_frame;
+    } else if (size_t(packet.size) >= bytes) {
+        uint8_t *rows = start_dib(file, file.bits, file.colours);
+        if (file.top_down) {
+            for (int32_t row = 0; row < file.info.height; ++row)
+                std::memcpy(rows + size_t(file.info.height - 1 - row) * stride,
+                            packet.data + size_t(row) * stride, stride);
+        } else {
+            std::memcpy(rows, packet.data, bytes);
+        }
+        ok = true;
+    }
+    av_packet_unref(file.packet.get());
+    file.have_frame = ok;
+    return ok;
+}
+
+// Converts the decoded picture into a bottom-up 24-bit DIB of the stream's size.
+bool convert_picture(VideoFile &file) {
+    const AVFrame &picture = *file.frame;
+    bool full_range = picture.color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat source = plain_format(AVPixelFormat(picture.format), full_range);
+    file.scaler = sws_getCachedContext(file.scaler, picture.width, picture.height, source,
+                                       file.info.width, file.info.height, AV_PIX_FMT_BGR24,
+                                       SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!file.scaler) return false;
+    const int range = full_range ? 1 : 0;
+    if (file.scaler != file.scaler_set_up || range != file.scaler_range) {
+        const int space = picture.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT
+                                                                      : int(picture.colorspace);
+        sws_setColorspaceDetails(file.scaler, sws_getCoefficients(space), range,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        file.scaler_set_up = file.scaler;
+        file.scaler_range = range;
+    }
+    const uint32_t stride = dib_stride(file.info.width, 24);
+    uint8_t *rows = start_dib(file, 24, {});
+    // Writing from the last row upwards stores the picture bottom-up.
+    uint8_t *destination[4] = {rows + size_t(file.info.height - 1) * stride, nullptr, nullptr,
+                               nullptr};
+    const int destination_stride[4] = {-int(stride), 0, 0, 0};
+    return sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, destination,
+                     destination_stride) > 0;
+}
+
+bool next_decoded_frame(VideoFile &file) {
+    AVCodecContext *decoder = file.decoder.get();
+    for (;;) {
+        const int received = avcodec_receive_frame(decoder, file.frame.get());
+        if (received == 0) {
+            const bool ok = convert_picture(file);
+            av_frame_unref(file.frame.get());
+            return ok;
+        }
+        if (received != AVERROR(EAGAIN)) return false;  // drained, or the decoder failed
+        bool failed = false;
+        if (!read_packet(file, file.video, failed)) {
+            if (avcodec_send_packet(decoder, nullptr) < 0) return false;
+            continue;
+        }
+        const int sent = avcodec_send_packet(decoder, file.packet.get());
+        av_packet_unref(file.packet.get());
+        if (sent < 0) return false;
+    }
+}
+
+// Appends decoded sound, converted to 16-bit PCM of the output layout, to data.
+bool append_converted(ResamplerPtr &resampler, AVFrame *frame, AVChannelLayout &layout, int rate,
+                      std::vector<uint8_t> &data) {
+    if (!resampler) {
+        SwrContext *made = nullptr;
+        if (swr_alloc_set_opts2(&made, &layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
+                                AVSampleFormat(frame->format), frame->sample_rate, 0,
+                                nullptr) < 0)
+            return false;
+        resampler.reset(made);
+        if (swr_init(made) < 0) return false;
+    }
+    const int frame_samples = frame ? frame->nb_samples : 0;
+    const int room = swr_get_out_samples(resampler.get(), frame_samples);
+    if (room < 0) return false;
+    const size_t sample_bytes = size_t(layout.nb_channels) * 2;
+    const size_t used = data.size();
+    data.resize(used + size_t(room) * sample_bytes);
+    uint8_t *out = data.data() + used;
+    const int made = swr_convert(resampler.get(), &out, room,
+                                 frame ? const_cast<const uint8_t **>(frame->extended_data) : nullptr,
+                                 frame_samples);
+    if (made < 0) return false;
+    data.resize(used + size_t(made) * sample_bytes);
+    return true;
+}
+
+AudioReadResult read_stored_pcm(VideoFile &file, std::vector<uint8_t> &data) {
+    bool failed = false;
+    while (read_packet(file, file.audio, failed)) {
+        const AVPacket &packet = *file.packet;
+        if (data.size() + size_t(packet.size) > size_t(INT32_MAX)) return AudioReadResult::NoSize;
+        data.insert(data.end(), packet.data, packet.data + packet.size);
+        av_packet_unref(file.packet.get());
+    }
+    return failed ? AudioReadResult::NoData : AudioReadResult::Read;
+}
+
+AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChannelLayout &layout,
+                                 int rate,
+                                 std::vector<uint8_t> &data) {
+    DecoderPtr decoder(avcodec_alloc_context3(codec));
+    FramePtr frame(av_frame_alloc());
+    if (!decoder || !frame ||
+        avcodec_parameters_to_context(decoder.get(), file.format->streams[file.audio]->codecpar) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return AudioReadResult::NoFormat;
+    ResamplerPtr resampler;
+    bool failed = false, ended = false;
+    for (;;) {
+        const int received = avcodec_receive_frame(decoder.get(), frame.get());
+        if (received == 0) {
+            const bool ok = append_converted(resampler, frame.get(), layout, rate, data);
+            av_frame_unref(frame.get());
+            if (!ok) return resampler ? AudioReadResult::NoData : AudioReadResult::NoFormat;
+            if (data.size() > size_t(INT32_MAX)) return AudioReadResult::NoSize;
+            continue;
+        }
+        if (received != AVERROR(EAGAIN)) break;
+        if (ended) break;
+        if (!read_packet(file, file.audio, failed)) {
+            if (failed) return AudioReadResult::NoData;
+            ended = true;
+            avcodec_send_packet(decoder.get(), nullptr);
+            continue;
+        }
+        const int sent = avcodec_send_packet(decoder.get(), file.packet.get());
+        av_packet_unref(file.packet.get());
+        // A damaged packet loses its own sound only.
+        if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
+    }
+    if (resampler && !append_converted(resampler, nullptr, layout, rate, data))
+        return AudioReadResult::NoData;
+    return data.size() > size_t(INT32_MAX) ? AudioReadResult::NoSize : AudioReadResult::Read;
+}
+
+}  // namespace
+
+VideoOpenResult video_open(const char *path, VideoFile *&file) {
+    file = nullptr;
+    if (!path || !*path) return VideoOpenResult::ReadError;
+    // FFmpeg's notes on files it reads (such as "non-interleaved AVI") are noise in an
+    // experiment's output; its errors stay. A level the application chose is kept.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
+    std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
+    if (!opened || !opened->packet || !opened->frame) return VideoOpenResult::NoMemory;
+    // The path names a local file: no URL, and no other protocol through playlists.
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const std::string url = std::string("file:") + path;
+    int error = avformat_open_input(&opened->format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (error < 0) return open_failure(error);
+    error = avformat_find_stream_info(opened->format, nullptr);
+    if (error < 0) return open_failure(error);
+    for (unsigned i = 0; i < opened->format->nb_streams; ++i) {
+        AVStream *stream = opened->format->streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        // A cover picture is not a video.
+        if (type == AVMEDIA_TYPE_VIDEO && opened->video < 0 &&
+            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            opened->video = int(i);
+        else if (type == AVMEDIA_TYPE_AUDIO && opened->audio < 0)
+            opened->audio = int(i);
+        else
+            stream->discard = AVDISCARD_ALL;
+    }
+    file = opened.release();
+    return VideoOpenResult::Opened;
+}
+
+void video_close(VideoFile *file) { delete file; }
+
+VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
+    if (!file || file->video < 0) return VideoStreamResult::NoStream;
+    const AVStream *stream = file->format->streams[file->video];
+    const AVCodecParameters &parameters = *stream->codecpar;
+    const int32_t height = parameters.height < 0 ? -parameters.height : parameters.height;
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+    if (parameters.width <= 0 || parameters.width > kMaxSide || height <= 0 ||
+        height > kMaxSide || rate.num <= 0 || rate.den <= 0)
+        return VideoStreamResult::NoInfo;
+    file->top_down = parameters.height < 0;
+    file->info.width = parameters.width;
+    file->info.height = height;
+    file->info.rate = uint32_t(rate.num);
+    file->info.scale = uint32_t(rate.den);
+    file->info.start = 0;
+    if (stream->start_time != AV_NOPTS_VALUE && stream->start_time > 0)
+        file->info.start = int32_t(std::min<int64_t>(
+            av_rescale_q(stream->start_time, stream->time_base, av_inv_q(rate)), INT32_MAX / 2));
+    file->info.length = stream->nb_frames > 0 ? int32_t(std::min<int64_t>(stream->nb_frames,
+                                                                           INT32_MAX / 2))
+                                              : INT32_MAX / 2;
+    file->position = file->info.start;
+    info = file->info;
+    return VideoStreamResult::Found;
+}
+
+bool video_open_frames(VideoFile *file) {
+    if (!file || file->video < 0) return false;
+    const AVCodecParameters &parameters = *file->format->streams[file->video]->codecpar;
+    const int bits = parameters.bits_per_coded_sample;
+    // Uncompressed DIB video (no FourCC) keeps its rows as stored.
+    if (parameters.codec_id == AV_CODEC_ID_RAWVIDEO && parameters.codec_tag == 0 &&
+        (bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
+        file->bits = bits;
+        if (bits == 8) {
+            // The colour table follows the bitmap header in the file; the reader appends its
+            // own row-order marker behind it.
+            static const char kMarker[] = "BottomUp";
+            size_t size = size_t(std::max(parameters.extradata_size, 0));
+            if (size >= sizeof kMarker &&
+                std::memcmp(parameters.extradata + size - sizeof kMarker, kMarker,
+                            sizeof kMarker) == 0)
+                size -= sizeof kMarker;
+            size = std::min<size_t>(size / 4, 256) * 4;
+            file->colours.assign(parameters.extradata, parameters.extradata + size);
+            if (file->colours.empty())  // no table stored: grey levels
+                for (int level = 0; level < 256; ++level)
+                    file->colours.insert(file->colours.end(),
+                                         {uint8_t(level), uint8_t(level), uint8_t(level), 0});
+        }
+        return true;
+    }
+    const AVCodec *codec = avcodec_find_decoder(parameters.codec_id);
+    if (!codec) return false;
+    DecoderPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) return false;
+    decoder->thread_count = 0;  // as many as the machine has
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
+    file->decoder = std::move(decoder);
+    file->bits = 24;
+    return true;
+}
+
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
+    size = 0;
+    if (!file || file->video < 0 || position < file->position) return nullptr;
+    while (file->position <= position) {
+        const bool read = file->decoder ? next_decoded_frame(*file) : next_stored_frame(*file);
+        if (!read) {
+            file->position = INT32_MAX;  // nothing follows a frame that cannot be read
+            return nullptr;
+        }
+        ++file->position;
+    }
+    size = file->dib.size();
+    return file->dib.data();
+}
+
+AudioReadResult video_read_audio(VideoFile *file, WaveFormat &format, std::vector<uint8_t> &data) {
+    if (!file || file->audio < 0) return AudioReadResult::NoStream;
+    const AVCodecParameters &parameters = *file->format->streams[file->audio]->codecpar;
+    const int channels = parameters.ch_layout.nb_channels;
+    const int rate = parameters.sample_rate;
+    if (channels <= 0 || channels > 8 || rate <= 0) return AudioReadResult::NoInfo;
+
+    std::vector<uint8_t> pcm;
+    AudioReadResult result;
+    int out_channels = channels, bits = 16;
+    if (parameters.codec_id == AV_CODEC_ID_PCM_U8 || parameters.codec_id == AV_CODEC_ID_PCM_S16LE) {
+        bits = parameters.codec_id == AV_CODEC_ID_PCM_U8 ? 8 : 16;
+        result = read_stored_pcm(*file, pcm);
+    } else {
+        const AVCodec *codec = avcodec_find_decoder(parameters.codec_id);
+        if (!codec) return AudioReadResult::NoFormatSize;
+        out_channels = std::min(channels, 2);
+        AVChannelLayout layout;
+        av_channel_layout_default(&layout, out_channels);
+        result = read_decoded_pcm(*file, codec, layout, rate, pcm);
+    }
+    if (result != AudioReadResult::Read) return result;
+    const uint16_t block = uint16_t(out_channels * bits / 8);
+    pcm.resize(pcm.size() - pcm.size() % block);  // whole sample frames only
+    format = WaveFormat{1, uint16_t(out_channels), uint32_t(rate), uint32_t(rate) * block, block,
+                        uint16_t(bits), 0};
+    data = std::move(pcm);
+    return AudioReadResult::Read;
+}
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+// The playback thread on an OpenGL renderer, whose context is current on one thread at a time:
+// the frames the thread draws reach the window, and the hook thread draws again afterwards.
+// SDL's offscreen video driver renders through EGL without a display.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "frame/expt_window.h"
+#include "test_support.h"
+#include "test_videos.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << SDL_GetError();
+    SDL_Window *window = SDL_CreateWindow("gl", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
+    SDL_Renderer *renderer =
+        window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
+    SDL_RendererInfo info{};
+    if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0 ||
+        std::string(info.name).rfind("opengl", 0) != 0)
+        GTEST_SKIP() << "no OpenGL renderer here";
+    ASSERT_EQ(init_expt_window(&window, nullptr), 0);  // adopts the window and its renderer
+
+    vt_test::AviSpec spec;
+    spec.rate = 100;
+    for (int i = 0; i < 5; ++i)
+        spec.frames.push_back(vt_test::quadrants(32, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF));
+    const std::string path = vt_test::temp_dir() + "/gl.avi";
+    ASSERT_TRUE(vt_test::write_avi(path, spec));
+    set_cal_animation_target(path.c_str(), 1, 0);
+    vt_test::capture_stdout([&] { EXPECT_EQ(LoadVideo(path.c_str()), -1); });
+
+    // The hook thread has drawn (and holds the context) before the thread starts.
+    SDL_SetRenderDrawColor(renderer, 180, 180, 180, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    calData.targetX = 200;
+    calData.targetY = 150;
+    calData.animationTarget.threadState = 1;
+    start_playback_thread();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (calData.animationTarget.threadState != 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(calData.animationTarget.threadState, 0);
+
+    vt_test::Pixels pixels = vt_test::read_window_pixels();
+    ASSERT_FALSE(pixels.data.empty());
+    EXPECT_EQ(pixels.at(185, 139), vt_test::rgba(255, 0, 0));  // the frame's top-left quadrant
+    EXPECT_EQ(pixels.at(214, 160), vt_test::rgba(255, 255, 255));
+    EXPECT_EQ(pixels.at(183, 137), vt_test::rgba(180, 180, 180));
+
+    SDL_SetRenderDrawColor(renderer, 0, 0, 255, 255);
+    EXPECT_EQ(SDL_RenderClear(renderer), 0);
+    pixels = vt_test::read_window_pixels();
+    ASSERT_FALSE(pixels.data.empty());
+    EXPECT_EQ(pixels.at(200, 150), vt_test::rgba(0, 0, 255));
+    release_animation();
+}
+
+}  // namespace

@@ -1,0 +1,335 @@
+// Loading the animated target from generated videos: frames upright with red and blue in
+// place at every stored depth and from MJPEG, the colour key, the sound track, and every way
+// a file can fail to be a video.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "frame/expt_window.h"
+#include "test_support.h"
+#include "test_videos.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+constexpr uint32_t kMagenta = 0xFF00FF;
+
+const std::string &folder() {
+    static const std::string path = vt_test::temp_dir();
+    return path;
+}
+
+std::string in_folder(const std::string &name) { return folder() + "/" + name; }
+
+// Frame i: red, green, blue quadrants and a bottom-right quadrant of grey level 8 * i.
+vt_test::Picture numbered(int width, int height, int i) {
+    const uint32_t grey = uint32_t(8 * i) * 0x010101;
+    return vt_test::quadrants(width, height, kRed, kGreen, kBlue, grey);
+}
+
+std::string write_video(const std::string &name, int bits, int width, int height, int count,
+                        bool with_sound) {
+    vt_test::AviSpec spec;
+    spec.bits = bits;
+    for (int i = 0; i < count; ++i) spec.frames.push_back(numbered(width, height, i));
+    spec.with_sound = with_sound;
+    spec.sound = vt_test::tone(0.5);
+    const std::string path = in_folder(name);
+    EXPECT_TRUE(vt_test::write_avi(path, spec));
+    return path;
+}
+
+size_t frame_count() {
+    size_t n = 0;
+    for (SDL_Surface **f = calData.animationTarget.frames; f && *f; ++f) ++n;
+    return n;
+}
+
+// The quadrant colours of frame i, sampled away from the edges.
+void expect_numbered(SDL_Surface *frame, int i) {
+    const int w = frame->w, h = frame->h;
+    EXPECT_EQ(vt_test::surface_rgb(frame, 1, 1), kRed) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, w - 2, 1), kGreen) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, 1, h - 2), kBlue) << "frame " << i;
+    EXPECT_EQ(vt_test::surface_rgb(frame, w - 2, h - 2), uint32_t(8 * i) * 0x010101) << "frame " << i;
+}
+
+int32_t load(const std::string &path, std::string *printed = nullptr) {
+    int32_t result = 0;
+    const std::string out = vt_test::capture_stdout([&] { result = LoadVideo(path.c_str()); });
+    if (printed) *printed = out;
+    return result;
+}
+
+class AnimationLoad : public ::testing::Test {
+protected:
+    void SetUp() override { set_cal_animation_target("unused", 1, 0); }
+    void TearDown() override { release_animation(); }
+};
+
+TEST_F(AnimationLoad, TwentyFourBitFramesAreUprightWithRedAndBlueInPlace) {
+    const std::string path = write_video("rgb24.avi", 24, 64, 48, 30, true);
+    std::string printed;
+    ASSERT_EQ(load(path, &printed), 1);
+    EXPECT_EQ(printed, "");
+    AnimationTarget &a = calData.animationTarget;
+    ASSERT_EQ(frame_count(), 30u);
+    EXPECT_EQ(a.frames[30], nullptr);
+    EXPECT_DOUBLE_EQ(a.frameRate, 30.0);
+    for (int i = 0; i < 30; ++i) {
+        SDL_Surface *frame = a.frames[i];
+        ASSERT_EQ(frame->w, 64);
+        ASSERT_EQ(frame->h, 48);
+        EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB24);
+        expect_numbered(frame, i);
+    }
+    EXPECT_EQ(a.audioPlaying, -1);
+}
+
+TEST_F(AnimationLoad, EveryStoredDepthConvertsIncludingPaddedRows) {
+    // 37 pixels wide: every depth but 32 bits pads its rows.
+    for (int bits : {8, 16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        const std::string path =
+            write_video("depth" + std::to_string(bits) + ".avi", bits, 37, 21, 3, true);
+        ASSERT_EQ(load(path), 1);
+        ASSERT_EQ(frame_count(), 3u);
+        SDL_Surface *frame = calData.animationTarget.frames[2];
+        EXPECT_EQ(frame->format->BytesPerPixel, bits / 8);
+        expect_numbered(frame, 2);
+        if (bits == 8) {
+            const SDL_Palette *palette = frame->format->palette;
+            ASSERT_NE(palette, nullptr);
+            for (int j = 0; j < 6; ++j) EXPECT_EQ(palette->colors[j].a, 255) << j;
+        }
+        if (bits == 16) {
+            EXPECT_EQ(frame->format->Rmask, 0x7C00u);
+        }
+    }
+}
+
+TEST_F(AnimationLoad, ColourKeyTakesOutGreenOnlyWithTheMarker) {
+    vt_test::ensure_window();
+    SDL_Renderer *renderer = exptGraphics.renderer;
+    for (int bits : {8, 16, 24, 32}) {
+        for (bool keyed : {true, false}) {
+            SCOPED_TRACE(std::to_string(bits) + (keyed ? " keyed" : " opaque"));
+            const std::string path = write_video("key.avi", bits, 40, 30, 1, true);
+            set_cal_animation_target(path.c_str(), 1, keyed ? 0x00FF00FF : 0x00FF0000);
+            ASSERT_EQ(load(path), 1);
+            SDL_Surface *frame = calData.animationTarget.frames[0];
+            Uint32 key = 0;
+            EXPECT_EQ(SDL_GetColorKey(frame, &key) == 0, keyed);
+            // Drawn over magenta, the keyed green quadrant shows magenta.
+            SDL_SetRenderDrawColor(renderer, 255, 0, 255, 255);
+            SDL_RenderClear(renderer);
+            SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, frame);
+            const SDL_Rect at{100, 100, 40, 30};
+            SDL_RenderCopy(renderer, texture, nullptr, &at);
+            SDL_DestroyTexture(texture);
+            const vt_test::Pixels pixels = vt_test::read_window_pixels();
+            ASSERT_FALSE(pixels.data.empty());
+            EXPECT_EQ(pixels.at(105, 105), vt_test::rgba(255, 0, 0));
+            EXPECT_EQ(pixels.at(135, 105), keyed ? vt_test::rgba(255, 0, 255)
+                                                 : vt_test::rgba(0, 255, 0));
+            EXPECT_EQ(pixels.at(105, 125), vt_test::rgba(0, 0, 255));
+        }
+    }
+}
+
+TEST_F(AnimationLoad, SoundTrackIsReadWhole) {
+    vt_test::AviSpec spec;
+    spec.frames.push_back(numbered(16, 16, 0));
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.3, 11025, 2, 8);
+    const std::string path = in_folder("sound8.avi");
+    ASSERT_TRUE(vt_test::write_avi(path, spec));
+    ASSERT_EQ(load(path), 1);
+    const AnimationTarget &a = calData.animationTarget;
+    ASSERT_NE(a.audioFormat, nullptr);
+    EXPECT_EQ(a.audioFormat->formatTag, 1);
+    EXPECT_EQ(a.audioFormat->channels, 2);
+    EXPECT_EQ(a.audioFormat->samplesPerSec, 11025u);
+    EXPECT_EQ(a.audioFormat->bitsPerSample, 8);
+    EXPECT_EQ(a.audioFormat->blockAlign, 2);
+    EXPECT_EQ(a.audioFormat->avgBytesPerSec, 22050u);
+    ASSERT_EQ(a.audioLength, int32_t(spec.sound.data.size()));
+    EXPECT_EQ(std::memcmp(a.audioData, spec.sound.data.data(), spec.sound.data.size()), 0);
+
+    release_animation();
+    EXPECT_EQ(a.frames, nullptr);
+    EXPECT_EQ(a.audioData, nullptr);
+    EXPECT_EQ(a.audioFormat, nullptr);
+    EXPECT_EQ(a.audioLength, 0);
+    EXPECT_EQ(a.videoPath, "unused");  // the configuration stays for the next screen
+    EXPECT_EQ(a.playCount, 1);
+}
+
+TEST_F(AnimationLoad, VideoWithoutSoundKeepsFramesAndReturnsMinusOne) {
+    const std::string path = write_video("silent.avi", 24, 32, 32, 4, false);
+    std::string printed;
+    EXPECT_EQ(load(path, &printed), -1);
+    EXPECT_EQ(printed, "no audio\n");
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+    EXPECT_EQ(frame_count(), 4u);
+    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+}
+
+TEST_F(AnimationLoad, UnusableSoundKeepsFramesAndReturnsItsCode) {
+    vt_test::AviSpec spec;
+    spec.frames.push_back(numbered(16, 16, 0));
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.1);
+    spec.sound.format_tag = 0x7A21;  // a sound codec nobody has
+    std::string printed;
+    ASSERT_TRUE(vt_test::write_avi(in_folder("unknown_sound.avi"), spec));
+    EXPECT_EQ(load(in_folder("unknown_sound.avi"), &printed), -3);
+    EXPECT_EQ(printed, "AVIStreamReadFormat - audio failed!\n");
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+    EXPECT_EQ(frame_count(), 1u);
+    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+
+    spec.sound.format_tag = 1;
+    spec.sound.channels = 0;  // no channels: the stream's information is unusable
+    ASSERT_TRUE(vt_test::write_avi(in_folder("no_channels.avi"), spec));
+    EXPECT_EQ(load(in_folder("no_channels.avi"), &printed), -2);
+    EXPECT_EQ(printed, "no audio stream info\n");
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+    EXPECT_EQ(frame_count(), 1u);
+}
+
+TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
+    const std::string text = in_folder("notes.txt");
+    std::ofstream(text) << "Participant 12, session 3: calibration notes.\nNothing else here.\n";
+    const std::string empty = in_folder("empty.avi");
+    std::ofstream(empty).close();
+    std::string truncated_avi;
+    {
+        std::ifstream whole(write_video("whole.avi", 24, 32, 32, 2, true), std::ios::binary);
+        truncated_avi.assign(std::istreambuf_iterator<char>(whole), {});
+        truncated_avi.resize(40);  // the RIFF header and little else
+        std::ofstream(in_folder("cut.avi"), std::ios::binary) << truncated_avi;
+    }
+    const std::string open_messages[] = {
+        "According to the registry, the type of file specified in AVIFileOpen does not have a "
+        "handler to process it. \n",
+        "The file couldn't be read, indicating a corrupt file or an unrecognized format. \n",
+        "failed to get avi stream \n"};
+    for (const std::string &path : {text, empty, in_folder("cut.avi")}) {
+        SCOPED_TRACE(path);
+        std::string printed;
+        EXPECT_EQ(load(path, &printed), 0);
+        EXPECT_NE(std::find(std::begin(open_messages), std::end(open_messages), printed),
+                  std::end(open_messages))
+            << printed;
+        EXPECT_EQ(calData.animationTarget.frames, nullptr);
+    }
+    // Missing files, folders and URLs are all local paths that cannot be read.
+    for (const std::string &path :
+         {in_folder("missing.avi"), folder(), std::string("http://127.0.0.1:9/video.avi")}) {
+        SCOPED_TRACE(path);
+        std::string printed;
+        EXPECT_EQ(load(path, &printed), 0);
+        EXPECT_EQ(printed, "A disk error occurred. Please check for video file " + path + ". \n");
+        EXPECT_EQ(calData.animationTarget.frames, nullptr);
+    }
+    EXPECT_EQ(vt_test::capture_stdout([] { EXPECT_EQ(LoadVideo(nullptr), 0); }),
+              "A disk error occurred. Please check for video file (null). \n");
+}
+
+TEST_F(AnimationLoad, DamagedFrameEndsTheListAndEmptyVideoHasOnlyTheEnd) {
+    vt_test::AviSpec spec;
+    for (int i = 0; i < 6; ++i) spec.frames.push_back(numbered(20, 10, i));
+    spec.short_frame = 3;
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.1);
+    const std::string damaged = in_folder("damaged.avi");
+    ASSERT_TRUE(vt_test::write_avi(damaged, spec));
+    EXPECT_EQ(load(damaged), 1);
+    ASSERT_EQ(frame_count(), 3u);
+    expect_numbered(calData.animationTarget.frames[2], 2);
+
+    spec.frames.clear();  // the sound alone
+    spec.width = 20;
+    spec.height = 10;
+    const std::string empty = in_folder("no_frames.avi");
+    ASSERT_TRUE(vt_test::write_avi(empty, spec));
+    EXPECT_EQ(load(empty), 1);
+    ASSERT_NE(calData.animationTarget.frames, nullptr);
+    EXPECT_EQ(calData.animationTarget.frames[0], nullptr);
+    EXPECT_GT(calData.animationTarget.audioLength, 0);
+}
+
+TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
+    for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
+        SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
+        const std::string path = in_folder("mjpeg.avi");
+        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 96, 64, 12, 24, codec, 0.5, [](int i) {
+            return vt_test::quadrants(96, 64, kRed, kGreen, kBlue, i % 2 ? kWhite : kMagenta);
+        }));
+        ASSERT_EQ(load(path), 1);
+        const AnimationTarget &a = calData.animationTarget;
+        ASSERT_EQ(frame_count(), 12u);
+        EXPECT_DOUBLE_EQ(a.frameRate, 24.0);
+        for (int i : {0, 11}) {
+            SDL_Surface *frame = a.frames[i];
+            EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB24);
+            // JPEG is lossy: quadrant centres within a small distance of the true colour.
+            const auto near = [&](int x, int y, uint32_t want) {
+                const uint32_t got = vt_test::surface_rgb(frame, x, y);
+                for (int shift : {16, 8, 0})
+                    EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 12)
+                        << "frame " << i << " at " << x << "," << y;
+            };
+            near(24, 16, kRed);
+            near(72, 16, kGreen);
+            near(24, 48, kBlue);
+            near(72, 48, i % 2 ? kWhite : kMagenta);
+        }
+        ASSERT_NE(a.audioFormat, nullptr);
+        EXPECT_EQ(a.audioFormat->formatTag, 1);
+        EXPECT_EQ(a.audioFormat->bitsPerSample, 16);
+        EXPECT_EQ(a.audioFormat->channels, 2);
+        EXPECT_EQ(a.audioFormat->samplesPerSec, 44100u);
+        // Half a second of sound; an MP2 stream ends on a whole frame of 1152 samples.
+        EXPECT_NEAR(a.audioLength / 4, 22050, 1152 * 2);
+        int loud = 0;
+        for (int32_t i = 0; i + 1 < a.audioLength; i += 2)
+            loud += std::abs(int16_t(a.audioData[i] | a.audioData[i + 1] << 8)) > 1000;
+        EXPECT_GT(loud, 10000);
+    }
+}
+
+TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {
+    const std::string path = write_video("config.avi", 24, 16, 16, 2, true);
+    ASSERT_EQ(load(path), 1);
+    ASSERT_NE(calData.animationTarget.frames, nullptr);
+
+    EXPECT_EQ(set_cal_animation_target(path.c_str(), 3, int32_t(0x102030FF)), 0);
+    EXPECT_EQ(calData.animationTarget.frames, nullptr);  // the loaded video is released
+    EXPECT_EQ(calData.animationTarget.videoPath, path);
+    EXPECT_EQ(calData.animationTarget.playCount, 3);
+    EXPECT_EQ(transparentColor.r, 0x10);
+    EXPECT_EQ(transparentColor.g, 0x20);
+    EXPECT_EQ(transparentColor.b, 0x30);
+    EXPECT_EQ(transparentColor.marker, 0xFF);
+
+    EXPECT_EQ(set_cal_animation_target(path.c_str(), 0, int32_t(0x102030FE)), 0);
+    EXPECT_EQ(transparentColor.r + transparentColor.g + transparentColor.b + transparentColor.marker, 0);
+    EXPECT_EQ(calData.animationTarget.playCount, 0);
+
+    // No path: no animated target.
+    EXPECT_EQ(set_cal_animation_target(nullptr, 1, 0), -1);
+    EXPECT_TRUE(calData.animationTarget.videoPath.empty());
+    EXPECT_EQ(set_cal_animation_target("", 1, 0), -1);
+    EXPECT_TRUE(calData.animationTarget.videoPath.empty());
+}
+
+}  // namespace

@@ -1,0 +1,372 @@
+// The playback thread driven as draw_cal_target and the erasing hooks drive it: what it
+// presents (every presented frame saved by SDL's dummy video driver), pass counts, the ways it
+// ends, the stop handshake, and the sound it plays on SDL's disk audio driver.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "frame/expt_window.h"
+#include "test_support.h"
+#include "test_videos.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+constexpr int kWidth = 32, kHeight = 24;
+
+const std::string &folder() {
+    static const std::string path = vt_test::temp_dir();
+    return path;
+}
+
+// Frame i: red, green and blue quadrants and a bottom-right quadrant of grey level 40 * i.
+uint32_t grey(int i) { return uint32_t(40 * i) * 0x010101; }
+
+// Writes a 32 x 24 video of count frames at rate, with sound_seconds of sound (0: none).
+std::string write_video(const std::string &name, int count, uint32_t rate,
+                        double sound_seconds = 0) {
+    vt_test::AviSpec spec;
+    spec.rate = rate;
+    for (int i = 0; i < count; ++i)
+        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, grey(i)));
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.with_sound = sound_seconds > 0;
+    spec.sound = vt_test::tone(sound_seconds);
+    const std::string path = folder() + "/" + name;
+    EXPECT_TRUE(vt_test::write_avi(path, spec));
+    return path;
+}
+
+void load(const std::string &path, int32_t play_count, int32_t expected) {
+    set_cal_animation_target(path.c_str(), play_count, 0);
+    int32_t result = 0;
+    vt_test::capture_stdout([&] { result = LoadVideo(path.c_str()); });
+    ASSERT_EQ(result, expected);
+}
+
+// What draw_cal_target does for an animated target.
+void draw_at(int16_t x, int16_t y) {
+    calData.targetX = x;
+    calData.targetY = y;
+    if (calData.animationTarget.threadState == 0) {
+        calData.animationTarget.threadState = 1;
+        start_playback_thread();
+    }
+}
+
+bool wait_until_idle(int seconds = 10) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (calData.animationTarget.threadState != 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool wait_for_log(const char *text, size_t count, int seconds = 10) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (standin_log_matches(text) < count) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+size_t passes() { return standin_log_matches("calData.animationTarget.audioPlaying ="); }
+
+// Saves every frame presented while it lives (SDL's dummy driver writes them into the current
+// folder). Set up and torn down while no playback thread runs: the thread reads the variable.
+class PresentedFrames {
+public:
+    PresentedFrames() : dir_(vt_test::temp_dir()), previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir_);
+        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+    }
+    ~PresentedFrames() {
+        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+        std::filesystem::current_path(previous_);
+    }
+    // The saved frames in the order they were presented.
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(dir_))
+            names.push_back(entry.path().string());
+        std::sort(names.begin(), names.end());  // numbered with leading zeros
+        return names;
+    }
+
+private:
+    std::string dir_;
+    std::filesystem::path previous_;
+};
+
+// The colour of a presented frame at (x, y).
+uint32_t presented(const std::string &file, int x, int y) {
+    SDL_Surface *frame = SDL_LoadBMP(file.c_str());
+    if (!frame) return 0xDEADBEEF;
+    const uint32_t rgb = vt_test::surface_rgb(frame, x, y);
+    SDL_FreeSurface(frame);
+    return rgb;
+}
+
+// Frame i (any frame for -1) drawn centred on (x, y): its corners inside, the pixel beyond
+// its top-left corner still the window's earlier picture.
+void expect_frame_at(const std::string &file, int i, int x, int y) {
+    SCOPED_TRACE(file);
+    const int left = x - kWidth / 2, top = y - kHeight / 2;
+    EXPECT_EQ(presented(file, left, top), kRed);
+    EXPECT_EQ(presented(file, left + kWidth - 1, top), kGreen);
+    EXPECT_EQ(presented(file, left, top + kHeight - 1), kBlue);
+    if (i >= 0) {
+        EXPECT_EQ(presented(file, left + kWidth - 1, top + kHeight - 1), grey(i));
+    }
+    EXPECT_EQ(presented(file, left - 1, top - 1), 0xB4B4B4u);
+}
+
+class AnimationPlayback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vt_test::ensure_window();
+        if (std::string(SDL_GetCurrentVideoDriver()) != "dummy")
+            GTEST_SKIP() << "presented frames are saved by the dummy video driver only";
+        // The calibration background, as the window's first frame paints it.
+        SDL_SetRenderDrawColor(exptGraphics.renderer, 180, 180, 180, 255);
+        SDL_RenderClear(exptGraphics.renderer);
+        SDL_RenderPresent(exptGraphics.renderer);
+        standin_reset();
+    }
+    void TearDown() override {
+        stop_playback_thread();
+        release_animation();
+        calData.targetX = calData.targetY = kNoPosition;
+    }
+};
+
+// First in this program: a thread stack freed by an earlier thread could be reused.
+#ifndef __SANITIZE_THREAD__  // the address-space limit cannot apply under ThreadSanitizer
+TEST_F(AnimationPlayback, ThreadThatCannotStartIsReportedAndStartedByTheNextDraw) {
+    load(write_video("retry.avi", 2, 100), 1, -1);
+    rlimit saved{};
+    getrlimit(RLIMIT_AS, &saved);
+    std::ifstream status("/proc/self/statm");
+    size_t pages = 0;
+    status >> pages;
+    const std::string printed = vt_test::capture_stdout([&] {
+        // No room for a new thread's stack.
+        rlimit tight = saved;
+        tight.rlim_cur = pages * size_t(sysconf(_SC_PAGESIZE)) + (1 << 20);
+        setrlimit(RLIMIT_AS, &tight);
+        draw_at(400, 300);
+        setrlimit(RLIMIT_AS, &saved);
+    });
+    EXPECT_NE(printed.find("start_playback_thread: the playback thread cannot start"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+    draw_at(400, 300);
+    ASSERT_TRUE(wait_until_idle());
+    EXPECT_EQ(passes(), 1u);
+}
+#endif
+
+TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
+    load(write_video("once.avi", 6, 50), 1, -1);
+    PresentedFrames saved;
+    draw_at(300, 200);
+    ASSERT_TRUE(wait_until_idle());
+    draw_at(501, 401);  // the next target plays the video once more
+    ASSERT_TRUE(wait_until_idle());
+    const std::vector<std::string> files = saved.files();
+    ASSERT_EQ(files.size(), 14u);  // per pass 6 frames and the background
+    for (int i = 0; i < 6; ++i) {
+        expect_frame_at(files[size_t(i)], i, 300, 200);
+        expect_frame_at(files[size_t(7 + i)], i, 501, 401);
+    }
+    EXPECT_EQ(passes(), 2u);
+}
+
+TEST_F(AnimationPlayback, PassCountsLimitThePasses) {
+    const std::string path = write_video("count.avi", 3, 100);
+    load(path, 3, -1);
+    draw_at(200, 200);
+    ASSERT_TRUE(wait_until_idle());
+    EXPECT_EQ(passes(), 3u);
+
+    // A negative count ends each thread at once: nothing is presented.
+    load(path, -2, -1);
+    standin_reset();
+    PresentedFrames saved;
+    draw_at(200, 200);
+    ASSERT_TRUE(wait_until_idle());
+    draw_at(250, 250);
+    ASSERT_TRUE(wait_until_idle());
+    EXPECT_EQ(passes(), 0u);
+    EXPECT_TRUE(saved.files().empty());
+}
+
+TEST_F(AnimationPlayback, EndlessPlayRunsUntilStoppedAndStopReturnsAfterTheEnd) {
+    load(write_video("endless.avi", 4, 100), 0, -1);
+    PresentedFrames saved;
+    draw_at(400, 300);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
+    stop_playback_thread();
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+    const size_t shown = saved.files().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(saved.files().size(), shown);  // nothing is presented after the stop returned
+    EXPECT_GE(shown, 10u);
+}
+
+TEST_F(AnimationPlayback, EndsByItselfWhenThePositionIsClearedOrOnAbort) {
+    load(write_video("clear.avi", 4, 100), 0, -1);
+    draw_at(400, 300);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 2));
+    calData.targetX = calData.targetY = kNoPosition;  // clear_cal_hook's work
+    EXPECT_TRUE(wait_until_idle(2));
+
+    draw_at(400, 300);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 4));
+    standin_set_abort(1);
+    EXPECT_TRUE(wait_until_idle(2));
+    standin_set_abort(0);
+}
+
+TEST_F(AnimationPlayback, FollowsTheTargetToItsNewPosition) {
+    load(write_video("follow.avi", 3, 25), 0, -1);
+    PresentedFrames saved;
+    draw_at(200, 150);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    draw_at(600, 450);  // the thread runs: only the position changes
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
+    stop_playback_thread();
+    const std::vector<std::string> files = saved.files();
+    ASSERT_GE(files.size(), 8u);
+    expect_frame_at(files.front(), 0, 200, 150);
+    expect_frame_at(files.back(), -1, 600, 450);
+}
+
+TEST_F(AnimationPlayback, StopWhileTheThreadIsStartingWaitsForIt) {
+    const std::string path = write_video("start_stop.avi", 2, 100);
+    for (int i = 0; i < 40; ++i) {
+        load(path, 0, -1);
+        draw_at(300, 300);
+        stop_playback_thread();  // the thread may not have run yet
+        ASSERT_EQ(calData.animationTarget.threadState, 0) << i;
+        release_animation();  // frees the frames: the thread must be gone
+    }
+}
+
+TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
+    vt_test::AviSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.05);
+    const std::string path = folder() + "/empty.avi";
+    ASSERT_TRUE(vt_test::write_avi(path, spec));
+    load(path, 2, 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    EXPECT_EQ(passes(), 2u);
+
+    load(path, 0, 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
+    stop_playback_thread();
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+}
+
+// Sound on SDL's disk driver: the device's output is written to a file in real time.
+class AnimationSound : public AnimationPlayback {
+protected:
+    void SetUp() override {
+        AnimationPlayback::SetUp();
+        output_ = folder() + "/sound_output.raw";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", output_.c_str(), 1);
+    }
+    void TearDown() override {
+        AnimationPlayback::TearDown();
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+    // 16-bit samples of the device's output that are not silence (the tone is +-8000).
+    size_t loud_samples() const {
+        std::ifstream in(output_, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        size_t loud = 0;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+            loud += std::abs(int16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8)) > 4000;
+        return loud;
+    }
+    std::string output_;
+};
+
+TEST_F(AnimationSound, ShortSoundIsQueuedOncePerPass) {
+    // Passes of 0.5 s, a sound of 0.25 s.
+    load(write_video("short_sound.avi", 10, 20, 0.25), 3, 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    release_animation();  // closes the device: the output file is complete
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 2u);
+    const size_t once = size_t(0.25 * 22050);
+    EXPECT_NEAR(double(loud_samples()), 3.0 * once, 0.05 * once);
+}
+
+TEST_F(AnimationSound, LongSoundRunsOnIntoTheNextPass) {
+    // Passes of 0.5 s, a sound of 0.75 s: queued at pass 1, still playing at pass 2, queued
+    // again at pass 3 and cut when the third pass ends.
+    load(write_video("long_sound.avi", 10, 20, 0.75), 3, 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    release_animation();
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 1u);
+    const size_t second = 22050;
+    EXPECT_GT(loud_samples(), size_t(1.1 * second));
+    EXPECT_LT(loud_samples(), size_t(1.4 * second));
+}
+
+TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
+    const std::string path = write_video("no_device.avi", 4, 50, 0.1);
+    load(path, 2, 1);
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    std::string printed;
+    {
+        PresentedFrames saved;
+        printed = vt_test::capture_stdout([] {
+            draw_at(300, 300);
+            wait_until_idle();
+        });
+        EXPECT_EQ(saved.files().size(), 10u);  // both passes showed their frames
+    }
+    size_t failures = 0;
+    for (size_t at = 0; (at = printed.find("error occurs during audio play\n", at)) != std::string::npos; ++at)
+        ++failures;
+    EXPECT_EQ(failures, 2u);  // tried once per pass
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
+
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    release_animation();
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_GT(loud_samples(), size_t(0.09 * 22050));
+}
+
+}  // namespace

@@ -1,0 +1,358 @@
+// Test video writers (see test_videos.h).
+#include "test_videos.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace vt_test {
+
+namespace {
+
+// RIFF chunks written into one byte buffer, sizes patched when a chunk ends.
+struct Riff {
+    std::vector<uint8_t> bytes;
+    void u16(uint32_t v) { bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+    void u32(uint32_t v) {
+        bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
+    void fourcc(const char *id) { bytes.insert(bytes.end(), id, id + 4); }
+    void raw(const void *data, size_t size) {
+        const auto *p = static_cast<const uint8_t *>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    }
+    size_t begin(const char *id) {
+        fourcc(id);
+        u32(0);
+        return bytes.size() - 4;
+    }
+    size_t list(const char *type, const char *name) {
+        const size_t at = begin(type);
+        fourcc(name);
+        return at;
+    }
+    void end(size_t at) {
+        const uint32_t size = uint32_t(bytes.size() - at - 4);
+        std::memcpy(bytes.data() + at, &size, 4);
+        if (size & 1) bytes.push_back(0);
+    }
+};
+
+uint32_t stride_of(int width, int bits) { return ((uint32_t(width) * uint32_t(bits) + 31) / 32) * 4; }
+
+// The DIB rows of a picture, bottom-up; colour_index gives 8-bit palette indices.
+std::vector<uint8_t> dib_rows(const Picture &picture, int bits,
+                              const std::map<uint32_t, uint8_t> &colour_index) {
+    const uint32_t stride = stride_of(picture.width, bits);
+    std::vector<uint8_t> rows(size_t(stride) * size_t(picture.height), 0);
+    for (int y = 0; y < picture.height; ++y) {
+        uint8_t *row = rows.data() + size_t(picture.height - 1 - y) * stride;
+        for (int x = 0; x < picture.width; ++x) {
+            const uint32_t c = picture.at(x, y);
+            const uint8_t r = uint8_t(c >> 16), g = uint8_t(c >> 8), b = uint8_t(c);
+            switch (bits) {
+                case 8:
+                    row[x] = colour_index.at(c);
+                    break;
+                case 16: {
+                    const uint16_t v = uint16_t(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+                    row[2 * x] = uint8_t(v);
+                    row[2 * x + 1] = uint8_t(v >> 8);
+                    break;
+                }
+                default: {
+                    uint8_t *p = row + size_t(x) * size_t(bits / 8);
+                    p[0] = b, p[1] = g, p[2] = r;
+                    break;
+                }
+            }
+        }
+    }
+    return rows;
+}
+
+struct OutputOwner {
+    AVFormatContext *context = nullptr;
+    ~OutputOwner() {
+        if (!context) return;
+        if (context->pb) avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+struct EncoderOwner {
+    AVCodecContext *context = nullptr;
+    ~EncoderOwner() { avcodec_free_context(&context); }
+};
+struct FrameOwner {
+    AVFrame *frame = av_frame_alloc();
+    ~FrameOwner() { av_frame_free(&frame); }
+};
+
+// Sends frame (null: flush) and writes every packet the encoder gives.
+bool encode(AVFormatContext *output, AVCodecContext *encoder, AVStream *stream, AVFrame *frame) {
+    if (avcodec_send_frame(encoder, frame) < 0) return false;
+    AVPacket *packet = av_packet_alloc();
+    bool ok = true;
+    for (;;) {
+        const int got = avcodec_receive_packet(encoder, packet);
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) break;
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        if (av_interleaved_write_frame(output, packet) < 0) ok = false;
+    }
+    av_packet_free(&packet);
+    return ok;
+}
+
+AVStream *add_stream(AVFormatContext *output, EncoderOwner &encoder) {
+    AVStream *stream = avformat_new_stream(output, nullptr);
+    if (!stream || avcodec_open2(encoder.context, encoder.context->codec, nullptr) < 0 ||
+        avcodec_parameters_from_context(stream->codecpar, encoder.context) < 0)
+        return nullptr;
+    stream->time_base = encoder.context->time_base;
+    return stream;
+}
+
+}  // namespace
+
+uint32_t surface_rgb(SDL_Surface *surface, int x, int y) {
+    SDL_LockSurface(surface);
+    const int bpp = surface->format->BytesPerPixel;
+    const uint8_t *p = static_cast<uint8_t *>(surface->pixels) + y * surface->pitch + x * bpp;
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, p, size_t(bpp));
+    SDL_UnlockSurface(surface);
+    uint8_t r, g, b;
+    SDL_GetRGB(pixel, surface->format, &r, &g, &b);
+    return uint32_t(r) << 16 | uint32_t(g) << 8 | b;
+}
+
+Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
+                  uint32_t bottom_left, uint32_t bottom_right) {
+    Picture picture{width, height, std::vector<uint32_t>(size_t(width) * size_t(height))};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool left = x < width / 2, top = y < height / 2;
+            picture.rgb[size_t(y) * size_t(width) + size_t(x)] =
+                top ? (left ? top_left : top_right) : (left ? bottom_left : bottom_right);
+        }
+    return picture;
+}
+
+PcmSound tone(double seconds, uint32_t rate, uint16_t channels, uint16_t bits) {
+    PcmSound sound{channels, rate, bits, {}, 1};
+    const size_t samples = size_t(seconds * rate);
+    for (size_t i = 0; i < samples; ++i) {
+        const bool high = (i / 25) % 2 == 0;
+        for (int c = 0; c < channels; ++c) {
+            if (bits == 8) {
+                sound.data.push_back(high ? 200 : 56);
+            } else {
+                const int16_t v = high ? 8000 : -8000;
+                sound.data.push_back(uint8_t(v));
+                sound.data.push_back(uint8_t(uint16_t(v) >> 8));
+            }
+        }
+    }
+    return sound;
+}
+
+bool write_avi(const std::string &path, const AviSpec &spec) {
+    const int width = spec.frames.empty() ? spec.width : spec.frames[0].width;
+    const int height = spec.frames.empty() ? spec.height : spec.frames[0].height;
+    const uint32_t count = uint32_t(spec.frames.size());
+    std::map<uint32_t, uint8_t> colour_index;
+    std::vector<uint8_t> palette;
+    if (spec.bits == 8)
+        for (const Picture &picture : spec.frames)
+            for (uint32_t c : picture.rgb)
+                if (colour_index.emplace(c, uint8_t(colour_index.size())).second)
+                    palette.insert(palette.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
+    const uint32_t frame_bytes = stride_of(width, spec.bits) * uint32_t(height);
+    const uint16_t block = uint16_t(spec.sound.channels * spec.sound.bits / 8);
+
+    Riff riff;
+    const size_t file = riff.list("RIFF", "AVI ");
+    const size_t header_list = riff.list("LIST", "hdrl");
+    const size_t main_header = riff.begin("avih");
+    riff.u32(uint32_t(1000000.0 * spec.scale / spec.rate));
+    riff.u32(0), riff.u32(0), riff.u32(0x10), riff.u32(count), riff.u32(0);
+    riff.u32(spec.with_sound ? 2 : 1), riff.u32(frame_bytes), riff.u32(uint32_t(width));
+    riff.u32(uint32_t(height));
+    for (int i = 0; i < 4; ++i) riff.u32(0);
+    riff.end(main_header);
+
+    size_t stream_list = riff.list("LIST", "strl");
+    size_t chunk = riff.begin("strh");
+    riff.fourcc("vids"), riff.u32(0), riff.u32(0), riff.u16(0), riff.u16(0), riff.u32(0);
+    riff.u32(spec.scale), riff.u32(spec.rate), riff.u32(0), riff.u32(count), riff.u32(frame_bytes);
+    riff.u32(0xFFFFFFFF), riff.u32(0), riff.u16(0), riff.u16(0), riff.u16(uint32_t(width));
+    riff.u16(uint32_t(height));
+    riff.end(chunk);
+    chunk = riff.begin("strf");
+    riff.u32(40), riff.u32(uint32_t(width)), riff.u32(uint32_t(height)), riff.u16(1);
+    riff.u16(uint32_t(spec.bits)), riff.u32(0), riff.u32(frame_bytes), riff.u32(0), riff.u32(0);
+    riff.u32(uint32_t(palette.size() / 4)), riff.u32(0);
+    if (!palette.empty()) riff.raw(palette.data(), palette.size());
+    riff.end(chunk);
+    riff.end(stream_list);
+
+    if (spec.with_sound) {
+        stream_list = riff.list("LIST", "strl");
+        chunk = riff.begin("strh");
+        riff.fourcc("auds"), riff.u32(0), riff.u32(0), riff.u16(0), riff.u16(0), riff.u32(0);
+        riff.u32(block), riff.u32(spec.sound.rate * block), riff.u32(0);
+        riff.u32(block ? uint32_t(spec.sound.data.size() / block) : 0), riff.u32(0), riff.u32(0xFFFFFFFF);
+        riff.u32(block), riff.u16(0), riff.u16(0), riff.u16(0), riff.u16(0);
+        riff.end(chunk);
+        chunk = riff.begin("strf");
+        riff.u16(spec.sound.format_tag), riff.u16(spec.sound.channels), riff.u32(spec.sound.rate);
+        riff.u32(spec.sound.rate * block), riff.u16(block), riff.u16(spec.sound.bits), riff.u16(0);
+        riff.end(chunk);
+        riff.end(stream_list);
+    }
+    riff.end(header_list);
+
+    struct IndexEntry {
+        const char *id;
+        uint32_t offset, size;
+    };
+    std::vector<IndexEntry> index;
+    const size_t movi = riff.list("LIST", "movi");
+    const size_t movi_start = movi + 4;  // index offsets count from the 'movi' name
+    if (spec.with_sound) {
+        index.push_back({"01wb", uint32_t(riff.bytes.size() - movi_start), uint32_t(spec.sound.data.size())});
+        chunk = riff.begin("01wb");
+        riff.raw(spec.sound.data.data(), spec.sound.data.size());
+        riff.end(chunk);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        std::vector<uint8_t> rows = dib_rows(spec.frames[i], spec.bits, colour_index);
+        if (int(i) == spec.short_frame) rows.resize(rows.size() / 2);
+        index.push_back({"00db", uint32_t(riff.bytes.size() - movi_start), uint32_t(rows.size())});
+        chunk = riff.begin("00db");
+        riff.raw(rows.data(), rows.size());
+        riff.end(chunk);
+    }
+    riff.end(movi);
+    chunk = riff.begin("idx1");
+    for (const IndexEntry &entry : index) {
+        riff.fourcc(entry.id), riff.u32(0x10), riff.u32(entry.offset), riff.u32(entry.size);
+    }
+    riff.end(chunk);
+    riff.end(file);
+
+    FILE *out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(riff.bytes.data(), 1, riff.bytes.size(), out) == riff.bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
+bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_count, int rate,
+                     SoundCodec sound, double seconds_of_sound,
+                     const std::function<Picture(int)> &picture) {
+    av_log_set_level(AV_LOG_ERROR);
+    OutputOwner output;
+    if (avformat_alloc_output_context2(&output.context, nullptr, "avi", path.c_str()) < 0)
+        return false;
+
+    EncoderOwner video;
+    video.context = avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MJPEG));
+    if (!video.context) return false;
+    video.context->width = width;
+    video.context->height = height;
+    video.context->time_base = AVRational{1, rate};
+    video.context->framerate = AVRational{rate, 1};
+    video.context->pix_fmt = AV_PIX_FMT_YUVJ420P;
+    video.context->flags |= AV_CODEC_FLAG_QSCALE;
+    video.context->global_quality = FF_QP2LAMBDA * 2;
+    AVStream *video_stream = add_stream(output.context, video);
+    if (!video_stream) return false;
+
+    EncoderOwner audio;
+    AVStream *audio_stream = nullptr;
+    if (sound != SoundCodec::None) {
+        audio.context = avcodec_alloc_context3(avcodec_find_encoder(
+            sound == SoundCodec::Pcm ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MP2));
+        if (!audio.context) return false;
+        audio.context->sample_fmt = AV_SAMPLE_FMT_S16;
+        audio.context->sample_rate = 44100;
+        av_channel_layout_default(&audio.context->ch_layout, 2);
+        audio.context->bit_rate = 192000;
+        audio.context->time_base = AVRational{1, 44100};
+        audio_stream = add_stream(output.context, audio);
+        if (!audio_stream) return false;
+    }
+    if (avio_open(&output.context->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(output.context, nullptr) < 0)
+        return false;
+
+    FrameOwner yuv, samples;
+    yuv.frame->format = AV_PIX_FMT_YUVJ420P;
+    yuv.frame->width = width;
+    yuv.frame->height = height;
+    if (av_frame_get_buffer(yuv.frame, 0) < 0) return false;
+    SwsContext *scaler = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
+                                        AV_PIX_FMT_YUVJ420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!scaler) return false;
+    const int chunk = audio.context && audio.context->frame_size > 0 ? audio.context->frame_size : 1024;
+    const int64_t total_samples = int64_t(seconds_of_sound * 44100);
+    int64_t samples_done = 0;
+    int frames_done = 0;
+    bool ok = true;
+    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+    while (ok && (frames_done < frame_count || (audio_stream && samples_done < total_samples))) {
+        const bool video_next = frames_done < frame_count &&
+                                (!audio_stream || samples_done >= total_samples ||
+                                 double(frames_done) / rate <= double(samples_done) / 44100);
+        if (video_next) {
+            const Picture p = picture(frames_done);
+            for (size_t i = 0; i < p.rgb.size(); ++i) {
+                rgb[3 * i] = uint8_t(p.rgb[i] >> 16);
+                rgb[3 * i + 1] = uint8_t(p.rgb[i] >> 8);
+                rgb[3 * i + 2] = uint8_t(p.rgb[i]);
+            }
+            const uint8_t *source[1] = {rgb.data()};
+            const int source_stride[1] = {width * 3};
+            ok = av_frame_make_writable(yuv.frame) >= 0 &&
+                 sws_scale(scaler, source, source_stride, 0, height, yuv.frame->data,
+                           yuv.frame->linesize) == height;
+            yuv.frame->pts = frames_done++;
+            ok = ok && encode(output.context, video.context, video_stream, yuv.frame);
+        } else {
+            const int n = int(std::min<int64_t>(chunk, total_samples - samples_done));
+            av_frame_unref(samples.frame);
+            samples.frame->format = AV_SAMPLE_FMT_S16;
+            samples.frame->sample_rate = 44100;
+            av_channel_layout_default(&samples.frame->ch_layout, 2);
+            samples.frame->nb_samples = audio.context->frame_size > 0 ? chunk : n;
+            if (av_frame_get_buffer(samples.frame, 0) < 0) return false;
+            auto *pcm = reinterpret_cast<int16_t *>(samples.frame->data[0]);
+            for (int i = 0; i < samples.frame->nb_samples; ++i) {
+                const int64_t s = samples_done + i;
+                const int16_t v = s < total_samples ? int16_t(8000 * std::sin(s * 0.05)) : 0;
+                pcm[2 * i] = pcm[2 * i + 1] = v;
+            }
+            samples.frame->pts = samples_done;
+            samples_done += n;
+            ok = encode(output.context, audio.context, audio_stream, samples.frame);
+        }
+    }
+    sws_freeContext(scaler);
+    ok = ok && encode(output.context, video.context, video_stream, nullptr);
+    if (audio_stream) ok = ok && encode(output.context, audio.context, audio_stream, nullptr);
+    return av_write_trailer(output.context) == 0 && ok;
+}
+
+}  // namespace vt_test
