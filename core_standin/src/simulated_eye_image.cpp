@@ -65,7 +65,7 @@ float eye_scene(float x, float y, float scale, float gx, float gy, float pupil_r
     const float lid = 1 - (dx * dx) / (half_width * half_width);
     const float upper = -72 * lid, lower = 58 * lid;
     if (dy < upper - 4 || dy > lower + 3) return grey;
-    if (dy < upper || dy > lower) return 60;  // lashes and lid rims
+    if (dy < upper || dy > lower) return 70;  // lashes and lid rims
     grey = 205 - 25 * std::fabs(dx) / half_width;  // sclera, shaded toward the corners
     const float px = gx * 48, py = gy * 30;
     const float ix = dx - px, iy = dy - py;
@@ -124,7 +124,7 @@ void find_features(Camera &camera, float scale) {
         found.pupil_box = SDL_Rect{left, top, right - left + 1, bottom - top + 1};
         found.pupil_oversized = float(pupil_count) > 2.5f * pupil_area;
     }
-    found.cr_found = cr_count >= 3 && float(cr_count) < 40 * scale * scale + 40;
+    found.cr_found = cr_count >= 3 && float(cr_count) < 200 * scale * scale + 20;
     if (found.cr_found) {
         found.cr_x = int(rx / cr_count);
         found.cr_y = int(ry / cr_count);
@@ -182,10 +182,10 @@ void render_frame(Camera &camera, int64_t now) {
             const int grey = std::clamp(int(scene) + noise, 0, 255);
             const size_t at = size_t(y) * kFrameWidth + size_t(x);
             camera.grey[at] = uint8_t(grey);
-            camera.indices[at] = index_of(grey, camera);
+            // The marker is located by its shape: no threshold highlights in its view.
+            camera.indices[at] = camera.view == 2 ? uint8_t(grey / 2) : index_of(grey, camera);
         }
     if (camera.view == 2) {
-        // The marker is located by its shape, not by the pupil threshold.
         EyeFeatures marker;
         marker.pupil_found = true;
         marker.pupil_x = int(mx), marker.pupil_y = int(my);
