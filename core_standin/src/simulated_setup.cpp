@@ -63,7 +63,7 @@ int32_t begin_setup() {
     if (hook_begin_cal() != 0) {
         set_mode(kModeIdle);
         set_flag(kFlagProcedure, false);
-        return fail("begin_cal_hook found no window");
+        return fail("begin_cal_hook answered -1 (no window)");
     }
     t.current = Procedure::Setup;
     t.in_setup = true;

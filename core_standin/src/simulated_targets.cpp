@@ -134,7 +134,7 @@ int32_t begin_targets(Procedure kind, std::vector<Point> points) {
     if (hook_begin_cal() != 0) {
         set_mode(previous_mode);
         set_flag(kFlagProcedure, t.in_setup);
-        return fail("begin_cal_hook found no window");
+        return fail("begin_cal_hook answered -1 (no window)");
     }
     hook_clear_cal();
     t.current = kind;
