@@ -28,29 +28,7 @@ std::vector<SDL_KeyboardEvent> take_key_events() {
 
 std::string error() { return simtracker_last_error(); }
 
-class Input : public ::testing::Test {
-protected:
-    void SetUp() override {
-        vt_test::ensure_window();
-        window = get_expt_window(nullptr);
-        simtracker_attach_window(window);
-        session_test::install();
-        standin_reset();
-        SimTrackerSettings s = session_test::quick_settings();
-        s.frame_rate = 100;
-        ASSERT_EQ(simtracker_configure(&s), 0);
-        simtracker_reset_stats();
-        simtracker_clear_script();
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    }
-    void TearDown() override {
-        simtracker_clear_script();
-        simtracker_set_observer(nullptr, nullptr);
-        if (simtracker_stage() != SIMTRACKER_IDLE) standin_set_abort(1), simtracker_step();
-        standin_reset();
-    }
-    SDL_Window *window = nullptr;
-};
+using Input = session_test::TrackerTest;
 
 TEST_F(Input, MalformedScriptsAreRefusedWithTheLineNamed) {
     ASSERT_EQ(simtracker_load_script("# a comment\n\n   wait 1000\nkey z\n"), 2);
@@ -69,7 +47,9 @@ TEST_F(Input, MalformedScriptsAreRefusedWithTheLineNamed) {
         {"button 256\n", "button number"},
         {"key z 10001\n", "hold time"},
         {"key\n", "'key' takes"},
-        {"key z 1 2\n", "'key' takes"},
+        {"key z 1 2 3\n", "'key' takes"},
+        {"key z 1 0\n", "count"},
+        {"button 2 1 1001\n", "count"},
     };
     for (const auto &[text, message] : bad) {
         EXPECT_EQ(simtracker_load_script(text.c_str()), -1) << text;
@@ -124,6 +104,16 @@ TEST_F(Input, KeyPressesArePushedIntoTheSdlQueueForTheWindow) {
     EXPECT_EQ(keys[0].type, uint32_t(SDL_KEYUP));
     EXPECT_EQ(keys[0].keysym.sym, SDLK_ESCAPE);
     EXPECT_EQ(simtracker_script_pending(), 0);
+
+    // A count repeats the press, each released before the next.
+    ASSERT_EQ(simtracker_load_script("key Down 0 3\n"), 3);
+    simtracker_step();
+    keys = take_key_events();
+    ASSERT_EQ(keys.size(), 6u);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].type, uint32_t(i % 2 ? SDL_KEYUP : SDL_KEYDOWN)) << i;
+        EXPECT_EQ(keys[i].keysym.sym, SDLK_DOWN);
+    }
 }
 
 TEST_F(Input, WaitsForTrackerModeFramesAndTargets) {
@@ -229,8 +219,6 @@ int32_t test_writer(const char *path, int32_t format, const CoreBitmap *bitmap) 
 
 TEST_F(Input, ScreenIsSavedThroughTheImageWriterAsTopDownBgrx) {
     SDL_Renderer *renderer = SDL_GetRenderer(window);
-    int width = 0, height = 0;
-    SDL_GetRendererOutputSize(renderer, &width, &height);
     SDL_SetRenderDrawColor(renderer, 10, 20, 200, 255);
     SDL_RenderClear(renderer);
     SDL_SetRenderDrawColor(renderer, 250, 10, 20, 255);

@@ -22,25 +22,8 @@ struct XY {
     bool operator==(const XY &o) const { return x == o.x && y == o.y; }
 };
 
-class Procedures : public ::testing::Test {
+class Procedures : public session_test::TrackerTest {
 protected:
-    void SetUp() override {
-        vt_test::ensure_window();
-        SDL_Window *window = get_expt_window(nullptr);
-        ASSERT_NE(window, nullptr);
-        SDL_GetWindowSize(window, &width, &height);
-        simtracker_attach_window(window);
-        session_test::install();
-        standin_reset();
-        settings = session_test::quick_settings();
-        ASSERT_EQ(simtracker_configure(&settings), 0);
-        simtracker_reset_stats();
-    }
-    void TearDown() override {
-        standin_reset();
-        simtracker_set_observer(nullptr, nullptr);
-    }
-
     // The grid as the header describes it: centre first, then row by row, spanning 80 %.
     std::vector<XY> expected_grid(int points) const {
         const int cx = width / 2, cy = height / 2;
@@ -70,10 +53,6 @@ protected:
         return found;
     }
 
-    void reconfigure() { ASSERT_EQ(simtracker_configure(&settings), 0); }
-
-    int width = 0, height = 0;
-    SimTrackerSettings settings{};
 };
 
 TEST_F(Procedures, NinePointCalibrationCallsTheHooksInOrderInCalibrationMode) {

@@ -71,23 +71,8 @@ int count_colour(const std::vector<Drawn> &items, int colour) {
                              [&](const Drawn &d) { return d.colour == colour; }));
 }
 
-class Setup : public ::testing::Test {
+class Setup : public session_test::TrackerTest {
 protected:
-    void SetUp() override {
-        vt_test::ensure_window();
-        simtracker_attach_window(get_expt_window(nullptr));
-        session_test::install();
-        standin_reset();
-        SimTrackerSettings s = session_test::quick_settings();
-        s.frame_rate = 100;
-        ASSERT_EQ(simtracker_configure(&s), 0);
-        simtracker_reset_stats();
-    }
-    void TearDown() override {
-        if (simtracker_stage() != SIMTRACKER_IDLE) standin_set_abort(1), simtracker_step();
-        standin_reset();
-    }
-
     // The setup screen with the camera image in the close-up view with automatic thresholds
     // (the tracker keeps view and thresholds from one setup to the next).
     static void start_with_image() {
@@ -296,9 +281,8 @@ TEST_F(Setup, OverlayMarksPupilAndReflectionInDrawnPixels) {
 }
 
 TEST_F(Setup, FramesArriveAtTheConfiguredRate) {
-    SimTrackerSettings s = session_test::quick_settings();
-    s.frame_rate = 50;
-    ASSERT_EQ(simtracker_configure(&s), 0);
+    settings.frame_rate = 50;
+    reconfigure();
     start_with_image();
     const Uint32 start = SDL_GetTicks();
     while (SDL_GetTicks() - start < 600) {
@@ -335,8 +319,6 @@ TEST_F(Setup, ProceduresStartedFromSetupReturnToIt) {
     ASSERT_EQ(simtracker_handle_key('d'), 1);
     EXPECT_EQ(core_tracker_mode(), 13);
     ASSERT_TRUE(step_until([] { return simtracker_stage() == SIMTRACKER_SETUP; }));
-    int width = 0, height = 0;
-    SDL_GetWindowSize(get_expt_window(nullptr), &width, &height);
     for (size_t i = standin_hook_call_count(); i-- > 0;)
         if (standin_hook_call(i).slot == 11) {
             EXPECT_EQ(standin_hook_call(i).args[0], width / 2);

@@ -13,6 +13,8 @@
 
 #include "vistrak_core64.h"
 #include "vistrak_core64_control.h"
+#include "test_support.h"
+#include "vistrak_core_graphics_sdl2.h"
 #include "vistrak_simulated_tracker.h"
 
 namespace session_test {
@@ -83,24 +85,9 @@ inline void alert(const char *) {}
 // Installs the recording table in the stand-in core and forgets what was received.
 inline void install() {
     received() = Received{};
-    DisplayHooks hooks{};
-    hooks.begin_cal_hook = begin_cal;
-    hooks.end_cal_hook = nothing;
-    hooks.noop_hook = nothing;
-    hooks.begin_image_hook = begin_image;
-    hooks.image_title_hook = title;
-    hooks.image_line_hook = line;
-    hooks.palette_hook = palette;
-    hooks.end_image_hook = nothing;
-    hooks.clear_cal_hook = nothing;
-    hooks.erase_target_hook = nothing;
-    hooks.draw_cal_target = target;
-    hooks.cal_target_sound_hook = nothing;
-    hooks.cal_done_sound_hook = flag;
-    hooks.dcorr_done_sound_hook = flag;
-    hooks.dcorr_target_sound_hook = nothing;
-    hooks.read_key_hook = read_key;
-    hooks.alert_hook = alert;
+    const DisplayHooks hooks{begin_cal, nothing, nothing, begin_image, title,  line,
+                             palette,   nothing, nothing, nothing,     target, nothing,
+                             flag,      flag,    nothing, read_key,    alert};
     core_install_hooks(&hooks);
 }
 
@@ -108,6 +95,7 @@ inline void install() {
 inline SimTrackerSettings quick_settings() {
     SimTrackerSettings s;
     simtracker_default_settings(&s);
+    s.frame_rate = 100;
     s.fixation_ms = 20;
     s.target_gap_ms = 5;
     return s;
@@ -132,5 +120,40 @@ bool step_until(Pred pred, int timeout_ms = 5000) {
     }
     return true;
 }
+
+// The fixture of the simulated tracker's tests: the shared window attached, the recording
+// hooks installed, quick settings, counters and script cleared. A procedure still running at
+// the end is aborted.
+class TrackerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vt_test::ensure_window();
+        window = get_expt_window(nullptr);
+        ASSERT_NE(window, nullptr);
+        SDL_GetWindowSize(window, &width, &height);
+        simtracker_attach_window(window);
+        install();
+        standin_reset();
+        settings = quick_settings();
+        reconfigure();
+        simtracker_reset_stats();
+        simtracker_clear_script();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
+    void TearDown() override {
+        simtracker_clear_script();
+        simtracker_set_observer(nullptr, nullptr);
+        if (simtracker_stage() != SIMTRACKER_IDLE) {
+            standin_set_abort(1);
+            simtracker_step();
+        }
+        standin_reset();
+    }
+    void reconfigure() { ASSERT_EQ(simtracker_configure(&settings), 0); }
+
+    SDL_Window *window = nullptr;
+    int width = 0, height = 0;
+    SimTrackerSettings settings{};
+};
 
 }  // namespace session_test

@@ -43,18 +43,7 @@ key Right
 wait frames 10
 mark Head marker view
 key Right
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
-key Up
+key Up 40 12
 wait frames 10
 mark Pupil threshold too high
 key a

@@ -181,16 +181,18 @@ VT_CORE_API void simtracker_reset_stats(void);
  *   wait frames <n>           until n more camera frames have been delivered
  *   wait targets <n>          until n more targets have been shown
  *   wait mode <code>          until core_tracker_mode answers code
- *   key <name> [<hold ms>]    press a key, release it after hold ms (default 40): SDL_KEYDOWN
- *                             and SDL_KEYUP pushed into the SDL event queue for the attached
- *                             window. name is an SDL key name ("Return", "Escape", "z",
- *                             "Left", "Backspace"); names with blanks go in double quotes
- *                             ("Keypad 7").
- *   button <n> [<hold ms>]    press button n (1 to 255) of the scripted device (see
+ *   key <name> [<hold ms> [<count>]]
+ *                             press a key, release it after hold ms (default 40), count
+ *                             times (default 1): SDL_KEYDOWN and SDL_KEYUP pushed into the SDL
+ *                             event queue for the attached window. name is an SDL key name
+ *                             ("Return", "Escape", "z", "Left", "Backspace"); names with
+ *                             blanks go in double quotes ("Keypad 7").
+ *   button <n> [<hold ms> [<count>]]
+ *                             press button n (1 to 255) of the scripted device (see
  *                             simtracker_device_callback) and release it after hold ms
  *   mark <text>               call the observer with SIMTRACKER_MARK and text
  * Numbers are decimal: ms 0 to 600000, frames and targets 1 to 100000, code 0 to 65535, hold
- * 0 to 10000. Returns the number of commands, or -1 (the earlier script is kept) when the file
+ * 0 to 10000, count 1 to 1000. Returns the number of commands, or -1 (the earlier script is kept) when the file
  * cannot be read or a line is malformed; simtracker_last_error() then names the line.
  */
 VT_CORE_API int32_t simtracker_load_script(const char *path_or_text);

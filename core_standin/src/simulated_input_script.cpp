@@ -103,7 +103,8 @@ std::string parse_command(const std::string &line, std::vector<Command> &command
             return "'wait' takes <ms>, or frames, targets or mode and a number";
         }
     } else if (name == "key" || name == "button") {
-        if (words.size() != 2 && words.size() != 3) return "'" + name + "' takes a name or number and an optional hold time";
+        if (words.size() < 2 || words.size() > 4)
+            return "'" + name + "' takes a name or number, then optionally a hold time and a count";
         if (name == "key") {
             command.kind = Command::Kind::Key;
             command.scancode = SDL_GetScancodeFromName(words[1].c_str());
@@ -112,9 +113,12 @@ std::string parse_command(const std::string &line, std::vector<Command> &command
             command.kind = Command::Kind::Button;
             if (!number(words[1], 1, 255, command.value)) return "a button number must be 1 to 255";
         }
-        int64_t hold = kDefaultHoldMs;
-        if (words.size() == 3 && !number(words[2], 0, 10000, hold)) return "a hold time must be 0 to 10000";
+        int64_t hold = kDefaultHoldMs, times = 1;
+        if (words.size() >= 3 && !number(words[2], 0, 10000, hold)) return "a hold time must be 0 to 10000";
+        if (words.size() == 4 && !number(words[3], 1, 1000, times)) return "a count must be 1 to 1000";
         command.hold_ms = int32_t(hold);
+        // Repeated presses follow each other, each released before the next.
+        commands.insert(commands.end(), size_t(times - 1), command);
     } else {
         return "unknown command '" + name + "'";
     }
