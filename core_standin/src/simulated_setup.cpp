@@ -27,7 +27,8 @@ void show_image() {
     send_palette();
     send_title();
     camera.shown_since_ms = now_ms();
-    camera.next_frame_ms = camera.shown_since_ms;
+    camera.next_frame_ms = camera.paced_since_ms = camera.shown_since_ms;
+    camera.paced_frames = 0;
 }
 
 void stream_frame(int64_t now) {
@@ -146,10 +147,16 @@ bool setup_key(uint16_t key) {
 void setup_step(int64_t now) {
     Camera &camera = tracker().camera;
     if (!camera.shown || now < camera.next_frame_ms) return;
-    const int64_t period = std::max<int64_t>(1, 1000 / tracker().settings.frame_rate);
-    camera.next_frame_ms += period;
-    // A tracker that fell behind keeps its pace instead of sending a burst of frames.
-    if (camera.next_frame_ms <= now) camera.next_frame_ms = now + period;
+    // Frame n is due n periods after the pace began, so the rate holds without rounding drift.
+    const int64_t rate = tracker().settings.frame_rate;
+    ++camera.paced_frames;
+    camera.next_frame_ms = camera.paced_since_ms + camera.paced_frames * 1000 / rate;
+    // A tracker that fell behind keeps its pace from now instead of sending a burst of frames.
+    if (camera.next_frame_ms <= now) {
+        camera.paced_since_ms = now;
+        camera.paced_frames = 0;
+        camera.next_frame_ms = now + 1000 / rate;
+    }
     stream_frame(now);
 }
 

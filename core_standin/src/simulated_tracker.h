@@ -53,6 +53,8 @@ struct Camera {
     int pupil_threshold = 60;  // grey levels 0..255
     int cr_threshold = 225;
     int64_t next_frame_ms = 0;
+    int64_t paced_since_ms = 0;  // frames are paced from here
+    int64_t paced_frames = 0;
     int64_t shown_since_ms = 0;
     uint32_t noise = 1;
     std::array<uint8_t, kFrameWidth * kFrameHeight> grey{};     // the scene before thresholds
