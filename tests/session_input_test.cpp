@@ -61,6 +61,10 @@ TEST_F(Input, MalformedScriptsAreRefusedWithTheLineNamed) {
     EXPECT_NE(error().find("cannot read input script '/nonexistent/script.txt'"),
               std::string::npos);
     EXPECT_EQ(simtracker_load_script(vt_test::temp_dir().c_str()), -1) << "a folder";
+    const std::string large = vt_test::temp_dir() + "/large.txt";
+    std::ofstream(large) << std::string((1 << 20) + 1, '#');
+    EXPECT_EQ(simtracker_load_script(large.c_str()), -1);
+    EXPECT_NE(error().find("larger than 1 MiB"), std::string::npos) << error();
     EXPECT_EQ(simtracker_script_pending(), 2) << "the earlier script stays";
 
     const std::string path = vt_test::temp_dir() + "/script.txt";

@@ -261,6 +261,21 @@ TEST_F(Procedures, StartsThatCannotWorkFailCleanly) {
     EXPECT_EQ(standin_hook_call_count(), 0u);
 }
 
+TEST_F(Procedures, TraceKeepsItsCapacityAndCountsTheRest) {
+    ASSERT_EQ(simtracker_start_setup(), 0);
+    ASSERT_EQ(simtracker_handle_key(13), 1);
+    const size_t capacity = 262144;
+    while (standin_hook_call_count() < capacity) simtracker_handle_key(0x4D00);  // a title each
+    for (int i = 0; i < 10; ++i) simtracker_handle_key(0x4D00);
+    EXPECT_EQ(standin_hook_call_count(), capacity);
+    EXPECT_EQ(standin_hook_calls_dropped(), 10u);
+    EXPECT_EQ(standin_hook_call(capacity).slot, 0) << "out of range";
+    EXPECT_NE(standin_hook_call(capacity - 1).text, nullptr);
+    standin_reset();
+    EXPECT_EQ(standin_hook_call_count(), 0u);
+    EXPECT_EQ(standin_hook_calls_dropped(), 0u);
+}
+
 TEST_F(Procedures, ConfigureRefusesValuesOutOfRange) {
     EXPECT_EQ(simtracker_configure(nullptr), -1);
     auto refused = [](auto change) {

@@ -149,7 +149,9 @@ typedef struct SimTrackerEvent {
     const char *text;  /* valid during the call only; null unless stated */
 } SimTrackerEvent;
 
-/* Called on the hook thread between hook calls, so it may read the renderer's pixels. */
+/* Called on the hook thread between hook calls, so it may read the renderer's pixels. It may
+ * call simtracker_save_screen, simtracker_load_script, simtracker_clear_script and the
+ * counters; it must not start procedures, step or hand keys to the tracker. */
 typedef void (*SimTrackerObserver)(const SimTrackerEvent *event, void *user_data);
 VT_CORE_API void simtracker_set_observer(SimTrackerObserver observer, void *user_data);
 
