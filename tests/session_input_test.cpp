@@ -19,8 +19,8 @@ using session_test::step_until;
 std::vector<SDL_KeyboardEvent> take_key_events() {
     SDL_PumpEvents();
     std::vector<SDL_Event> events(64);
-    const int n = SDL_PeepEvents(events.data(), int(events.size()), SDL_GETEVENT, SDL_KEYDOWN,
-                                 SDL_KEYUP);
+    const int n =
+        SDL_PeepEvents(events.data(), int(events.size()), SDL_GETEVENT, SDL_KEYDOWN, SDL_KEYUP);
     std::vector<SDL_KeyboardEvent> keys;
     for (int i = 0; i < n; ++i) keys.push_back(events[size_t(i)].key);
     return keys;

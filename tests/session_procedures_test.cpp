@@ -30,11 +30,13 @@ protected:
         const int dx = int(float(width) * 0.8f / 2), dy = int(float(height) * 0.8f / 2);
         if (points == 3) return {{cx, cy}, {cx - dx, cy}, {cx + dx, cy}};
         if (points == 5)
-            return {{cx, cy}, {cx - dx, cy - dy}, {cx + dx, cy - dy}, {cx - dx, cy + dy},
+            return {{cx, cy},
+                    {cx - dx, cy - dy},
+                    {cx + dx, cy - dy},
+                    {cx - dx, cy + dy},
                     {cx + dx, cy + dy}};
-        return {{cx, cy},      {cx - dx, cy - dy}, {cx, cy - dy},      {cx + dx, cy - dy},
-                {cx - dx, cy}, {cx + dx, cy},      {cx - dx, cy + dy}, {cx, cy + dy},
-                {cx + dx, cy + dy}};
+        return {{cx, cy},      {cx - dx, cy - dy}, {cx, cy - dy}, {cx + dx, cy - dy}, {cx - dx, cy},
+                {cx + dx, cy}, {cx - dx, cy + dy}, {cx, cy + dy}, {cx + dx, cy + dy}};
     }
 
     static std::vector<XY> drawn_targets() {
@@ -52,7 +54,6 @@ protected:
             if (standin_hook_call(i).slot == slot) found = standin_hook_call(i);
         return found;
     }
-
 };
 
 TEST_F(Procedures, NinePointCalibrationCallsTheHooksInOrderInCalibrationMode) {
@@ -249,8 +250,7 @@ TEST_F(Procedures, StartsThatCannotWorkFailCleanly) {
 
     simtracker_attach_window(nullptr);
     EXPECT_EQ(simtracker_start_calibration(9), SIMTRACKER_FAILED);
-    EXPECT_NE(std::string(simtracker_last_error()).find("no experiment window"),
-              std::string::npos);
+    EXPECT_NE(std::string(simtracker_last_error()).find("no experiment window"), std::string::npos);
     simtracker_attach_window(get_expt_window(nullptr));
 
     const DisplayHooks none{};

@@ -158,7 +158,8 @@ TEST_F(Setup, TheFrameShowsAnEyeWithHighlightedPupilAndReflection) {
     // Skin in the top-left corner: mid grey with noise.
     std::vector<uint8_t> corner;
     for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x) corner.push_back(received().frame[size_t(y) * 384 + size_t(x)]);
+        for (int x = 0; x < 10; ++x)
+            corner.push_back(received().frame[size_t(y) * 384 + size_t(x)]);
     const auto [low, high] = std::minmax_element(corner.begin(), corner.end());
     EXPECT_GE(*low, 60);
     EXPECT_LE(*high, 90);
@@ -207,9 +208,10 @@ TEST_F(Setup, ThresholdKeysChangeTheHighlightsAndTheTitle) {
 
 TEST_F(Setup, ArrowKeysStepThroughTheCameraViews) {
     start_with_image();
-    const std::vector<std::pair<uint16_t, std::string>> steps{
-        {0x4D00, "Wide view"}, {0x4D00, "Head Marker"}, {0x4D00, "Close-up eye"},
-        {0x4B00, "Head Marker"}};
+    const std::vector<std::pair<uint16_t, std::string>> steps{{0x4D00, "Wide view"},
+                                                              {0x4D00, "Head Marker"},
+                                                              {0x4D00, "Close-up eye"},
+                                                              {0x4B00, "Head Marker"}};
     for (const auto &[key, view] : steps) {
         ASSERT_EQ(simtracker_handle_key(key), 1);
         EXPECT_EQ(received().title.rfind(view, 0), 0u) << received().title;

@@ -25,11 +25,11 @@ struct Received {
     int palette_count = 0;
     std::vector<uint8_t> frame = std::vector<uint8_t>(384 * 320, 0);  // last complete frame
     std::vector<uint8_t> assembling = std::vector<uint8_t>(384 * 320, 0);
-    int lines_in_frame = 0;   // lines received since the last complete frame
-    int expected_line = 1;    // lines must arrive 1, 2, ..., total
+    int lines_in_frame = 0;  // lines received since the last complete frame
+    int expected_line = 1;   // lines must arrive 1, 2, ..., total
     int out_of_order = 0;
-    int frames = 0;           // frames completed by their last line
-    int bad_frames = 0;       // completed with other than 320 lines
+    int frames = 0;      // frames completed by their last line
+    int bad_frames = 0;  // completed with other than 320 lines
     std::string title;
     std::deque<uint16_t> keys;  // answered by the key poll, one per call
 };

@@ -20,8 +20,9 @@ GdImage gd_from_argb(const uint8_t *pixels, int width, int height, int pitch) {
     for (int y = 0; y < height; ++y) {
         const auto *row = reinterpret_cast<const uint32_t *>(pixels + size_t(y) * size_t(pitch));
         for (int x = 0; x < width; ++x)
-            gdImageSetPixel(image.get(), x, y,
-                            gdTrueColor((row[x] >> 16) & 0xFF, (row[x] >> 8) & 0xFF, row[x] & 0xFF));
+            gdImageSetPixel(
+                image.get(), x, y,
+                gdTrueColor((row[x] >> 16) & 0xFF, (row[x] >> 8) & 0xFF, row[x] & 0xFF));
     }
     return image;
 }
@@ -39,11 +40,16 @@ std::string write_png(gdImagePtr image, const std::string &path) {
 std::string html_escaped(const std::string &text) {
     std::string out;
     for (char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }

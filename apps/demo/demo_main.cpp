@@ -73,7 +73,8 @@ void configure_library(const DemoOptions &o, AppImages &images,
         setter(s[0].value_or("").c_str(), s[1].value_or("").c_str(), s[2].value_or("").c_str());
     };
     sounds(o.cal_sounds, "--sounds", provided(set_cal_sounds) ? set_cal_sounds : nullptr);
-    sounds(o.dcorr_sounds, "--dcorr-sounds", provided(set_dcorr_sounds) ? set_dcorr_sounds : nullptr);
+    sounds(o.dcorr_sounds, "--dcorr-sounds",
+           provided(set_dcorr_sounds) ? set_dcorr_sounds : nullptr);
     if (!o.font.empty()) {
         if (!provided(set_cal_font))
             unavailable("--font", problems);
@@ -85,10 +86,10 @@ void configure_library(const DemoOptions &o, AppImages &images,
         problems.push_back("device menus: this library build lacks the device export");
         return;
     }
-    const uintptr_t type = o.device == DeviceChoice::Keypad      ? 2
-                           : o.device == DeviceChoice::ButtonBox ? 1
-                                                                 : reinterpret_cast<uintptr_t>(
-                                                                       simtracker_device_callback);
+    const uintptr_t type = o.device == DeviceChoice::Keypad ? 2
+                           : o.device == DeviceChoice::ButtonBox
+                               ? 1
+                               : reinterpret_cast<uintptr_t>(simtracker_device_callback);
     const char *script = o.device_script.empty() ? nullptr : o.device_script.c_str();
     if (enable_external_calibration_device(type, script, nullptr) != 1)
         problems.push_back("the calibration device could not be switched on");
@@ -121,8 +122,7 @@ std::string session_report(const SessionRecord &record, const std::vector<std::s
     const SimTrackerStats &s = record.stats;
     std::string report = "Session report\n";
     int completed = 0;
-    for (const StageOutcome &stage : record.stages)
-        completed += stage.result >= 0;
+    for (const StageOutcome &stage : record.stages) completed += stage.result >= 0;
     char line[256];
     std::snprintf(line, sizeof line, "  Stages run:     %d of %zu completed\n", completed,
                   record.stages.size());
@@ -142,8 +142,7 @@ std::string session_report(const SessionRecord &record, const std::vector<std::s
                   s.targets, s.calibrations, s.validations, s.drift_corrections);
     report += line;
     if (s.validations > 0) {
-        std::snprintf(line, sizeof line,
-                      "  Validation:     mean error %.1f px, worst %.1f px\n",
+        std::snprintf(line, sizeof line, "  Validation:     mean error %.1f px, worst %.1f px\n",
                       double(s.validation_mean_error), double(s.validation_max_error));
         report += line;
     }
@@ -237,7 +236,8 @@ int main(int argc, char **argv) {
     files.push_back("index.png");
     const std::string report = session_report(record, files, options.out_dir);
     const std::string index_error = write_index(options.out_dir, record.shots, report);
-    if (!index_error.empty()) std::printf("The index could not be written: %s\n", index_error.c_str());
+    if (!index_error.empty())
+        std::printf("The index could not be written: %s\n", index_error.c_str());
 
     std::printf("Closing the window...\n");
     close_expt_graphics();

@@ -113,13 +113,16 @@ std::string parse_options(int argc, char **argv, DemoOptions &o) {
             ok = take() && !value.empty();
             o.out_dir = value;
         } else if (name == "--target-size") {
-            const std::vector<std::string> parts = take() ? split(value, ',') : std::vector<std::string>{};
+            const std::vector<std::string> parts =
+                take() ? split(value, ',') : std::vector<std::string>{};
             int diameter = 0, hole = 0;
             ok = (parts.size() == 1 || parts.size() == 2) && to_int(parts[0], 2, 1000, diameter) &&
                  (parts.size() == 1 || to_int(parts[1], 0, 1000, hole));
-            o.target_size = std::make_pair(uint32_t(diameter), uint32_t(parts.size() == 2 ? hole : diameter / 4));
+            o.target_size = std::make_pair(uint32_t(diameter),
+                                           uint32_t(parts.size() == 2 ? hole : diameter / 4));
         } else if (name == "--colors") {
-            const std::vector<std::string> parts = take() ? split(value, ',') : std::vector<std::string>{};
+            const std::vector<std::string> parts =
+                take() ? split(value, ',') : std::vector<std::string>{};
             ok = parts.size() == 2 && to_colour(parts[0], o.foreground) &&
                  to_colour(parts[1], o.background);
         } else if (name == "--target-image" || name == "--background" || name == "--video" ||
@@ -134,18 +137,26 @@ std::string parse_options(int argc, char **argv, DemoOptions &o) {
         } else if (name == "--sounds" || name == "--dcorr-sounds") {
             ok = take() && to_sounds(value, name == "--sounds" ? o.cal_sounds : o.dcorr_sounds);
         } else if (name == "--font") {
-            const std::vector<std::string> parts = take() ? split(value, ',') : std::vector<std::string>{};
+            const std::vector<std::string> parts =
+                take() ? split(value, ',') : std::vector<std::string>{};
             ok = !parts.empty() && !parts[0].empty() && parts.size() <= 2 &&
                  (parts.size() == 1 || to_int(parts[1], 4, 200, o.font_size));
-            if (ok) o.font = parts[0].find('/') != std::string::npos ? absolute_path(parts[0]) : parts[0];
+            if (ok)
+                o.font =
+                    parts[0].find('/') != std::string::npos ? absolute_path(parts[0]) : parts[0];
             if (ok && parts.size() == 1) o.font_size = 24;
         } else if (name == "--device") {
             ok = take();
-            if (value == "keypad") o.device = DeviceChoice::Keypad;
-            else if (value == "buttonbox") o.device = DeviceChoice::ButtonBox;
-            else if (value == "scripted") o.device = DeviceChoice::Scripted;
-            else if (value == "none") o.device = DeviceChoice::None;
-            else ok = false;
+            if (value == "keypad")
+                o.device = DeviceChoice::Keypad;
+            else if (value == "buttonbox")
+                o.device = DeviceChoice::ButtonBox;
+            else if (value == "scripted")
+                o.device = DeviceChoice::Scripted;
+            else if (value == "none")
+                o.device = DeviceChoice::None;
+            else
+                ok = false;
         } else if (name == "--frame-rate") {
             ok = take() && to_int(value, 1, 250, o.frame_rate);
         } else {

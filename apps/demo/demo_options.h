@@ -12,9 +12,9 @@ enum class DeviceChoice { None, Keypad, ButtonBox, Scripted };
 
 struct DemoOptions {
     bool help = false;
-    bool window = false;     // asked for a real window
-    bool auto_run = false;   // input scripts also in a window
-    bool short_form = false; // 3-point grids and fewer frames (tests)
+    bool window = false;      // asked for a real window
+    bool auto_run = false;    // input scripts also in a window
+    bool short_form = false;  // 3-point grids and fewer frames (tests)
     std::string out_dir = "out";
     std::optional<std::pair<uint32_t, uint32_t>> target_size;  // diameter, hole
     std::optional<SDL_Color> foreground, background;

@@ -87,7 +87,7 @@ struct Demo {
     const Stage *stage = nullptr;
     int frames_at_begin = 0;
     bool target_shot = false;  // the stage's target screenshot is taken (not again on a redo)
-    std::string frames_dir;  // where the dummy driver saves frames during the animated stage
+    std::string frames_dir;    // where the dummy driver saves frames during the animated stage
     size_t frames_before_target = 0;
 };
 
@@ -144,8 +144,8 @@ void keep_animated_frame(Demo &demo, int index, int16_t x, int16_t y) {
     if (index == 0 && frames.size() > demo.frames_before_target + 2) {
         const fs::path &middle =
             frames[demo.frames_before_target + (frames.size() - demo.frames_before_target) / 2];
-        const std::string caption = "Animated target at (" + std::to_string(x) + ", " +
-                                    std::to_string(y) + ")";
+        const std::string caption =
+            "Animated target at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
         const std::string file = next_shot_name(demo, caption);
         add_shot(demo, file, caption,
                  convert_bmp_to_png(middle.string(), demo.plan->options->out_dir + "/" + file));
@@ -171,9 +171,7 @@ void observe(const SimTrackerEvent *event, void *data) {
     Demo &demo = *static_cast<Demo *>(data);
     const Stage &stage = *demo.stage;
     switch (event->kind) {
-    case SIMTRACKER_STAGE_BEGIN:
-        demo.frames_at_begin = simtracker_stats().frames;
-        break;
+    case SIMTRACKER_STAGE_BEGIN: demo.frames_at_begin = simtracker_stats().frames; break;
     case SIMTRACKER_STAGE_END:
         std::printf("    %s\n", describe_result(event->value).c_str());
         break;
@@ -212,9 +210,7 @@ void observe(const SimTrackerEvent *event, void *data) {
         else
             std::printf("    key '%c'\n", char(event->value));
         break;
-    case SIMTRACKER_MARK:
-        shoot(demo, event->text);
-        break;
+    case SIMTRACKER_MARK: shoot(demo, event->text); break;
     }
     std::fflush(stdout);
 }

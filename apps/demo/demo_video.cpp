@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int kSize = 120;           // frames are kSize x kSize pixels
+constexpr int kSize = 120;  // frames are kSize x kSize pixels
 constexpr int kFramesPerSecond = 25;
-constexpr int kFrames = 50;          // two seconds, looping
+constexpr int kFrames = 50;  // two seconds, looping
 constexpr int kSampleRate = 22050;
 constexpr int kSamplesPerFrame = kSampleRate / kFramesPerSecond;
 constexpr uint32_t kFrameBytes = kSize * kSize * 3;  // rows of 360 bytes need no padding
@@ -45,10 +45,10 @@ void stream_header(Riff &riff, const char *type, uint32_t scale, uint32_t rate, 
                    uint32_t buffer, uint32_t sample_size, int16_t width, int16_t height) {
     const size_t at = riff.begin("strh");
     riff.fourcc(type);
-    riff.u32(0);  // handler
-    riff.u32(0);  // flags
+    riff.u32(0);               // handler
+    riff.u32(0);               // flags
     riff.u16(0), riff.u16(0);  // priority, language
-    riff.u32(0);  // initial frames
+    riff.u32(0);               // initial frames
     riff.u32(scale), riff.u32(rate), riff.u32(0), riff.u32(length), riff.u32(buffer);
     riff.u32(0xFFFFFFFF);  // quality: default
     riff.u32(sample_size);
@@ -59,8 +59,8 @@ void stream_header(Riff &riff, const char *type, uint32_t scale, uint32_t rate, 
 // A pinwheel of six colours turning twice per loop, with a white fixation disc and a dark
 // centre, on the key colour.
 void draw_frame(int frame, std::vector<uint8_t> &bgr) {
-    static const uint8_t colours[6][3] = {{230, 60, 60},  {240, 170, 40}, {250, 230, 60},
-                                          {70, 190, 90},  {60, 130, 230}, {160, 80, 210}};
+    static const uint8_t colours[6][3] = {{230, 60, 60}, {240, 170, 40}, {250, 230, 60},
+                                          {70, 190, 90}, {60, 130, 230}, {160, 80, 210}};
     const double turn = 2 * kPi * 2 * frame / kFrames;
     const double centre = (kSize - 1) / 2.0;
     for (int y = 0; y < kSize; ++y)
@@ -89,8 +89,8 @@ int16_t chime_sample(int n) {
     const double t = double(n) / kSampleRate;
     const int note = int(t / 0.5) % 4;
     const double since = std::fmod(t, 0.5);
-    const double tone = std::sin(2 * kPi * notes[note] * since) +
-                        0.3 * std::sin(2 * kPi * 2 * notes[note] * since);
+    const double tone =
+        std::sin(2 * kPi * notes[note] * since) + 0.3 * std::sin(2 * kPi * 2 * notes[note] * since);
     return int16_t(6000 * tone * std::exp(-since / 0.12));
 }
 
@@ -161,8 +161,8 @@ std::string write_target_video(const std::string &path) {
 
     FILE *out = std::fopen(path.c_str(), "wb");
     if (!out) return "cannot create " + path;
-    const bool written = std::fwrite(riff.bytes.data(), 1, riff.bytes.size(), out) ==
-                         riff.bytes.size();
+    const bool written =
+        std::fwrite(riff.bytes.data(), 1, riff.bytes.size(), out) == riff.bytes.size();
     if (std::fclose(out) != 0 || !written) return "cannot write " + path;
     return "";
 }

@@ -65,7 +65,7 @@ float eye_scene(float x, float y, float scale, float gx, float gy, float pupil_r
     const float lid = 1 - (dx * dx) / (half_width * half_width);
     const float upper = -72 * lid, lower = 58 * lid;
     if (dy < upper - 4 || dy > lower + 3) return grey;
-    if (dy < upper || dy > lower) return 70;  // lashes and lid rims
+    if (dy < upper || dy > lower) return 70;       // lashes and lid rims
     grey = 205 - 25 * std::fabs(dx) / half_width;  // sclera, shaded toward the corners
     const float px = gx * 48, py = gy * 30;
     const float ix = dx - px, iy = dy - py;
@@ -73,7 +73,8 @@ float eye_scene(float x, float y, float scale, float gx, float gy, float pupil_r
     const float iris_radius = 62;
     if (r < iris_radius + 1) {
         const float angle = std::atan2(iy, ix);
-        const float iris = 95 + 10 * std::sin(angle * 12) * (r / iris_radius) - 12 * (r / iris_radius);
+        const float iris =
+            95 + 10 * std::sin(angle * 12) * (r / iris_radius) - 12 * (r / iris_radius);
         const float edge = smooth_edge(r, iris_radius);
         grey = grey * (1 - edge) + iris * edge;
         const float in_pupil = smooth_edge(r, pupil_radius);
@@ -176,8 +177,7 @@ void render_frame(Camera &camera, int64_t now) {
         for (int x = 0; x < kFrameWidth; ++x) {
             const float scene = camera.view == 2
                                     ? marker_scene(float(x), float(y), mx, my)
-                                    : eye_scene(float(x), float(y), scale, gx, gy,
-                                                pupil_radius);
+                                    : eye_scene(float(x), float(y), scale, gx, gy, pupil_radius);
             const int noise = int(next_noise(camera.noise) % 17) - 8;
             const int grey = std::clamp(int(scene) + noise, 0, 255);
             const size_t at = size_t(y) * kFrameWidth + size_t(x);

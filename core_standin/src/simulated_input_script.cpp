@@ -88,13 +88,16 @@ std::string parse_command(const std::string &line, std::vector<Command> &command
         command.text = trimmed(line.substr(name.size()));
     } else if (name == "wait") {
         const bool counted = words.size() == 3;
-        if (words.size() != 2 && !counted) return "'wait' takes <ms>, or frames, targets or mode and a number";
+        if (words.size() != 2 && !counted)
+            return "'wait' takes <ms>, or frames, targets or mode and a number";
         const std::string &amount = words.back();
         if (!counted) {
             command.kind = Command::Kind::WaitMs;
-            if (!number(amount, 0, 600000, command.value)) return "milliseconds must be 0 to 600000";
+            if (!number(amount, 0, 600000, command.value))
+                return "milliseconds must be 0 to 600000";
         } else if (words[1] == "frames" || words[1] == "targets") {
-            command.kind = words[1] == "frames" ? Command::Kind::WaitFrames : Command::Kind::WaitTargets;
+            command.kind =
+                words[1] == "frames" ? Command::Kind::WaitFrames : Command::Kind::WaitTargets;
             if (!number(amount, 1, 100000, command.value)) return "a count must be 1 to 100000";
         } else if (words[1] == "mode") {
             command.kind = Command::Kind::WaitMode;
@@ -108,14 +111,17 @@ std::string parse_command(const std::string &line, std::vector<Command> &command
         if (name == "key") {
             command.kind = Command::Kind::Key;
             command.scancode = SDL_GetScancodeFromName(words[1].c_str());
-            if (command.scancode == SDL_SCANCODE_UNKNOWN) return "unknown key name '" + words[1] + "'";
+            if (command.scancode == SDL_SCANCODE_UNKNOWN)
+                return "unknown key name '" + words[1] + "'";
         } else {
             command.kind = Command::Kind::Button;
             if (!number(words[1], 1, 255, command.value)) return "a button number must be 1 to 255";
         }
         int64_t hold = kDefaultHoldMs, times = 1;
-        if (words.size() >= 3 && !number(words[2], 0, 10000, hold)) return "a hold time must be 0 to 10000";
-        if (words.size() == 4 && !number(words[3], 1, 1000, times)) return "a count must be 1 to 1000";
+        if (words.size() >= 3 && !number(words[2], 0, 10000, hold))
+            return "a hold time must be 0 to 10000";
+        if (words.size() == 4 && !number(words[3], 1, 1000, times))
+            return "a count must be 1 to 1000";
         command.hold_ms = int32_t(hold);
         // Repeated presses follow each other, each released before the next.
         commands.insert(commands.end(), size_t(times - 1), command);

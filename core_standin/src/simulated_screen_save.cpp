@@ -24,8 +24,7 @@ extern "C" int32_t simtracker_save_screen(const char *path, int32_t format) {
     const int pitch = width * 4;
     std::vector<uint8_t> pixels(size_t(pitch) * size_t(height));
     // XRGB8888 lies in memory as blue, green, red, unused on a little-endian machine.
-    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_RGB888, pixels.data(), pitch) !=
-        0)
+    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_RGB888, pixels.data(), pitch) != 0)
         return fail(std::string("cannot read the window's pixels: ") + SDL_GetError());
     std::array<uint8_t, 32> reserved{};
     const CoreBitmap bitmap{width, height, pitch, 32, pixels.data(), reserved.data()};

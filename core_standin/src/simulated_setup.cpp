@@ -49,8 +49,8 @@ void start_from_setup(Procedure kind) {
     if (kind == Procedure::DriftCorrection)
         begin_targets(kind, {Point{int16_t(width / 2), int16_t(height / 2)}});
     else
-        begin_targets(kind, grid(tracker().grid_points, width, height,
-                                 tracker().settings.grid_span));
+        begin_targets(kind,
+                      grid(tracker().grid_points, width, height, tracker().settings.grid_span));
     // A procedure that could not start leaves the setup screen as it was.
     if (tracker().current == Procedure::Setup) return_to_setup();
 }
@@ -111,17 +111,15 @@ bool setup_key(uint16_t key) {
         return true;
     case kKeyUp:
     case kKeyDown:
-        camera.pupil_threshold =
-            std::clamp(camera.pupil_threshold + (key == kKeyUp ? 2 : -2), 1,
-                       camera.cr_threshold - 1);
+        camera.pupil_threshold = std::clamp(camera.pupil_threshold + (key == kKeyUp ? 2 : -2), 1,
+                                            camera.cr_threshold - 1);
         send_title();
         return true;
     case '+':
     case '=':
     case '-':
-        camera.cr_threshold =
-            std::clamp(camera.cr_threshold + (key == '-' ? -2 : 2), camera.pupil_threshold + 1,
-                       254);
+        camera.cr_threshold = std::clamp(camera.cr_threshold + (key == '-' ? -2 : 2),
+                                         camera.pupil_threshold + 1, 254);
         send_title();
         return true;
     case 'a':
@@ -130,17 +128,10 @@ bool setup_key(uint16_t key) {
         auto_thresholds(camera);
         send_title();
         return true;
-    case 'c':
-        start_from_setup(Procedure::Calibration);
-        return true;
-    case 'v':
-        start_from_setup(Procedure::Validation);
-        return true;
-    case 'd':
-        start_from_setup(Procedure::DriftCorrection);
-        return true;
-    default:
-        return false;
+    case 'c': start_from_setup(Procedure::Calibration); return true;
+    case 'v': start_from_setup(Procedure::Validation); return true;
+    case 'd': start_from_setup(Procedure::DriftCorrection); return true;
+    default: return false;
     }
 }
 

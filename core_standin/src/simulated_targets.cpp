@@ -114,8 +114,8 @@ std::vector<Point> grid(int points, int width, int height, float span) {
     // Centre first, then row by row.
     if (points == 3) return {at(0, 0), at(-1, 0), at(1, 0)};
     if (points == 5) return {at(0, 0), at(-1, -1), at(1, -1), at(-1, 1), at(1, 1)};
-    return {at(0, 0),  at(-1, -1), at(0, -1), at(1, -1), at(-1, 0),
-            at(1, 0),  at(-1, 1),  at(0, 1),  at(1, 1)};
+    return {at(0, 0), at(-1, -1), at(0, -1), at(1, -1), at(-1, 0),
+            at(1, 0), at(-1, 1),  at(0, 1),  at(1, 1)};
 }
 
 int32_t begin_targets(Procedure kind, std::vector<Point> points) {
@@ -176,8 +176,7 @@ bool targets_key(uint16_t key) {
         stop_targets(SIMTRACKER_ESCAPED);
         after_targets(SIMTRACKER_ESCAPED);
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

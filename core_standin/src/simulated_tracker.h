@@ -82,9 +82,9 @@ struct Tracker {
     SimTrackerSettings settings{};    // of the running procedure
     uint32_t window_id = 0;
     Procedure current = Procedure::None;
-    bool in_setup = false;    // the setup screen lies under a target procedure
-    int grid_points = 9;      // grid of the setup screen's 'c' and 'v'
-    int64_t started_ms = 0;   // start of the outer procedure
+    bool in_setup = false;   // the setup screen lies under a target procedure
+    int grid_points = 9;     // grid of the setup screen's 'c' and 'v'
+    int64_t started_ms = 0;  // start of the outer procedure
     int32_t result = SIMTRACKER_DONE;
     std::string error;
     Camera camera;
