@@ -100,6 +100,27 @@ typedef struct StandinOverlaySeen {
 } StandinOverlaySeen;
 VT_CORE_API StandinOverlaySeen standin_last_overlay(void);
 
+/* The display hooks the simulated tracker called, in order (cleared by standin_reset). slot is
+ * the hook's position in DisplayHooks (1 begin_cal_hook ... 17 alert_hook). args holds the
+ * integer arguments in order: draw_cal_target x, y; image_line_hook width, line, total lines;
+ * palette_hook count; the done sounds their error flag; read_key_hook the key code and
+ * modifier. result holds what begin_cal_hook, begin_image_hook and read_key_hook returned.
+ * text is the title of image_title_hook (null otherwise), valid until the next reset.
+ * tracker_mode and display_flags are what core_tracker_mode and core_display_flags answered
+ * during the call. read_key_hook polls that deliver no key are not recorded. The trace keeps
+ * the first 262144 calls; later ones are only counted as dropped. */
+typedef struct StandinHookCall {
+    int32_t slot;
+    int32_t args[3];
+    int32_t result;
+    uint16_t tracker_mode;
+    uint16_t display_flags;
+    const char *text;
+} StandinHookCall;
+VT_CORE_API size_t standin_hook_call_count(void);
+VT_CORE_API StandinHookCall standin_hook_call(size_t index); /* slot 0 when out of range */
+VT_CORE_API size_t standin_hook_calls_dropped(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -36,6 +36,9 @@ void standin_reset(void) {
     s.tracker_mode = 0;
     s.abort_pending = 0;
     s.skip_sleep = 0;
+    s.hook_calls.clear();
+    s.hook_texts.clear();
+    s.hook_calls_dropped = 0;
 }
 
 DisplayHooks standin_installed_hooks(void) {

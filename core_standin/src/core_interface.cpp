@@ -186,10 +186,12 @@ int32_t core_bitmap_save(const CoreBitmap *bitmap, int32_t xs, int32_t ys, int32
 void core_draw_overlay(OverlayContext *context) {
     auto &s = standin::state();
     std::vector<StandinOverlayOp> script;
+    void (*painter)(OverlayContext *) = nullptr;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         ++s.calls.draw_overlay;
         script = s.overlay_script;
+        painter = s.overlay_painter;
     }
     if (!context) return;
     StandinOverlaySeen seen{};
@@ -199,6 +201,7 @@ void core_draw_overlay(OverlayContext *context) {
     seen.surfaceHeight = context->overlaySurface ? context->overlaySurface->h : -1;
     seen.mouseCallback = context->mouseCallback;
     // The callbacks run outside the lock: they may log through core_log.
+    if (painter) painter(context);
     for (const StandinOverlayOp &op : script) {
         switch (op.kind) {
         case STANDIN_LINE:

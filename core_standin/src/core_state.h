@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,6 +30,12 @@ struct CoreState {
     std::atomic<uint16_t> tracker_mode{0};
     std::atomic<int16_t> abort_pending{0};
     std::atomic<int> skip_sleep{0};
+    // The display hooks the simulated tracker called (see standin_hook_call).
+    std::vector<StandinHookCall> hook_calls;
+    std::deque<std::string> hook_texts;  // a deque keeps the texts' addresses stable
+    size_t hook_calls_dropped = 0;
+    // Draws the simulated tracker's camera overlay; null while it shows no camera image.
+    void (*overlay_painter)(OverlayContext *context) = nullptr;
 };
 
 CoreState &state();

@@ -1,0 +1,358 @@
+// The demo's stages, each a simulated tracker procedure with its own input script, and the
+// observer that prints progress and takes the screenshots between hook calls.
+#include "demo_session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "demo_library.h"
+#include "demo_video.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Camera setup, unattended: the camera image with the device's menu beside it at three zoom
+// steps, the three camera views, a pupil threshold set too high by hand and then the
+// automatic thresholds, and out with Escape. Screenshots read the renderer, so the setup
+// screen alone is not taken: begin_cal_hook paints the next frame's background after it
+// presents the menu; the camera frames show the menu beside the image.
+constexpr const char *kSetupScript = R"(# camera setup
+wait 500
+key Return
+wait frames 20
+mark Camera image
+key z
+wait frames 8
+mark Camera image, zoom step 1
+key z
+wait frames 8
+mark Camera image, zoom step 2
+key z
+wait frames 8
+key Right
+wait frames 10
+mark Wide camera view
+key Right
+wait frames 10
+mark Head marker view
+key Right
+key Up 40 12
+wait frames 10
+mark Pupil threshold too high
+key a
+wait frames 10
+mark Automatic thresholds
+key Return
+wait 300
+key Escape
+)";
+
+constexpr const char *kShortSetupScript = R"(wait 200
+key Return
+wait frames 6
+mark Camera image
+key z
+wait frames 4
+mark Camera image, zoom step 1
+key z
+key z
+key Return
+wait 100
+key Escape
+)";
+
+// Redoes the fourth point of the calibration.
+constexpr const char *kCalibrationScript = "wait targets 4\nkey Backspace\n";
+
+struct Stage {
+    std::string name;
+    std::function<int32_t()> run;
+    std::string script;
+    int shot_target = -1;      // screenshot when this target is shown
+    bool save_screen = false;  // the tracker saves the screen at that target too
+    int poor_point = -1;
+    bool animated = false;
+};
+
+struct Demo {
+    const SessionPlan *plan = nullptr;
+    SessionRecord record;
+    const Stage *stage = nullptr;
+    int frames_at_begin = 0;
+    bool target_shot = false;  // the stage's target screenshot is taken (not again on a redo)
+    std::string frames_dir;    // where the dummy driver saves frames during the animated stage
+    size_t frames_before_target = 0;
+};
+
+std::string slug(const std::string &caption) {
+    std::string out;
+    for (char c : caption) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += char(std::tolower(static_cast<unsigned char>(c)));
+        else if (!out.empty() && out.back() != '-')
+            out += '-';
+    }
+    while (!out.empty() && out.back() == '-') out.pop_back();
+    return out;
+}
+
+std::string next_shot_name(const Demo &demo, const std::string &caption) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02zu-", demo.record.shots.size() + 1);
+    return number + slug(caption) + ".png";
+}
+
+void add_shot(Demo &demo, const std::string &file, const std::string &caption,
+              const std::string &problem) {
+    if (!problem.empty()) {
+        demo.record.problems.push_back(caption + ": " + problem);
+        std::printf("    screenshot failed: %s\n", problem.c_str());
+        return;
+    }
+    demo.record.shots.push_back({file, caption});
+    std::printf("    screenshot %s\n", file.c_str());
+}
+
+void shoot(Demo &demo, const std::string &caption) {
+    const std::string file = next_shot_name(demo, caption);
+    add_shot(demo, file, caption,
+             save_renderer_png(SDL_GetRenderer(demo.plan->window),
+                               demo.plan->options->out_dir + "/" + file));
+}
+
+std::vector<fs::path> saved_frames(const std::string &folder) {
+    std::vector<fs::path> frames;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(folder, error))
+        if (entry.path().extension() == ".bmp") frames.push_back(entry.path());
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+// The animated target plays on its own thread, so its frames are taken from those the dummy
+// driver saved while the target was shown; the hook thread only reads them once the target is
+// erased (the playback thread has stopped by then).
+void keep_animated_frame(Demo &demo, int index, int16_t x, int16_t y) {
+    const std::vector<fs::path> frames = saved_frames(demo.frames_dir);
+    if (index == 0 && frames.size() > demo.frames_before_target + 2) {
+        const fs::path &middle =
+            frames[demo.frames_before_target + (frames.size() - demo.frames_before_target) / 2];
+        const std::string caption =
+            "Animated target at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+        const std::string file = next_shot_name(demo, caption);
+        add_shot(demo, file, caption,
+                 convert_bmp_to_png(middle.string(), demo.plan->options->out_dir + "/" + file));
+    }
+    std::error_code error;
+    for (const fs::path &frame : frames) fs::remove(frame, error);
+}
+
+const char *key_name(int32_t key) {
+    switch (key) {
+    case 8: return "Backspace";
+    case 13: return "Enter";
+    case 27: return "Escape";
+    case 0x4800: return "Up";
+    case 0x5000: return "Down";
+    case 0x4B00: return "Left";
+    case 0x4D00: return "Right";
+    default: return nullptr;
+    }
+}
+
+void observe(const SimTrackerEvent *event, void *data) {
+    Demo &demo = *static_cast<Demo *>(data);
+    const Stage &stage = *demo.stage;
+    switch (event->kind) {
+    case SIMTRACKER_STAGE_BEGIN: demo.frames_at_begin = simtracker_stats().frames; break;
+    case SIMTRACKER_STAGE_END:
+        std::printf("    %s\n", describe_result(event->value).c_str());
+        break;
+    case SIMTRACKER_FRAME_SHOWN:
+        if (demo.plan->interactive && event->value == demo.frames_at_begin + 30)
+            shoot(demo, "Camera image with the device menu");
+        if (event->value % 100 == 0) std::printf("    %d camera frames\n", event->value);
+        break;
+    case SIMTRACKER_TARGET_SHOWN:
+        std::printf("    target %d at (%d, %d)\n", event->value, event->x, event->y);
+        if (stage.animated) demo.frames_before_target = saved_frames(demo.frames_dir).size();
+        if (event->value != stage.shot_target || stage.animated || demo.target_shot) break;
+        demo.target_shot = true;
+        shoot(demo, stage.name + ", target at (" + std::to_string(event->x) + ", " +
+                        std::to_string(event->y) + ")");
+        if (stage.save_screen) {
+            const std::string file = "saved-screen.png";
+            const std::string path = demo.plan->options->out_dir + "/" + file;
+            if (simtracker_save_screen(path.c_str(), 1) == 0 && fs::exists(path)) {
+                demo.record.files.push_back(file + " (through the image writer)");
+                std::printf("    screen saved through the image writer: %s\n", file.c_str());
+            } else {
+                demo.record.problems.push_back(std::string("screen saving: ") +
+                                               simtracker_last_error());
+                std::printf("    screen saving failed: %s\n", simtracker_last_error());
+            }
+        }
+        break;
+    case SIMTRACKER_TARGET_ACCEPTED:
+        if (stage.animated && !demo.frames_dir.empty())
+            keep_animated_frame(demo, event->value, event->x, event->y);
+        break;
+    case SIMTRACKER_KEY:
+        if (const char *name = key_name(event->value))
+            std::printf("    key %s\n", name);
+        else
+            std::printf("    key '%c'\n", char(event->value));
+        break;
+    case SIMTRACKER_MARK: shoot(demo, event->text); break;
+    }
+    std::fflush(stdout);
+}
+
+SimTrackerSettings stage_settings(const SessionPlan &plan, const Stage &stage) {
+    SimTrackerSettings s;
+    simtracker_default_settings(&s);
+    s.frame_rate = plan.options->frame_rate;
+    s.fixation_ms = plan.options->short_form ? 300 : 700;
+    s.target_gap_ms = 200;
+    s.poor_point = stage.poor_point;
+    // Unattended stages end after two minutes, whatever happens to the keys.
+    s.time_limit_ms = plan.interactive ? 0 : 120000;
+    return s;
+}
+
+std::vector<Stage> plan_stages(const SessionPlan &plan) {
+    const bool scripted = !plan.interactive;
+    const bool brief = plan.options->short_form;
+    const int points = brief ? 3 : 9;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(plan.window, &width, &height);
+    std::string setup_script;
+    if (!plan.options->input_script.empty())
+        setup_script = plan.options->input_script;
+    else if (scripted)
+        setup_script = brief ? kShortSetupScript : kSetupScript;
+
+    std::vector<Stage> stages(4);
+    stages[0].name = "Camera setup";
+    stages[0].run = [] { return simtracker_do_setup(); };
+    stages[0].script = setup_script;
+
+    stages[1].name = std::to_string(points) + "-point calibration";
+    stages[1].run = [points] { return simtracker_do_calibration(points); };
+    stages[1].script = scripted && !brief ? kCalibrationScript : "";
+    stages[1].shot_target = 2;
+
+    stages[2].name = std::to_string(points) + "-point validation";
+    stages[2].run = [points] { return simtracker_do_validation(points); };
+    stages[2].shot_target = points - 1;
+    stages[2].poor_point = points / 2 + 1;  // one simulated poor fit: the error sound
+
+    stages[3].name = "Drift correction";
+    stages[3].run = [width, height] {
+        return simtracker_do_drift_correction(int16_t(width / 2), int16_t(height / 2));
+    };
+    stages[3].shot_target = 0;
+    stages[3].save_screen = true;
+
+    if (!plan.video.empty()) {
+        const int animated_points = brief ? 3 : 5;
+        Stage animated;
+        animated.name = std::to_string(animated_points) + "-point calibration, animated target";
+        animated.run = [animated_points] { return simtracker_do_calibration(animated_points); };
+        animated.animated = true;
+        stages.push_back(animated);
+    }
+    return stages;
+}
+
+// The animated stage's frames come from the dummy driver, which saves every presented frame
+// into the working folder while SDL_VIDEO_DUMMY_SAVE_FRAMES is set. Both are changed only
+// while no playback thread runs (before and after the stage).
+void capture_frames(Demo &demo, bool on) {
+    static std::string previous_folder;
+    if (on) {
+        demo.frames_dir = fs::absolute(demo.plan->options->out_dir + "/.frames").string();
+        std::error_code error;
+        fs::create_directories(demo.frames_dir, error);
+        previous_folder = fs::current_path().string();
+        if (chdir(demo.frames_dir.c_str()) != 0) {
+            demo.frames_dir.clear();
+            return;
+        }
+        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+    } else if (!demo.frames_dir.empty()) {
+        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+        if (chdir(previous_folder.c_str()) != 0)
+            demo.record.problems.push_back("cannot return to " + previous_folder);
+        std::error_code error;
+        fs::remove_all(demo.frames_dir, error);
+        demo.frames_dir.clear();
+    }
+}
+
+StageOutcome run_stage(Demo &demo, const Stage &stage) {
+    const SessionPlan &plan = *demo.plan;
+    StageOutcome outcome;
+    outcome.name = stage.name;
+    const SimTrackerSettings settings = stage_settings(plan, stage);
+    simtracker_configure(&settings);
+    simtracker_clear_script();
+    if (!stage.script.empty() && simtracker_load_script(stage.script.c_str()) < 0) {
+        outcome.note = simtracker_last_error();
+        return outcome;
+    }
+    if (stage.animated) {
+        if (!provided(set_cal_animation_target)) {
+            outcome.note = "this library build has no animated targets";
+            return outcome;
+        }
+        set_cal_animation_target(plan.video.c_str(), 0, kVideoKeyColour);
+        if (plan.capture_frames) capture_frames(demo, true);
+    }
+    demo.stage = &stage;
+    demo.target_shot = false;
+    outcome.result = stage.run();
+    if (stage.animated) capture_frames(demo, false);
+    if (outcome.result == SIMTRACKER_FAILED) outcome.note = simtracker_last_error();
+    return outcome;
+}
+
+}  // namespace
+
+std::string describe_result(int32_t result) {
+    switch (result) {
+    case SIMTRACKER_DONE: return "done";
+    case SIMTRACKER_POOR: return "done, with a poor point (error sound)";
+    case SIMTRACKER_ESCAPED: return "left with Escape";
+    case SIMTRACKER_ABORTED: return "aborted (the window was closed)";
+    case SIMTRACKER_TIMED_OUT: return "ended by its time limit";
+    default: return "could not start";
+    }
+}
+
+SessionRecord run_session(const SessionPlan &plan) {
+    Demo demo;
+    demo.plan = &plan;
+    simtracker_reset_stats();
+    simtracker_set_observer(observe, &demo);
+    for (const Stage &stage : plan_stages(plan)) {
+        std::printf("%s\n", stage.name.c_str());
+        std::fflush(stdout);
+        StageOutcome outcome = run_stage(demo, stage);
+        if (!outcome.note.empty()) std::printf("    %s\n", outcome.note.c_str());
+        demo.record.stages.push_back(outcome);
+        // A closed window ends the session.
+        if (outcome.result == SIMTRACKER_ABORTED) break;
+    }
+    simtracker_set_observer(nullptr, nullptr);
+    simtracker_clear_script();
+    demo.record.stats = simtracker_stats();
+    return demo.record;
+}
