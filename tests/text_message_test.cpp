@@ -71,9 +71,16 @@ TEST_F(MessageTest, FormatsItsArguments) {
     EXPECT_EQ(text_test::differing_pixels(actual, reference({{"-42-ok|Z", 40, 60}})), 0u);
 }
 
-TEST_F(MessageTest, TextThatFitsIsOneLineNewlinesIncluded) {
+TEST_F(MessageTest, LineFeedsEndLinesOfTextThatFits) {
     set_text_margins(10, 10, 10, 10);
-    expect_lines("one\ntwo three", kTextContinue, 0, 0, {{"one\ntwo three", 10, 10}});
+    const int step = static_cast<int>(text_height("one\ntwo three") * 0.9);
+    expect_lines("one\ntwo three", kTextContinue, 0, 0,
+                 {{"one", 10, 10}, {"two three", 10, 10 + step}});
+    expect_lines("one\ntwo three", 0, 0, 0, {{"one", 0, 0}});
+    // A menu: CR-LF and a final line feed end lines too; no line is drawn for the end.
+    const std::string menu = "Menu:\r\n1 -> Go\n";
+    const int menu_step = static_cast<int>(text_height(menu) * 0.9);
+    expect_lines(menu, kTextContinue, 0, 0, {{"Menu:", 10, 10}, {"1 -> Go", 10, 10 + menu_step}});
 }
 
 TEST_F(MessageTest, FlushRightAndCentredLines) {

@@ -62,14 +62,15 @@ int prefix_width(TTF_Font *font, char *line, size_t length) {
     return width;
 }
 
+// Index of the first line feed or carriage return after the first character, 0 when none.
+size_t first_newline(const char *line, size_t length) {
+    for (size_t i = 1; i < length; ++i)
+        if (line[i] == '\n' || line[i] == '\r') return i;
+    return 0;
+}
+
 size_t find_line_break(TTF_Font *font, char *line, size_t length, int room, bool &blank_break) {
-    size_t newline = 0;
-    for (size_t i = 1; i < length; ++i) {
-        if (line[i] == '\n' || line[i] == '\r') {
-            newline = i;
-            break;
-        }
-    }
+    const size_t newline = first_newline(line, length);
     // The break is the last blank whose line, blank included, is narrower than room. SDL_ttf
     // measures a text as the span of its glyphs' extents, which a further character can only
     // widen, so the blanks' widths rise with their index and a binary search over the blanks
@@ -151,20 +152,28 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
         const size_t length = strnlen(text, kLineSize - 1);
         std::memcpy(line.data(), text, length);
         line[length] = '\0';
-        if (x + marginRight + text_width <= window_width) {
-            // It fits: one line, newlines and all.
-            if (length > 0) draw_line(renderer, font, line.data(), x, y, window_width, flags, colour);
-            return;
-        }
         bool blank_break = false;
-        const size_t cut = find_line_break(font, line.data(), length,
-                                           window_width - x - marginRight, blank_break);
-        if (cut == 0) return;  // the first word alone is wider than the room
+        size_t cut = 0;
+        if (x + marginRight + text_width <= window_width) {
+            // It fits, yet its line feeds still end lines: a menu of several lines must not
+            // show them as glyphs on one line.
+            cut = first_newline(line.data(), length);
+            if (cut == 0) {
+                if (length > 0)
+                    draw_line(renderer, font, line.data(), x, y, window_width, flags, colour);
+                return;
+            }
+        } else {
+            cut = find_line_break(font, line.data(), length, window_width - x - marginRight,
+                                  blank_break);
+            if (cut == 0) return;  // the first word alone is wider than the room
+        }
         line[cut] = '\0';
         if (!draw_line(renderer, font, line.data(), x, y, window_width, flags, colour)) return;
         if (!(flags & kTextContinue)) return;
 
         size_t rest = cut + 1;
+        if (text[cut] == '\r' && text[rest] == '\n') ++rest;  // a CR-LF ends one line
         if (blank_break)
             while (rest < kLineSize - 1 && text[rest] == ' ') ++rest;
         text += rest;
