@@ -1,7 +1,8 @@
 // Cost of one camera frame in a 1920 x 1080 window on the software renderer: (a) the whole
 // frame through the hooks (320 image lines, the last one presenting, with an overlay of a
 // cross-hair and a lozenge) against (b) the bare SDL work that shows the same picture
-// (clear, one 384 x 320 texture update, one scaled copy, present). Prints the ratio a / b.
+// (clear, one 384 x 320 texture update, one scaled copy, present), and (c) frame (a) with a
+// three-line device menu and a camera-view title beside the image. Prints a / b and c / b.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,7 @@
 
 #include "camera/camera_image.h"
 #include "camera/image_state.h"
+#include "device/device_modes.h"
 #include "frame/expt_window.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -30,7 +32,8 @@ std::vector<uint8_t> camera_indices() {
     return indices;
 }
 
-void BM_FrameThroughHooks(benchmark::State &state) {
+// Streams frames through the hooks for as long as the benchmark runs.
+void stream_frames(benchmark::State &state) {
     std::array<uint8_t, 256> red{}, green{}, blue{};
     for (int i = 0; i < 256; ++i) {
         red[i] = uint8_t(i);
@@ -39,6 +42,7 @@ void BM_FrameThroughHooks(benchmark::State &state) {
     }
     palette_hook(256, red.data(), green.data(), blue.data());
     begin_image_hook();
+    image_title_hook(0, "Close-up eye  pupil 60  CR 225");
     const StandinOverlayOp overlay[] = {
         {STANDIN_LINE, 540, 400, 540, 500, 3},   // cross-hair, vertical
         {STANDIN_LINE, 490, 450, 590, 450, 3},   // cross-hair, horizontal
@@ -51,6 +55,12 @@ void BM_FrameThroughHooks(benchmark::State &state) {
             image_line_hook(kWidth, int16_t(line), kHeight, &indices[size_t(line - 1) * kWidth]);
     }
     end_image_hook();
+}
+
+void BM_FrameThroughHooks(benchmark::State &state) {
+    standin_set_display_flags(0);
+    enable_external_calibration_device(0, nullptr, nullptr);
+    stream_frames(state);
 }
 BENCHMARK(BM_FrameThroughHooks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -76,6 +86,26 @@ void BM_BareSdl(benchmark::State &state) {
     SDL_DestroyTexture(texture);
 }
 BENCHMARK(BM_BareSdl)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The camera image shown (display flag 0x2, so the title shows) on a setup screen (tracker
+// mode 2) with the keypad device's three-line menu.
+void BM_FrameWithMenuAndTitle(benchmark::State &state) {
+    const char *script =
+        "[MODE C]\nBUTTON 71 ACCEPT_TARGET\n[MODE V]\nBUTTON 71 ACCEPT_TARGET\n"
+        "[MODE D]\nBUTTON 71 ACCEPT_TARGET\n[MODE 1]\nTEXT_LINE \"Camera Views:\"\n"
+        "TEXT_LINE \"NUM 7 -> Next Camera View\"\nTEXT_LINE \"NUM 4 -> Previous Camera View\"\n"
+        "BUTTON 71 NEXT_IMAGE\nBUTTON 75 PREV_IMAGE\n";
+    if (enable_external_calibration_device(2, script, nullptr) != 1) {
+        state.SkipWithError("the keypad device did not start");
+        return;
+    }
+    standin_set_tracker_mode(2);
+    standin_set_display_flags(0x2);
+    stream_frames(state);
+    standin_set_display_flags(0);
+    enable_external_calibration_device(0, nullptr, nullptr);
+}
+BENCHMARK(BM_FrameWithMenuAndTitle)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Keeps each benchmark's best time per iteration over its repetitions, so that the ratio
 // printed after the run is least disturbed by other work on the machine.
@@ -121,9 +151,13 @@ int main(int argc, char **argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double a = reporter.seconds["BM_FrameThroughHooks"], b = reporter.seconds["BM_BareSdl"];
+    const double c = reporter.seconds["BM_FrameWithMenuAndTitle"];
     if (a > 0 && b > 0)
         std::printf("camera frame: hooks %.3f ms, bare SDL %.3f ms, ratio a/b = %.2f\n", a * 1e3,
                     b * 1e3, a / b);
+    if (c > 0 && b > 0)
+        std::printf("camera frame with menu and title: %.3f ms, ratio c/b = %.2f\n", c * 1e3,
+                    c / b);
     close_expt_graphics();
     benchmark::Shutdown();
     return 0;
