@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "demo_library.h"
+#include "vistrak_core_graphics_sdl2.h"
 #include "demo_options.h"
 #include "demo_session.h"
 #include "demo_video.h"
@@ -28,64 +28,38 @@ struct AppImages {
     }
 };
 
-void unavailable(const char *option, std::vector<std::string> &problems) {
-    problems.push_back(std::string(option) + " ignored: this library build lacks the export");
-}
-
 // Applies what the user configured. Problems are collected for the report.
 void configure_library(const DemoOptions &o, AppImages &images,
                        std::vector<std::string> &problems) {
     if (o.foreground || o.background) {
-        if (!provided(set_calibration_colors)) {
-            unavailable("--colors", problems);
-        } else {
-            const uint8_t fg[4] = {o.foreground ? o.foreground->r : uint8_t(0),
-                                   o.foreground ? o.foreground->g : uint8_t(0),
-                                   o.foreground ? o.foreground->b : uint8_t(0), 255};
-            const uint8_t bg[4] = {o.background ? o.background->r : uint8_t(0),
-                                   o.background ? o.background->g : uint8_t(0),
-                                   o.background ? o.background->b : uint8_t(0), 255};
-            set_calibration_colors(o.foreground ? fg : nullptr, o.background ? bg : nullptr);
-        }
+        const uint8_t fg[4] = {o.foreground ? o.foreground->r : uint8_t(0),
+                               o.foreground ? o.foreground->g : uint8_t(0),
+                               o.foreground ? o.foreground->b : uint8_t(0), 255};
+        const uint8_t bg[4] = {o.background ? o.background->r : uint8_t(0),
+                               o.background ? o.background->g : uint8_t(0),
+                               o.background ? o.background->b : uint8_t(0), 255};
+        set_calibration_colors(o.foreground ? fg : nullptr, o.background ? bg : nullptr);
     }
-    if (o.target_size) {
-        if (provided(set_target_size))
-            set_target_size(o.target_size->first, o.target_size->second);
-        else
-            unavailable("--target-size", problems);
-    }
+    if (o.target_size) set_target_size(o.target_size->first, o.target_size->second);
     auto load = [&](const std::string &path, const char *option, SDL_Surface *&surface,
                     void (*setter)(SDL_Surface *)) {
         if (path.empty()) return;
-        if (!setter) return unavailable(option, problems);
         surface = load_image_surface(path);
         if (!surface) return problems.push_back(std::string(option) + ": cannot read " + path);
         setter(surface);
     };
-    load(o.target_image, "--target-image", images.target,
-         provided(set_cal_target_surface) ? set_cal_target_surface : nullptr);
-    load(o.background_image, "--background", images.background,
-         provided(set_cal_background_surface) ? set_cal_background_surface : nullptr);
-    auto sounds = [&](const std::optional<std::string>(&s)[3], const char *option,
-                      void (*setter)(const char *, const char *, const char *)) {
+    load(o.target_image, "--target-image", images.target, set_cal_target_surface);
+    load(o.background_image, "--background", images.background, set_cal_background_surface);
+    auto sounds = [](const std::optional<std::string>(&s)[3],
+                     void (*setter)(const char *, const char *, const char *)) {
         if (!s[0] && !s[1] && !s[2]) return;
-        if (!setter) return unavailable(option, problems);
         setter(s[0].value_or("").c_str(), s[1].value_or("").c_str(), s[2].value_or("").c_str());
     };
-    sounds(o.cal_sounds, "--sounds", provided(set_cal_sounds) ? set_cal_sounds : nullptr);
-    sounds(o.dcorr_sounds, "--dcorr-sounds",
-           provided(set_dcorr_sounds) ? set_dcorr_sounds : nullptr);
-    if (!o.font.empty()) {
-        if (!provided(set_cal_font))
-            unavailable("--font", problems);
-        else if (set_cal_font(o.font.c_str(), o.font_size) != 0)
-            problems.push_back("--font: cannot load " + o.font);
-    }
+    sounds(o.cal_sounds, set_cal_sounds);
+    sounds(o.dcorr_sounds, set_dcorr_sounds);
+    if (!o.font.empty() && set_cal_font(o.font.c_str(), o.font_size) != 0)
+        problems.push_back("--font: cannot load " + o.font);
     if (o.device == DeviceChoice::None) return;
-    if (!provided(enable_external_calibration_device)) {
-        problems.push_back("device menus: this library build lacks the device export");
-        return;
-    }
     const uintptr_t type = o.device == DeviceChoice::Keypad ? 2
                            : o.device == DeviceChoice::ButtonBox
                                ? 1

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "demo_library.h"
+#include "vistrak_core_graphics_sdl2.h"
 #include "demo_video.h"
 
 namespace fs = std::filesystem;
@@ -309,10 +309,6 @@ StageOutcome run_stage(Demo &demo, const Stage &stage) {
         return outcome;
     }
     if (stage.animated) {
-        if (!provided(set_cal_animation_target)) {
-            outcome.note = "this library build has no animated targets";
-            return outcome;
-        }
         set_cal_animation_target(plan.video.c_str(), 0, kVideoKeyColour);
         if (plan.capture_frames) capture_frames(demo, true);
     }
