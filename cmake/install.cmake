@@ -1,6 +1,6 @@
 # Install rules: the graphics library (component "graphics") and the stand-in core library
 # (component "core_standin"), each with its headers, a pkg-config file and a CMake package.
-# Both files are relocatable: they find the prefix from where they are installed.
+# The package files are relocatable: they find the prefix from where they are installed.
 include(CMakePackageConfigHelpers)
 
 # pkg-config files reach the prefix through ${pcfiledir}; these are the steps from there.
@@ -9,11 +9,11 @@ string(REGEX REPLACE "/$" "" VT_PC_TO_PREFIX ${VT_PC_TO_PREFIX})
 file(RELATIVE_PATH VT_PC_LIBDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_LIBDIR})
 file(RELATIVE_PATH VT_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 
-# vt_install_package(<target> <package> <component>): the target's library and headers, the
-# package's <package>.pc and CMake configuration <package>Config.cmake, made from the
-# templates of the same names in cmake/.
-function(vt_install_package target package component)
-  install(TARGETS ${target} EXPORT ${package}Targets
+# vt_install_package(<target> <component>): the target's library and headers, and the package
+# of the same name: <target>.pc and the CMake configuration <target>Config.cmake, made from the
+# templates of those names in cmake/.
+function(vt_install_package package component)
+  install(TARGETS ${package} EXPORT ${package}Targets
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${component}
           PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT ${component}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -34,5 +34,5 @@ function(vt_install_package target package component)
           COMPONENT ${component})
 endfunction()
 
-vt_install_package(vistrak_core64 vistrak_core64 core_standin)
-vt_install_package(vistrak_core_graphics_sdl2 vistrak_core_graphics_sdl2 graphics)
+vt_install_package(vistrak_core64 core_standin)
+vt_install_package(vistrak_core_graphics_sdl2 graphics)
