@@ -22,6 +22,8 @@
  *                     keeps them from being written.
  *   windir            a Windows folder whose "fonts" folder holds the font files of the
  *                     families set_cal_font() knows; when unset, installed faces serve.
+ *   VT_SERIAL_PORTS   the serial devices that stand for COM0, COM1, ... of the button box:
+ *                     comma-separated paths, COM0 first (README.md, "Serial ports").
  *
  * Usable from C and C++.
  */
