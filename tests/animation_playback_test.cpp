@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -16,13 +15,17 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "disk_audio.h"
 #include "frame/expt_window.h"
+#include "presented_frames.h"
 #include "test_support.h"
 #include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
+
+using vt_test::PresentedFrames;
 
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 constexpr int kWidth = 32, kHeight = 24;
@@ -88,32 +91,6 @@ bool wait_for_log(const char *text, size_t count, int seconds = 10) {
 
 size_t passes() { return standin_log_matches("calData.animationTarget.audioPlaying ="); }
 
-// Saves every frame presented while it lives (SDL's dummy driver writes them into the current
-// folder). Set up and torn down while no playback thread runs: the thread reads the variable.
-class PresentedFrames {
-public:
-    PresentedFrames() : dir_(vt_test::temp_dir()), previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir_);
-        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
-    }
-    ~PresentedFrames() {
-        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
-        std::filesystem::current_path(previous_);
-    }
-    // The saved frames in the order they were presented.
-    std::vector<std::string> files() const {
-        std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::directory_iterator(dir_))
-            names.push_back(entry.path().string());
-        std::sort(names.begin(), names.end());  // numbered with leading zeros
-        return names;
-    }
-
-private:
-    std::string dir_;
-    std::filesystem::path previous_;
-};
-
 // The colour of a presented frame at (x, y).
 uint32_t presented(const std::string &file, int x, int y) {
     SDL_Surface *frame = SDL_LoadBMP(file.c_str());
@@ -141,7 +118,7 @@ class AnimationPlayback : public ::testing::Test {
 protected:
     void SetUp() override {
         vt_test::ensure_window();
-        if (std::string(SDL_GetCurrentVideoDriver()) != "dummy")
+        if (!PresentedFrames::available())
             GTEST_SKIP() << "presented frames are saved by the dummy video driver only";
         // The calibration background, as the window's first frame paints it.
         SDL_SetRenderDrawColor(exptGraphics.renderer, 180, 180, 180, 255);
@@ -293,29 +270,11 @@ TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
     EXPECT_EQ(calData.animationTarget.threadState, 0);
 }
 
-// Sound on SDL's disk driver: the device's output is written to a file in real time.
+// Sound on SDL's disk driver.
 class AnimationSound : public AnimationPlayback {
 protected:
-    void SetUp() override {
-        AnimationPlayback::SetUp();
-        output_ = folder() + "/sound_output.raw";
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", output_.c_str(), 1);
-    }
-    void TearDown() override {
-        AnimationPlayback::TearDown();
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-    }
-    // 16-bit samples of the device's output that are not silence (the tone is +-8000).
-    size_t loud_samples() const {
-        std::ifstream in(output_, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-        size_t loud = 0;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-            loud += std::abs(int16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8)) > 4000;
-        return loud;
-    }
-    std::string output_;
+    size_t loud_samples() const { return audio_.tone_samples(); }
+    vt_test::DiskAudio audio_{folder() + "/sound_output.raw"};
 };
 
 TEST_F(AnimationSound, ShortSoundIsQueuedOncePerPass) {

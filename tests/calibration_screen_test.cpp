@@ -3,10 +3,8 @@
 // close and a new window. Cases run in order in one process; the first runs before the window
 // exists and the last closes and reopens it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "calibration/calibration_screen.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
+#include "presented_frames.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -24,62 +23,11 @@ using cal_test::expect_ring;
 using cal_test::kDefaultBackground;
 using cal_test::kDefaultForeground;
 using cal_test::quadrant_image;
+using vt_test::PresentedFrames;
 using vt_test::rgba;
 
 const cal_test::Quadrants kBackgroundQuadrants = {rgba(90, 0, 90), rgba(0, 90, 90),
                                                   rgba(90, 90, 0), rgba(40, 40, 40)};
-
-// Read from the environment by the dummy video driver at every present.
-constexpr const char *kSaveFrames = "SDL_VIDEO_DUMMY_SAVE_FRAMES";
-
-// The frames presented while it lives, as the dummy video driver saves them (one BMP per
-// present, in a temporary current folder).
-class PresentedFrames {
-public:
-    PresentedFrames() : folder_(vt_test::temp_dir()), previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder_);
-        setenv(kSaveFrames, "1", 1);
-    }
-    ~PresentedFrames() {
-        unsetenv(kSaveFrames);
-        std::filesystem::current_path(previous_);
-    }
-    static bool available() {
-        const char *driver = SDL_GetCurrentVideoDriver();
-        return driver && SDL_strcmp(driver, "dummy") == 0;
-    }
-
-    std::vector<std::string> files() const {
-        std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::directory_iterator(folder_))
-            names.push_back(entry.path().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    size_t count() const { return files().size(); }
-
-    // The last presented frame as pixels.
-    vt_test::Pixels last() const {
-        vt_test::Pixels p;
-        const auto names = files();
-        if (names.empty()) return p;
-        cal_test::SurfacePtr loaded(SDL_LoadBMP(names.back().c_str()));
-        if (!loaded) return p;
-        cal_test::SurfacePtr rgba(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_RGBA8888, 0));
-        p.width = rgba->w;
-        p.height = rgba->h;
-        for (int y = 0; y < p.height; ++y) {
-            const auto *row = reinterpret_cast<const uint32_t *>(
-                static_cast<const uint8_t *>(rgba->pixels) + y * rgba->pitch);
-            p.data.insert(p.data.end(), row, row + p.width);
-        }
-        return p;
-    }
-
-private:
-    std::string folder_;
-    std::filesystem::path previous_;
-};
 
 bool all_pixels(const vt_test::Pixels &p, uint32_t colour) {
     return !p.data.empty() &&

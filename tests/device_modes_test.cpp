@@ -3,6 +3,7 @@
 // menus to the core library's key poll, from the keypad and from a simulated box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "device/device_state.h"
 #include "device/setup_script.h"
 #include "input/key_input.h"
+#include "input/key_translation.h"
 #include "simulated_box.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
@@ -41,14 +43,36 @@ std::vector<uint16_t> polled_keys() {
     return keys;
 }
 
-// A keypad key pressed and released as the key hook records them, with the keys each
-// produced.
-std::vector<uint16_t> tap(SDL_Scancode scancode) {
-    key_states[scancode] = 1;
-    key_states_changed = 1;
+void push_key(Uint32 type, SDL_Scancode scancode) {
+    SDL_Event event{};
+    event.type = type;
+    event.key.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.scancode = scancode;
+    event.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
+    ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+}
+void press(SDL_Scancode scancode) { push_key(SDL_KEYDOWN, scancode); }
+void release(SDL_Scancode scancode) { push_key(SDL_KEYUP, scancode); }
+
+// The keys polls return, less the keyboard's own codes of the keys in own (the keys the key
+// hook itself hands over when it takes their presses): what the device's buttons produced.
+std::vector<uint16_t> device_keys(std::initializer_list<SDL_Scancode> own) {
     std::vector<uint16_t> keys = polled_keys();
-    key_states[scancode] = 0;
-    key_states_changed = 1;
+    for (SDL_Scancode scancode : own) {
+        const auto at = std::find(keys.begin(), keys.end(),
+                                  translate_key(SDL_GetKeyFromScancode(scancode)));
+        if (at != keys.end()) keys.erase(at);
+    }
+    return keys;
+}
+
+// A keypad key pressed and released through SDL's event queue, a poll after each, with the keys
+// the device produced.
+std::vector<uint16_t> tap(SDL_Scancode scancode) {
+    press(scancode);
+    std::vector<uint16_t> keys = device_keys({scancode});
+    release(scancode);
     EXPECT_TRUE(polled_keys().empty()) << "a release produces nothing";
     return keys;
 }
@@ -119,8 +143,9 @@ TEST_F(DeviceModes, SwitchingOffClearsTheMenus) {
 TEST_F(DeviceModes, KeypadUsesItsBuiltInScriptAndNoPort) {
     SimulatedBox box(SimulatedBox::Answer::Xid);
     SerialPortsOverride ports(box.path());
-    key_states[SDL_SCANCODE_A] = 1;
-    key_states_changed = 1;
+    // Pressed before the keypad is on: it does not act.
+    press(SDL_SCANCODE_KP_7);
+    EXPECT_EQ(polled_keys(), keys({95}));
     set_image_menu_mode(0);
     const std::string out = vt_test::capture_stdout(
         [] { EXPECT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1); });
@@ -128,8 +153,10 @@ TEST_F(DeviceModes, KeypadUsesItsBuiltInScriptAndNoPort) {
     EXPECT_EQ(setup_mode_count, 8);
     EXPECT_EQ(setup_modes[4].buttons[0].number, 71);
     EXPECT_EQ(current_setup_mode, 4);
-    EXPECT_EQ(key_states[SDL_SCANCODE_A], 0);
-    EXPECT_EQ(key_states_changed, 0);
+    DeviceButtons record{};
+    EXPECT_EQ(keypad_device_callback(&record), 0);
+    release(SDL_SCANCODE_KP_7);
+    EXPECT_TRUE(polled_keys().empty()) << "its release changes nothing";
     EXPECT_EQ(com_handle, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(box.received(), "") << "no port was probed";
@@ -245,25 +272,28 @@ TEST_F(DeviceModes, KeypadReportsKeysUnderSet1Codes) {
     EXPECT_EQ(set1_scan_code(255), 0);
     EXPECT_EQ(set1_scan_code(-1), 0);
 
+    // Through the key hook, with no device on so that the log waits for the callback.
     DeviceButtons record{};
     record.states[0x60 - 1] = 7;
-    key_states.fill(0);
-    key_states_changed = 0;
-    EXPECT_EQ(keypad_device_callback(&record), 0) << "nothing changed";
+    reset_keypad();
+    EXPECT_EQ(keypad_device_callback(&record), 0) << "nothing logged";
     EXPECT_EQ(record.states[0x60 - 1], 7);
 
-    key_states[SDL_SCANCODE_KP_7] = 1;
-    key_states[SDL_SCANCODE_LEFT] = 1;
-    key_states[SDL_SCANCODE_NONUSHASH] = 1;  // shares its code with backslash
-    key_states_changed = 1;
-    EXPECT_EQ(keypad_device_callback(&record), 1);
-    EXPECT_EQ(key_states_changed, 0);
+    press(SDL_SCANCODE_KP_7);
+    press(SDL_SCANCODE_LEFT);
+    press(SDL_SCANCODE_NONUSHASH);  // shares its code with backslash
+    press(SDL_SCANCODE_BACKSLASH);
+    release(SDL_SCANCODE_NONUSHASH);
+    polled_keys();
+    for (int change = 0; change < 5; ++change)
+        EXPECT_EQ(keypad_device_callback(&record), 1) << "one change per call";
+    EXPECT_EQ(keypad_device_callback(&record), 0);
     EXPECT_EQ(record.states[71 - 1], 1);
     EXPECT_EQ(record.states[0xCB - 1], 1);
-    EXPECT_EQ(record.states[0x2B - 1], 1);
+    EXPECT_EQ(record.states[0x2B - 1], 1) << "down while either key is";
     EXPECT_EQ(record.states[75 - 1], 0);
     EXPECT_EQ(record.states[0x60 - 1], 7) << "a number no key has is left alone";
-    key_states.fill(0);
+    reset_keypad();
 }
 
 TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
@@ -299,16 +329,58 @@ TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
     standin_set_tracker_mode(2);  // back on the setup screen: MODE 1 again
     EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({'v'})) << "Start Validation";
     standin_set_tracker_mode(12);
-    key_states[SDL_SCANCODE_KP_7] = 1;
-    key_states_changed = 1;
-    EXPECT_EQ(polled_keys(), keys({kEnter}));
-    key_states_changed = 1;
-    EXPECT_TRUE(polled_keys().empty()) << "a held key acts once";
-    key_states[SDL_SCANCODE_KP_7] = 0;
-    key_states_changed = 1;
+    press(SDL_SCANCODE_KP_7);
+    EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({kEnter}));
+    press(SDL_SCANCODE_KP_7);  // the press seen again, without a release between
+    EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({})) << "a held key acts once";
+    release(SDL_SCANCODE_KP_7);
     EXPECT_TRUE(polled_keys().empty());
     standin_set_tracker_mode(13);
     EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({kEscape})) << "drift correction";
+}
+
+TEST_F(DeviceModes, KeypadHearsEveryPressWhateverTheDisplayFlags) {
+    ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
+    standin_set_tracker_mode(11);  // calibration: NUM 7 accepts, NUM 4 redoes
+    for (uint16_t flags : {0x0, 0x2, 0x10, 0x12}) {
+        SCOPED_TRACE(testing::Message() << "display flags " << flags);
+        standin_set_display_flags(flags);
+        // Target after target accepted with the same key.
+        EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter}));
+        EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter}));
+        // Released and pressed again between two polls.
+        press(SDL_SCANCODE_KP_7);
+        EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({kEnter}));
+        release(SDL_SCANCODE_KP_7);
+        press(SDL_SCANCODE_KP_7);
+        EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({kEnter}));
+        release(SDL_SCANCODE_KP_7);
+        EXPECT_TRUE(polled_keys().empty());
+        // A tap whose press and release both wait at one poll.
+        press(SDL_SCANCODE_KP_7);
+        release(SDL_SCANCODE_KP_7);
+        EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({kEnter}));
+        // Two keys pressed between two polls: both act, in the order pressed.
+        press(SDL_SCANCODE_KP_4);
+        press(SDL_SCANCODE_KP_7);
+        EXPECT_EQ(device_keys({SDL_SCANCODE_KP_4, SDL_SCANCODE_KP_7}), keys({kBackspace, kEnter}));
+        release(SDL_SCANCODE_KP_7);
+        release(SDL_SCANCODE_KP_4);
+        EXPECT_TRUE(polled_keys().empty());
+    }
+
+    // The order counts across a mode change: from Camera Views NUM 1 goes to the pupil
+    // threshold, where NUM 7 raises it (in Camera Views it would show the next view).
+    standin_set_tracker_mode(3);
+    standin_set_display_flags(0x2);
+    current_setup_mode = 5;
+    press(SDL_SCANCODE_KP_1);
+    press(SDL_SCANCODE_KP_7);
+    release(SDL_SCANCODE_KP_1);
+    release(SDL_SCANCODE_KP_7);
+    EXPECT_EQ(device_keys({SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_7}), keys({kUp}));
+    EXPECT_EQ(current_setup_mode, 6);
+    standin_set_display_flags(0);
 }
 
 TEST_F(DeviceModes, BoxPressesWalkTheBuiltInMenus) {

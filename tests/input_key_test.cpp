@@ -1,6 +1,7 @@
 // The key hook on real SDL events: the translation table, which events are taken with and
-// without display-flag bits 0x2 and 0x10, the pressed table, the zoom key, the quit request,
-// and a record left untouched whenever no key is reported.
+// without display-flag bits 0x2 and 0x10, the log of every press and release for the keypad
+// device, the zoom key, the quit request, and a record left untouched whenever no key is
+// reported.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -50,6 +51,17 @@ bool untouched(const KeyInput &key) {
     return std::memcmp(&key, &blank, sizeof(key)) == 0;
 }
 
+// A logged key event: scancode, and 1 for a press or 0 for a release.
+using Logged = std::pair<int, int>;
+
+// The events logged for the keypad device since the last call, oldest first.
+std::vector<Logged> logged() {
+    std::vector<Logged> events;
+    KeyEvent event;
+    while (take_key_event(event)) events.emplace_back(event.scancode, event.pressed);
+    return events;
+}
+
 class KeyHook : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -57,8 +69,7 @@ protected:
         SDL_PumpEvents();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         standin_reset();
-        key_states.fill(0);
-        key_states_changed = 0;
+        clear_key_events();
         imageState.zoomStep = 0;
     }
     void TearDown() override { standin_set_display_flags(0); }
@@ -119,69 +130,75 @@ TEST_F(KeyHook, WithoutWideFlagsTheOldestPressWinsAndTheRestIsDropped) {
     EXPECT_EQ(poll(), 'a');
     EXPECT_EQ(pending_events(), 0);
     EXPECT_EQ(poll(), 0);
-    EXPECT_EQ(key_states[SDL_SCANCODE_A], 1);
-    EXPECT_EQ(key_states[SDL_SCANCODE_B], 0);
+    EXPECT_EQ(logged(), (std::vector<Logged>{{SDL_SCANCODE_A, 1}, {SDL_SCANCODE_B, 1}}))
+        << "the dropped press still reaches the keypad's log";
 
-    // Releases are never taken: the key stays pressed in the table.
+    // A release is never the core library's key, but the keypad hears of it.
     release(SDLK_a, SDL_SCANCODE_A);
     EXPECT_EQ(poll(), 0);
-    EXPECT_EQ(key_states[SDL_SCANCODE_A], 1);
     standin_set_display_flags(0x2);
-    key_states_changed = 0;
-    release(SDLK_a, SDL_SCANCODE_A);
+    release(SDLK_b, SDL_SCANCODE_B);
     EXPECT_EQ(poll(), 0);
-    EXPECT_EQ(key_states[SDL_SCANCODE_A], 0);
-    EXPECT_EQ(key_states_changed, 1);
+    EXPECT_EQ(logged(), (std::vector<Logged>{{SDL_SCANCODE_A, 0}, {SDL_SCANCODE_B, 0}}));
 }
 
 TEST_F(KeyHook, WithWideFlagsTheLatestPressWins) {
     for (uint16_t flags : {uint16_t(0x2), uint16_t(0x10), uint16_t(0x12 | 0x100)}) {
         standin_set_display_flags(flags);
-        key_states.fill(0);
         press(SDLK_1, SDL_SCANCODE_1);
         press(SDLK_2, SDL_SCANCODE_2);
         press(SDLK_3, SDL_SCANCODE_3);
         EXPECT_EQ(poll(), '3') << "flags " << flags;
-        EXPECT_EQ(key_states[SDL_SCANCODE_1], 0) << "lost presses leave the table alone";
-        EXPECT_EQ(key_states[SDL_SCANCODE_2], 0);
-        EXPECT_EQ(key_states[SDL_SCANCODE_3], 1);
+        EXPECT_EQ(poll(), 0);
+        EXPECT_EQ(logged(), (std::vector<Logged>{
+                                {SDL_SCANCODE_1, 1}, {SDL_SCANCODE_2, 1}, {SDL_SCANCODE_3, 1}}))
+            << "presses the core library does not get still reach the keypad's log";
     }
-    // A release first: a later press replaces it, and the release is lost.
-    key_states[SDL_SCANCODE_X] = 1;
+    // A release first: a later press replaces it.
     release(SDLK_x, SDL_SCANCODE_X);
     press(SDLK_y, SDL_SCANCODE_Y);
     EXPECT_EQ(poll(), 'y');
-    EXPECT_EQ(key_states[SDL_SCANCODE_X], 1);
-    // A press followed by its release: the press is reported, the release dropped.
+    // A press followed by its release: the press is reported.
     press(SDLK_c, SDL_SCANCODE_C);
     release(SDLK_c, SDL_SCANCODE_C);
     EXPECT_EQ(poll(), 'c');
-    EXPECT_EQ(key_states[SDL_SCANCODE_C], 1);
     EXPECT_EQ(pending_events(), 0);
+    EXPECT_EQ(logged(), (std::vector<Logged>{{SDL_SCANCODE_X, 0},
+                                             {SDL_SCANCODE_Y, 1},
+                                             {SDL_SCANCODE_C, 1},
+                                             {SDL_SCANCODE_C, 0}}));
 }
 
-TEST_F(KeyHook, PressedTableAndItsChangeFlag) {
+TEST_F(KeyHook, KeypadLogTakesScancodesBelow255AndNoRepeats) {
     press(SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT);
-    EXPECT_EQ(poll(), 0);
-    EXPECT_EQ(key_states[SDL_SCANCODE_LSHIFT], 1);
-    EXPECT_EQ(key_states_changed, 1);
-    // Written again with the value it had: still a change.
-    key_states_changed = 0;
-    press(SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT);
-    EXPECT_EQ(poll(), 0);
-    EXPECT_EQ(key_states_changed, 1);
-    // Scancodes from 255 on are reported but have no entry.
-    key_states_changed = 0;
-    const auto before = key_states;
+    EXPECT_EQ(poll(), 0) << "Shift alone is no key for the core library";
+    EXPECT_EQ(logged(), (std::vector<Logged>{{SDL_SCANCODE_LSHIFT, 1}}));
+    // Scancodes from 255 on are reported but not logged.
     press(SDLK_q, SDL_Scancode(255));
     EXPECT_EQ(poll(), 'q');
     press(SDLK_w, SDL_Scancode(300));
     EXPECT_EQ(poll(), 'w');
-    EXPECT_EQ(key_states, before);
-    EXPECT_EQ(key_states_changed, 0);
     press(SDLK_e, SDL_Scancode(254));
     EXPECT_EQ(poll(), 'e');
-    EXPECT_EQ(key_states[254], 1);
+    // A held key's repeats are presses for the core library, not for the keypad.
+    push_key(SDL_KEYDOWN, SDLK_e, SDL_Scancode(254), KMOD_NONE, 1);
+    EXPECT_EQ(poll(), 'e');
+    EXPECT_EQ(logged(), (std::vector<Logged>{{254, 1}}));
+}
+
+TEST_F(KeyHook, FullKeypadLogKeepsTheLatestEvents) {
+    // 300 presses and releases pending at one poll, with nobody reading the log.
+    for (int i = 0; i < 150; ++i) {
+        press(SDLK_a, SDL_SCANCODE_A);
+        release(SDLK_a, SDL_SCANCODE_A);
+    }
+    press(SDLK_b, SDL_SCANCODE_B);
+    EXPECT_EQ(poll(), 'a');
+    const std::vector<Logged> events = logged();
+    ASSERT_EQ(events.size(), 256u);
+    EXPECT_EQ(events.front(), Logged(SDL_SCANCODE_A, 0)) << "the oldest made room";
+    EXPECT_EQ(events[events.size() - 2], Logged(SDL_SCANCODE_A, 0));
+    EXPECT_EQ(events.back(), Logged(SDL_SCANCODE_B, 1));
 }
 
 TEST_F(KeyHook, ShiftZReportsLowerCaseWithShiftAndZooms) {
@@ -209,13 +226,13 @@ TEST_F(KeyHook, QuitRequestBecomesAnAbortRequest) {
     EXPECT_EQ(standin_calls().last_set_abort, 1);
     EXPECT_EQ(core_abort_requested(), 1);
 
-    // With a key press pending too, the abort wins; the press still reaches the table.
+    // With a key press pending too, the abort wins; the press still reaches the keypad's log.
     standin_reset();
     press(SDLK_RETURN, SDL_SCANCODE_RETURN);
     SDL_PushEvent(&quit);
     EXPECT_EQ(poll(), 0);
     EXPECT_EQ(standin_calls().last_set_abort, 1);
-    EXPECT_EQ(key_states[SDL_SCANCODE_RETURN], 1);
+    EXPECT_EQ(logged(), (std::vector<Logged>{{SDL_SCANCODE_RETURN, 1}}));
     EXPECT_EQ(pending_events(), 0);
 }
 

@@ -173,6 +173,29 @@ TEST_F(EndToEnd, KeypadSteersFromTheCameraImageToACalibration) {
     EXPECT_EQ(screens, expected);
 }
 
+TEST_F(EndToEnd, KeypadAcceptsEveryTargetWithQuickTaps) {
+    // Targets wait for the operator; each key is a tap whose press and release reach the key
+    // hook together, and the display flags stay 0 throughout the calibration.
+    SimTrackerSettings s;
+    simtracker_default_settings(&s);
+    s.fixation_ms = 0;
+    s.target_gap_ms = 100;
+    s.time_limit_ms = 30000;
+    ASSERT_EQ(simtracker_configure(&s), 0);
+    ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
+    std::string script = "wait 100\nkey \"Keypad 4\" 0\n";  // NUM 4: Start Calibration
+    for (int target = 0; target < 9; ++target)
+        script += "wait targets 1\nkey \"Keypad 7\" 0\n";  // NUM 7: accept the target
+    script += "wait mode 2\nkey \"Keypad 0\" 0\n";        // NUM 0: leave the setup
+    ASSERT_GT(simtracker_load_script(script.c_str()), 0) << simtracker_last_error();
+    ASSERT_EQ(simtracker_do_setup(), SIMTRACKER_DONE) << simtracker_last_error();
+    const SimTrackerStats stats = simtracker_stats();
+    EXPECT_EQ(stats.calibrations, 1);
+    EXPECT_EQ(stats.targets, 9) << "every press of NUM 7 accepted a target";
+    for (size_t i = 0; i < standin_hook_call_count(); ++i)
+        ASSERT_EQ(standin_hook_call(i).display_flags & 0x12, 0) << "call " << i;
+}
+
 TEST_F(EndToEnd, ValidationDriftCorrectionAndASavedScreen) {
     shots.target_to_shoot = 2;
     ASSERT_EQ(simtracker_do_validation(3), SIMTRACKER_DONE) << simtracker_last_error();

@@ -66,7 +66,7 @@ TEST_F(Procedures, NinePointCalibrationCallsTheHooksInOrderInCalibrationMode) {
     EXPECT_EQ(drawn_targets(), expected_grid(9));
     for (size_t i = 0; i < standin_hook_call_count(); ++i) {
         EXPECT_EQ(standin_hook_call(i).tracker_mode, 11) << "call " << i;
-        EXPECT_EQ(standin_hook_call(i).display_flags, 0x10) << "call " << i;
+        EXPECT_EQ(standin_hook_call(i).display_flags, 0) << "call " << i;
     }
     EXPECT_EQ(last_call_of(13).args[0], 0) << "calibration ends with the done sound";
     EXPECT_EQ(core_tracker_mode(), 0);

@@ -96,12 +96,12 @@ TEST_F(Setup, SetupScreenThenTheCameraImageStreamedLineByLine) {
     ASSERT_EQ(simtracker_start_setup(), 0);
     ASSERT_EQ(slots(), (std::vector<int>{1}));
     EXPECT_EQ(standin_hook_call(0).tracker_mode, 2);
-    EXPECT_EQ(standin_hook_call(0).display_flags, 0x10);
+    EXPECT_EQ(standin_hook_call(0).display_flags, 0);
 
     ASSERT_EQ(simtracker_handle_key(13), 1);
     EXPECT_EQ(slots(), (std::vector<int>{1, 4, 7, 5}));
     EXPECT_EQ(standin_hook_call(1).tracker_mode, 3);
-    EXPECT_EQ(standin_hook_call(1).display_flags, 0x12) << "image bit set from begin_image_hook";
+    EXPECT_EQ(standin_hook_call(1).display_flags, 0x2) << "image bit set from begin_image_hook";
     EXPECT_EQ(standin_hook_call(2).args[0], 130) << "palette of 128 greys and 2 highlights";
     EXPECT_EQ(std::string(standin_hook_call(3).text).rfind("Close-up eye", 0), 0u);
 
@@ -115,7 +115,7 @@ TEST_F(Setup, SetupScreenThenTheCameraImageStreamedLineByLine) {
         EXPECT_EQ(call.args[0], 384);
         EXPECT_EQ(call.args[1], line % 320 + 1);
         EXPECT_EQ(call.args[2], 320);
-        EXPECT_EQ(call.display_flags, 0x12);
+        EXPECT_EQ(call.display_flags, 0x2);
         EXPECT_EQ(call.tracker_mode, 3);
         ++line, ++lines;
     }
@@ -125,7 +125,7 @@ TEST_F(Setup, SetupScreenThenTheCameraImageStreamedLineByLine) {
     ASSERT_EQ(simtracker_handle_key(13), 1);
     EXPECT_EQ(slots(standin_hook_call_count() - 2), (std::vector<int>{8, 1}))
         << "image display ends, the setup screen returns";
-    EXPECT_EQ(core_display_flags(), 0x10);
+    EXPECT_EQ(core_display_flags(), 0);
     EXPECT_EQ(core_tracker_mode(), 2);
     ASSERT_EQ(simtracker_handle_key(27), 1);
     EXPECT_EQ(slots().back(), 2);
@@ -306,7 +306,7 @@ TEST_F(Setup, ProceduresStartedFromSetupReturnToIt) {
     EXPECT_EQ(simtracker_stage(), SIMTRACKER_CALIBRATION);
     EXPECT_EQ(slots(before), (std::vector<int>{8, 1, 9})) << "image ends before calibration";
     EXPECT_EQ(standin_hook_call(before + 1).tracker_mode, 11);
-    EXPECT_EQ(standin_hook_call(before + 1).display_flags, 0x10);
+    EXPECT_EQ(standin_hook_call(before + 1).display_flags, 0);
     ASSERT_TRUE(step_until([] { return simtracker_stage() == SIMTRACKER_SETUP; }));
     EXPECT_EQ(simtracker_stats().targets, 9);
     EXPECT_EQ(slots(standin_hook_call_count() - 3), (std::vector<int>{13, 2, 1}));

@@ -22,8 +22,7 @@
  *   core_tracker_mode   2 setup screen, 3 setup with the camera image, 11 calibration,
  *                       12 validation, 13 drift correction, 0 idle.
  *   core_display_flags  0x2 while the camera image display is open (from begin_image_hook to
- *                       end_image_hook); 0x10 while any procedure runs, so that the key hook
- *                       also takes key releases (the keypad device needs them).
+ *                       end_image_hook), 0 otherwise.
  *
  * Keys, read through read_key_hook (one poll per step)
  *   Setup screen:  Enter shows or hides the camera image; Left/Right the previous/next camera

@@ -35,7 +35,7 @@ void end_all(int32_t result) {
     t.in_setup = false;
     t.result = result;
     set_mode(kModeIdle);
-    set_flag(kFlagProcedure | kFlagImageShown, false);
+    set_flag(kFlagImageShown, false);
 }
 
 // Checks shared by every start.

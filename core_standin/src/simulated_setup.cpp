@@ -60,10 +60,8 @@ void start_from_setup(Procedure kind) {
 int32_t begin_setup() {
     Tracker &t = tracker();
     set_mode(kModeSetup);
-    set_flag(kFlagProcedure, true);
     if (hook_begin_cal() != 0) {
         set_mode(kModeIdle);
-        set_flag(kFlagProcedure, false);
         return fail("begin_cal_hook answered -1 (no window)");
     }
     t.current = Procedure::Setup;

@@ -54,7 +54,6 @@ void after_targets(int32_t result) {
     t.current = Procedure::None;
     t.result = result;
     set_mode(kModeIdle);
-    set_flag(kFlagProcedure, false);
 }
 
 void finish_targets() {
@@ -130,10 +129,8 @@ int32_t begin_targets(Procedure kind, std::vector<Point> points) {
             return fail("a target lies outside the window");
     const uint16_t previous_mode = core_tracker_mode();
     set_mode(mode_of(kind));
-    set_flag(kFlagProcedure, true);
     if (hook_begin_cal() != 0) {
         set_mode(previous_mode);
-        set_flag(kFlagProcedure, t.in_setup);
         return fail("begin_cal_hook answered -1 (no window)");
     }
     hook_clear_cal();

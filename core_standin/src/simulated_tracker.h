@@ -25,7 +25,6 @@ constexpr uint16_t kModeCalibration = 11;
 constexpr uint16_t kModeValidation = 12;
 constexpr uint16_t kModeDriftCorrection = 13;
 constexpr uint16_t kFlagImageShown = 0x2;
-constexpr uint16_t kFlagProcedure = 0x10;
 
 // Key codes as read_key_hook delivers them.
 constexpr uint16_t kKeyBackspace = 8;

@@ -120,6 +120,9 @@ void draw_cal_target(int16_t x, int16_t y) {
         if (animation.threadState.compare_exchange_strong(idle, 1)) start_playback_thread();
         return;
     }
+    // A choice of target made during the screen (a size that ends a video, a custom image
+    // removed) leaves no texture until the next screen: the ring stands in, as at the begin.
+    if (!calData.targetTexture) create_default_target();
     // The static target moves in one step, numbered 1.
     const SDL_Rect rect{x - calData.targetWidth / 2, y - calData.targetHeight / 2,
                         calData.targetWidth, calData.targetHeight};

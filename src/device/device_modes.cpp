@@ -10,7 +10,6 @@
 #include "device/commport.h"
 #include "device/device_state.h"
 #include "device/setup_script.h"
-#include "input/key_input.h"
 #include "vistrak_core64.h"
 
 DeviceCallback device_callback = nullptr;
@@ -65,8 +64,7 @@ extern "C" int32_t enable_external_calibration_device(uintptr_t type, const char
     }
 
     if (type == kDeviceKeypad) {
-        key_states_changed = 0;
-        key_states.fill(0);
+        reset_keypad();
         device_callback = keypad_device_callback;
     } else if (type == kDeviceButtonBox) {
         device_callback = install_button_box();

@@ -43,6 +43,11 @@ constexpr uint16_t kActionKeys[kButtonActionCount] = {
 // Bit of the display flags while the camera image is shown.
 constexpr uint16_t kImageShownFlag = 0x2;
 
+// Device reads per key poll at most while they bring changes but no key (the keypad hands over
+// a key released and pressed again as two changes): enough for what a hand does between two
+// polls, few enough that a device reporting news at every read cannot hold a poll up.
+constexpr int kReadsPerPoll = 16;
+
 std::deque<uint16_t> pending_keys;
 bool device_failing = false;
 
@@ -102,16 +107,17 @@ void press_button(uint8_t number) {
     }
 }
 
-void poll_device() {
+// Reads the device once; false when it had nothing new.
+bool poll_device() {
     device_buttons.user_data = device_user_data;
     const int32_t result = device_callback(&device_buttons);
     if (result < 0) {
         if (!device_failing) core_log("device_poll_key: the device reports error %d\n", result);
         device_failing = true;
-        return;
+        return false;
     }
     device_failing = false;
-    if (result == 0) return;
+    if (result == 0) return false;
     bool mode_updated = false;
     for (std::size_t index = 0; index < last_button_states.size() - 1; ++index) {
         const bool pressed = device_buttons.states[index] && !last_button_states[index];
@@ -122,6 +128,7 @@ void poll_device() {
         mode_updated = true;
         press_button(static_cast<uint8_t>(index + 1));
     }
+    return true;
 }
 
 }  // namespace
@@ -133,7 +140,8 @@ void clear_device_keys() {
 
 int16_t device_poll_key(KeyInput *key) {
     if (!key) return 0;
-    if (pending_keys.empty() && device_callback) poll_device();
+    for (int reads = 0; reads < kReadsPerPoll && pending_keys.empty() && device_callback; ++reads)
+        if (!poll_device()) break;
     if (pending_keys.empty()) return 0;
     key->type = 1;
     key->state = 1;

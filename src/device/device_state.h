@@ -22,9 +22,13 @@ void reset_button_states();
 // and D; the setup screen selects MODE 1 when none of the numbered modes is current.
 void update_setup_mode();
 
-// The keypad's callback: reports every key of key_states as the button numbered by its PC
-// set-1 scan code.
+// The keypad's callback: takes the next change from the key hook's log of key presses and
+// releases and reports every key as the button numbered by its PC set-1 scan code. 0 when the
+// log holds no change.
 int32_t keypad_device_callback(DeviceButtons *record);
+// Forgets the logged key events and takes every key as released: keys pressed before the
+// keypad was switched on do not act.
+void reset_keypad();
 // The set-1 scan code of an SDL scancode (0..254): extended (E0) keys as 0x80 + their code;
 // 0 for a key without one.
 uint8_t set1_scan_code(int32_t sdl_scancode);

@@ -1,7 +1,8 @@
-// The keyboard as a calibration device: the key-state table of the key hook, indexed by SDL
-// scancode, reported under PC set-1 scan codes, so that the keypad script's numbers (NUM 7 71,
-// NUM 4 75, NUM 1 79, NUM 0 82) name keys. Extended keys take 0x80 + their set-1 code, the
-// numbering DirectInput uses, so every key has one number from 1 to 255.
+// The keyboard as a calibration device: the key presses and releases the key hook logs, stepped
+// into a pressed table indexed by SDL scancode and reported under PC set-1 scan codes, so that
+// the keypad script's numbers (NUM 7 71, NUM 4 75, NUM 1 79, NUM 0 82) name keys. Extended keys
+// take 0x80 + their set-1 code, the numbering DirectInput uses, so every key has one number
+// from 1 to 255.
 #include <SDL_scancode.h>
 
 #include <array>
@@ -62,15 +63,28 @@ constexpr Set1Code kSet1Codes[] = {
     {SDL_SCANCODE_POWER, 0xDE},
 };
 
-// Set-1 code by SDL scancode, the size of key_states.
-constexpr std::array<uint8_t, 255> build_set1_table() {
-    std::array<uint8_t, 255> table{};
+// Set-1 code by SDL scancode, for every scancode the key hook logs.
+constexpr std::array<uint8_t, kKeyScancodes> build_set1_table() {
+    std::array<uint8_t, kKeyScancodes> table{};
     for (const Set1Code &entry : kSet1Codes) table[size_t(entry.scancode)] = entry.code;
     return table;
 }
-constexpr std::array<uint8_t, 255> kSet1Table = build_set1_table();
-static_assert(kSet1Table.size() == std::tuple_size_v<decltype(key_states)>,
-              "one entry per key_states entry");
+constexpr std::array<uint8_t, kKeyScancodes> kSet1Table = build_set1_table();
+
+// Pressed (1) or released (0) by SDL scancode, as far as the device has read the log.
+std::array<uint8_t, kKeyScancodes> key_states{};
+
+// Applies the next logged event that changes a key. False when none is left.
+bool step_key_states() {
+    KeyEvent event;
+    while (take_key_event(event)) {
+        uint8_t &state = key_states[event.scancode];
+        if (state == event.pressed) continue;
+        state = event.pressed;
+        return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -79,8 +93,16 @@ uint8_t set1_scan_code(int32_t sdl_scancode) {
     return kSet1Table[size_t(sdl_scancode)];
 }
 
+void reset_keypad() {
+    clear_key_events();
+    key_states.fill(0);
+}
+
 int32_t keypad_device_callback(DeviceButtons *record) {
-    if (!record || !key_states_changed) return 0;
+    // One change per call, in the order the keys went: the device's poll then sees a press
+    // released and pressed again, a tap shorter than a poll, and presses of several keys one
+    // by one, in the order they were made.
+    if (!record || !step_key_states()) return 0;
     // Two keys can share a code (backslash and the ISO hash key): the button is down while
     // either is.
     for (uint8_t code : kSet1Table)
@@ -88,6 +110,5 @@ int32_t keypad_device_callback(DeviceButtons *record) {
     for (size_t scancode = 0; scancode < kSet1Table.size(); ++scancode)
         if (const uint8_t code = kSet1Table[scancode]; code && key_states[scancode])
             record->states[code - 1] = 1;
-    key_states_changed = 0;
     return 1;
 }

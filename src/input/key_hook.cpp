@@ -1,5 +1,5 @@
-// read_key_hook: hands the core library at most one translated key press per poll, keeps the
-// per-scancode pressed table for the keypad device, steps the camera zoom on 'z', turns a
+// read_key_hook: hands the core library at most one translated key press per poll, logs every
+// key press and release it takes for the keypad device, steps the camera zoom on 'z', turns a
 // window quit request into an abort request, and otherwise lets the device answer.
 #include <SDL.h>
 
@@ -19,19 +19,23 @@ bool take_event(SDL_Event &event, Uint32 first_type, Uint32 last_type) {
     return SDL_PeepEvents(&event, 1, SDL_GETEVENT, first_type, last_type) == 1;
 }
 
-bool take_candidate(uint16_t flags, SDL_Event &candidate) {
-    if (!(flags & kWideKeyFlags)) return take_event(candidate, SDL_KEYDOWN, SDL_KEYDOWN);
-    if (!take_event(candidate, SDL_KEYDOWN, SDL_KEYUP)) return false;
-    SDL_Event later;
-    while (take_event(later, SDL_KEYDOWN, SDL_KEYDOWN)) candidate = later;
-    return true;
-}
-
-void record_key_state(const SDL_KeyboardEvent &event) {
-    const int scancode = event.keysym.scancode;
-    if (scancode < 0 || scancode >= int(key_states.size())) return;
-    key_states[size_t(scancode)] = event.type == SDL_KEYDOWN ? 1 : 0;
-    key_states_changed = 1;
+// Takes every pending key event in order and logs each for the keypad device. The candidate,
+// the one event that can reach the core library: without the wide flags the oldest press; with
+// them the first key event, replaced by every later press. The core library never learns of
+// the others.
+bool take_key_events(uint16_t flags, SDL_Event &candidate) {
+    const bool wide = flags & kWideKeyFlags;
+    bool have_candidate = false;
+    SDL_Event event;
+    while (take_event(event, SDL_KEYDOWN, SDL_KEYUP)) {
+        record_key_event(event.key);
+        const bool press = event.type == SDL_KEYDOWN;
+        if (have_candidate ? wide && press : wide || press) {
+            candidate = event;
+            have_candidate = true;
+        }
+    }
+    return have_candidate;
 }
 
 // 1 when the key press was stored in the record.
@@ -53,13 +57,12 @@ int16_t read_key_hook(KeyInput *key) {
     const uint16_t flags = core_display_flags();
     SDL_PumpEvents();
     SDL_Event candidate;
-    const bool have_candidate = take_candidate(flags, candidate);
+    const bool have_candidate = take_key_events(flags, candidate);
     // A person who closes the window expects the procedure to stop.
     SDL_Event quit;
     const bool quit_requested = take_event(quit, SDL_QUIT, SDL_QUIT);
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-    if (have_candidate) record_key_state(candidate.key);
     if (quit_requested) {
         core_set_abort(1);
     } else if (have_candidate && candidate.type == SDL_KEYDOWN && store_key(candidate.key, key)) {

@@ -1,14 +1,27 @@
-// Keyboard input for the core library: key translation and the per-key state table.
+// Keyboard input for the core library: the key hook, and the log of key presses and releases
+// it keeps for the keypad device.
 #pragma once
 
-#include <array>
+#include <SDL_events.h>
+
 #include <cstdint>
 
 #include "vistrak_core64.h"
 
-// Pressed (1) or released (0), indexed by SDL scancode 0..254.
-extern std::array<uint8_t, 255> key_states;
-// Set whenever an entry of key_states is written; the keypad device clears it.
-extern uint8_t key_states_changed;
-
 int16_t read_key_hook(KeyInput *key);
+
+// Scancodes 0..254 are logged; the keypad device keeps one state per scancode.
+constexpr int kKeyScancodes = 255;
+
+// A key press or release as the key hook took it from SDL's queue.
+struct KeyEvent {
+    uint8_t scancode;  // SDL scancode, below kKeyScancodes
+    uint8_t pressed;   // 1 pressed, 0 released
+};
+
+// Appends a key event the key hook took (a held key's repeats and scancodes from 255 on are
+// left out).
+void record_key_event(const SDL_KeyboardEvent &event);
+// Takes the oldest logged event; false when none waits.
+bool take_key_event(KeyEvent &event);
+void clear_key_events();

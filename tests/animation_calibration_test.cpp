@@ -1,0 +1,270 @@
+// The animated target through the calibration hooks as the core library calls them: loading at
+// begin_cal_hook, playing from draw_cal_target, stopping at erase_target_hook and end_cal_hook,
+// a video dropped for the ring, a size choice that ends the video, and the sound track on SDL's
+// disk audio driver. What was shown is read from the frames the dummy video driver saves.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "calibration/cal_data.h"
+#include "calibration/calibration_screen.h"
+#include "calibration_support.h"
+#include "disk_audio.h"
+#include "presented_frames.h"
+#include "test_support.h"
+#include "test_videos.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+using cal_test::expect_ring;
+using cal_test::kDefaultBackground;
+using cal_test::kDefaultForeground;
+using vt_test::PresentedFrames;
+
+constexpr int kWidth = 40, kHeight = 30;
+constexpr const char *kLoadLog = "return from LoadVideo is";
+constexpr const char *kPassLog = "calData.animationTarget.audioPlaying =";
+
+const std::string &folder() {
+    static const std::string path = vt_test::temp_dir();
+    return path;
+}
+
+// A 40 x 30 video of count frames at rate whose quadrants are top_left, top_right, bottom_left
+// and a shade of blue that tells the frames apart, with sound_seconds of sound (0: no track).
+std::string write_video(const std::string &name, int count, uint32_t rate, double sound_seconds,
+                        uint32_t top_left = 0xFF0000, uint32_t top_right = 0x00FF00,
+                        uint32_t bottom_left = 0xFFFF00) {
+    vt_test::AviSpec spec;
+    spec.rate = rate;
+    for (int i = 0; i < count; ++i)
+        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, top_left, top_right,
+                                                 bottom_left, uint32_t(0x20 + 0x18 * i)));
+    spec.with_sound = sound_seconds > 0;
+    spec.sound = vt_test::tone(sound_seconds);
+    const std::string path = folder() + "/" + name;
+    EXPECT_TRUE(vt_test::write_avi(path, spec));
+    return path;
+}
+
+bool wait_for(const std::function<bool()> &done, int seconds = 10) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool thread_idle() { return calData.animationTarget.threadState == 0; }
+
+// The video's frame centred on (x, y) in a presented picture: its quadrants inside, the
+// calibration background just beyond its top-left corner.
+void expect_video_at(const vt_test::Pixels &p, int x, int y, uint32_t top_left = 0xFF0000,
+                     uint32_t top_right = 0x00FF00, uint32_t bottom_left = 0xFFFF00) {
+    ASSERT_FALSE(p.data.empty());
+    const int left = x - kWidth / 2, top = y - kHeight / 2;
+    EXPECT_EQ(p.at(left, top) >> 8, top_left) << "at " << x << "," << y;
+    EXPECT_EQ(p.at(left + kWidth - 1, top) >> 8, top_right);
+    EXPECT_EQ(p.at(left, top + kHeight - 1) >> 8, bottom_left);
+    EXPECT_EQ((p.at(left + kWidth - 1, top + kHeight - 1) >> 8) & 0xFFFF00, 0u) << "a blue shade";
+    EXPECT_EQ(p.at(left - 1, top - 1), kDefaultBackground);
+}
+
+bool all_background(const vt_test::Pixels &p) {
+    if (p.data.empty()) return false;
+    for (uint32_t pixel : p.data)
+        if (pixel != kDefaultBackground) return false;
+    return true;
+}
+
+class AnimationCalibration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vt_test::ensure_window();
+        if (!PresentedFrames::available()) GTEST_SKIP() << "needs the dummy video driver";
+        cal_test::restore_default_look();
+        standin_reset();
+    }
+    void TearDown() override {
+        end_cal_hook();
+        cal_test::restore_default_look();  // ends the animated target
+    }
+};
+
+TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
+    const std::string path = write_video("sized.avi", 3, 50, 0.1);
+    // With a size other than the video screen's ring (radii 8 and 2).
+    set_cal_animation_target(path.c_str(), 1, 0);
+    set_target_size(30, 10);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    EXPECT_EQ(standin_log_matches(kLoadLog), 0u) << "no video is read";
+    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    {
+        PresentedFrames frames;
+        draw_cal_target(400, 300);
+        ASSERT_EQ(frames.count(), 1u);
+        expect_ring(frames.last(), 400 - 16, 300 - 15, 15, 5, kDefaultForeground,
+                    kDefaultBackground);
+    }
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+    end_cal_hook();
+
+    // After a video screen, whose ring has radii 8 and 2, with that very size.
+    set_cal_animation_target(path.c_str(), 1, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    ASSERT_NE(calData.animationTarget.frames.load(), nullptr);
+    end_cal_hook();
+    set_target_size(16, 4);
+    EXPECT_TRUE(calData.animationTarget.videoPath.empty());
+    ASSERT_EQ(begin_cal_hook(), 0);
+    EXPECT_EQ(standin_log_matches(kLoadLog), 1u) << "read for the video screen only";
+    {
+        PresentedFrames frames;
+        draw_cal_target(400, 300);
+        ASSERT_EQ(frames.count(), 1u);
+        expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+    }
+    end_cal_hook();
+
+    // The same size chosen while the video plays: the next target is the ring.
+    set_cal_animation_target(path.c_str(), 0, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    draw_cal_target(300, 200);
+    ASSERT_TRUE(wait_for([] { return standin_log_matches(kPassLog) >= 1; }));
+    set_target_size(16, 4);
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    PresentedFrames frames;
+    draw_cal_target(400, 300);
+    ASSERT_EQ(frames.count(), 1u);
+    expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+}
+
+TEST_F(AnimationCalibration, VideoWithoutSoundIsDroppedForTheRing) {
+    const std::string path = write_video("silent.avi", 3, 50, 0);
+    set_cal_animation_target(path.c_str(), 0, 0);
+    std::string printed;
+    printed = vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
+    EXPECT_EQ(printed, "no audio\n");
+    EXPECT_EQ(standin_log_matches("return from LoadVideo is -1 Use default target instead!\n"), 1u);
+    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
+
+    PresentedFrames frames;
+    draw_cal_target(400, 300);
+    draw_cal_target(600, 500);
+    EXPECT_EQ(calData.animationTarget.threadState, 0) << "no thread for a dropped video";
+    ASSERT_EQ(frames.count(), 2u);
+    expect_ring(frames.last(), 591, 492, 8, 2, kDefaultForeground, kDefaultBackground);
+    EXPECT_FALSE(calData.animationTarget.videoPath.empty()) << "tried again at the next screen";
+}
+
+TEST_F(AnimationCalibration, EraseDuringPlaybackReturnsOnThePlainBackground) {
+    set_cal_animation_target(write_video("erase.avi", 4, 50, 0.1).c_str(), 0, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    PresentedFrames frames;
+    draw_cal_target(300, 200);
+    ASSERT_TRUE(wait_for([] { return standin_log_matches(kPassLog) >= 2; }));
+    erase_target_hook();
+    EXPECT_EQ(calData.animationTarget.threadState, 0) << "returns after the thread ended";
+    EXPECT_EQ(calData.targetX, kNoPosition);
+    const size_t presented = frames.count();
+    EXPECT_TRUE(all_background(vt_test::read_window_pixels()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<std::string> files = frames.files();
+    ASSERT_EQ(files.size(), presented) << "nothing is presented after the erase returned";
+    ASSERT_GE(files.size(), 6u);
+    expect_video_at(vt_test::load_frame(files.front()), 300, 200);
+    EXPECT_TRUE(all_background(vt_test::load_frame(files.back())));
+    EXPECT_NE(calData.animationTarget.frames.load(), nullptr) << "kept for the next target";
+}
+
+TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo) {
+    const std::string path = write_video("kept.avi", 4, 50, 0.1);
+    set_cal_animation_target(path.c_str(), 0, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    SDL_Surface **loaded = calData.animationTarget.frames;
+    draw_cal_target(300, 200);
+    ASSERT_TRUE(wait_for([] { return calData.animationTarget.threadState == 2; }));
+    // A different video in the file now: a second read would show it.
+    write_video("kept.avi", 4, 50, 0.1, 0x00FFFF, 0xFF00FF, 0xFFFFFF);
+
+    ASSERT_EQ(begin_cal_hook(), 0);
+    EXPECT_EQ(standin_log_matches(kLoadLog), 1u) << "not read again";
+    EXPECT_EQ(calData.animationTarget.frames.load(), loaded);
+    EXPECT_EQ(calData.animationTarget.threadState, 0) << "stopped before the hook drew";
+    EXPECT_TRUE(all_background(vt_test::read_window_pixels()));
+
+    PresentedFrames frames;
+    draw_cal_target(600, 450);
+    ASSERT_TRUE(wait_for([&] { return frames.count() >= 2; }));
+    erase_target_hook();
+    expect_video_at(vt_test::load_frame(frames.files().front()), 600, 450);
+}
+
+TEST_F(AnimationCalibration, SecondTargetPlaysTheVideoAgainThere) {
+    set_cal_animation_target(write_video("again.avi", 3, 50, 0.05).c_str(), 1, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    PresentedFrames frames;
+    draw_cal_target(250, 200);
+    ASSERT_TRUE(wait_for(thread_idle));
+    erase_target_hook();
+    draw_cal_target(700, 500);
+    ASSERT_TRUE(wait_for(thread_idle));
+    const std::vector<std::string> files = frames.files();
+    // Per target 3 frames and the background the thread ends on; the erase's background.
+    ASSERT_EQ(files.size(), 9u);
+    for (size_t i = 0; i < 3; ++i) {
+        expect_video_at(vt_test::load_frame(files[i]), 250, 200);
+        expect_video_at(vt_test::load_frame(files[5 + i]), 700, 500);
+    }
+    EXPECT_TRUE(all_background(vt_test::load_frame(files[3])));
+    EXPECT_TRUE(all_background(vt_test::load_frame(files[4])));
+    EXPECT_TRUE(all_background(vt_test::load_frame(files[8])));
+    EXPECT_EQ(standin_log_matches(kPassLog), 2u);
+}
+
+// Sound on SDL's disk driver.
+class AnimationCalibrationSound : public AnimationCalibration {
+protected:
+    vt_test::DiskAudio audio_{folder() + "/hooks_sound.raw"};
+};
+
+TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass) {
+    // Passes of 0.5 s, a sound of 0.25 s: queued at each of the three passes.
+    const std::string path = write_video("hooks_sound.avi", 10, 20, 0.25);
+    set_cal_animation_target(path.c_str(), 3, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    draw_cal_target(400, 300);
+    ASSERT_TRUE(wait_for(thread_idle));
+    end_cal_hook();
+    const AnimationTarget &animation = calData.animationTarget;
+    EXPECT_EQ(animation.frames.load(), nullptr);
+    EXPECT_EQ(animation.audioData, nullptr);
+    EXPECT_EQ(animation.audioFormat, nullptr);
+    EXPECT_EQ(animation.audioPlaying, -1) << "the device is closed";
+    EXPECT_EQ(animation.waveOut.load(), nullptr);
+    EXPECT_EQ(animation.videoPath, path) << "read again at the next screen";
+
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 2u);
+    const double once = 0.25 * 22050;
+    EXPECT_NEAR(double(audio_.tone_samples()), 3 * once, 0.05 * once);
+
+    // The next screen reads the video again and opens the device anew.
+    ASSERT_EQ(begin_cal_hook(), 0);
+    EXPECT_EQ(standin_log_matches("return from LoadVideo is 1"), 2u);
+    draw_cal_target(400, 300);
+    ASSERT_TRUE(wait_for(thread_idle));
+    end_cal_hook();
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 2u);
+}
+
+}  // namespace
