@@ -152,6 +152,7 @@ TEST_F(TargetLook, OversizedTargetIsRefusedWithALine) {
 }
 
 TEST_F(TargetLook, ApplicationImageIsTheTargetUntilReplaced) {
+    const int32_t ring_outer = calData.outerRadius, ring_inner = calData.innerRadius;
     auto image = quadrant_image(40, 30, kTargetQuadrants);
     set_cal_target_surface(image.get());
     EXPECT_EQ(calData.outerRadius, 15);
@@ -167,13 +168,25 @@ TEST_F(TargetLook, ApplicationImageIsTheTargetUntilReplaced) {
     draw_cal_target(500, 400);
     expect_image_at(vt_test::read_window_pixels(), 480, 385, 40, 30, kTargetQuadrants);
 
+    // Without the image the ring it replaced returns, not an invisible one of the image's
+    // equal radii.
+    const int32_t outer = ring_outer, inner = ring_inner;
     set_cal_target_surface(nullptr);
     EXPECT_EQ(calData.customTarget, 0);
     EXPECT_EQ(calData.targetTexture, nullptr);
+    EXPECT_EQ(calData.outerRadius, outer);
+    EXPECT_EQ(calData.innerRadius, inner);
     ASSERT_EQ(begin_cal_hook(), 0);
     draw_cal_target(500, 400);
-    // Radii stay the image's (15 and 15): the ring is all background.
-    expect_ring(vt_test::read_window_pixels(), 484, 385, 15, 15, kFg, cal_test::kDefaultBackground);
+    expect_ring(vt_test::read_window_pixels(), 500 - (outer + 1), 400 - outer, outer, inner, kFg,
+                cal_test::kDefaultBackground);
+
+    // A new size while an image shows replaces the image by a ring of that size.
+    set_cal_target_surface(image.get());
+    set_target_size(21, 7);
+    EXPECT_EQ(calData.customTarget, 0);
+    EXPECT_EQ(calData.outerRadius, 11);
+    EXPECT_EQ(calData.innerRadius, 4);
 }
 
 TEST_F(TargetLook, BackgroundColourChangeRepaintsTheWindowAndTheRing) {

@@ -27,6 +27,13 @@ using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 SurfacePtr targetImage;
 SurfacePtr backgroundImage;
 
+// The ring's radii while an application image stands in for it: the image sets both radii to
+// half its size, which would leave a ring entirely in the background colour once the image goes.
+struct RingRadii {
+    int32_t outer = 8, inner = 2;
+};
+RingRadii ringRadii;
+
 void destroy_texture(SDL_Texture *&texture) {
     if (!texture) return;
     SDL_DestroyTexture(texture);
@@ -175,9 +182,9 @@ void set_target_size(uint32_t size, uint32_t hole_size) {
                  size & 0xFFFF, 2 * kMaxOuterRadius);
         return;
     }
+    if (calData.customTarget) set_cal_target_surface(nullptr);
     calData.outerRadius = outer;
     calData.innerRadius = inner > outer ? 0 : inner;
-    if (calData.customTarget) set_cal_target_surface(nullptr);
     release_target();
     create_target_texture(calData.outerRadius, calData.innerRadius);
 }
@@ -187,9 +194,14 @@ void set_cal_target_surface(SDL_Surface *image) {
     targetImage.reset();
     if (image) targetImage = copy_image(image, "set_cal_target_surface");
     if (!targetImage) {
+        if (calData.customTarget) {
+            calData.outerRadius = ringRadii.outer;
+            calData.innerRadius = ringRadii.inner;
+        }
         calData.customTarget = 0;
         return;
     }
+    if (!calData.customTarget) ringRadii = {calData.outerRadius, calData.innerRadius};
     calData.customTarget = 1;
     calData.outerRadius = calData.innerRadius = std::min(image->w, image->h) / 2;
     create_image_target();
