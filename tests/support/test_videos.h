@@ -1,6 +1,6 @@
-// Test videos made on the fly, so that no media file is kept in the repository: a small
-// uncompressed AVI writer (8, 16, 24, 32-bit DIB frames, optional PCM sound, optional damage)
-// and MJPEG AVIs made with FFmpeg's encoders.
+// Test videos and sounds made on the fly, so that no media file is kept in the repository: a
+// small uncompressed AVI writer (8, 16, 24, 32-bit DIB frames, optional PCM sound, optional
+// damage), MJPEG AVIs made with FFmpeg's encoders, and WAV files.
 #pragma once
 
 #include <SDL.h>
@@ -38,6 +38,13 @@ struct PcmSound {
 
 // A square wave of seconds at rate, 16-bit (amplitude 8000) or 8-bit.
 PcmSound tone(double seconds, uint32_t rate = 22050, uint16_t channels = 1, uint16_t bits = 16);
+
+// A sine of hz at amplitude for seconds, 16-bit, the same on every channel.
+PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate = 22050,
+              uint16_t channels = 1);
+
+// Writes 16-bit sound as a RIFF WAVE file. False when the file cannot be written.
+bool write_wav(const std::string &path, const PcmSound &sound);
 
 struct AviSpec {
     int bits = 24;  // 8 (palette of the pictures' colours), 16 (5-5-5), 24 or 32
