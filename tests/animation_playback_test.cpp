@@ -153,9 +153,12 @@ protected:
         SDL_RenderPresent(exptGraphics.renderer);
         standin_reset();
     }
+    // Each case ends with the output device closed, as close_expt_graphics leaves it, so that
+    // the next one opens it on its own driver.
     void TearDown() override {
         stop_playback_thread();
         release_animation();
+        platform::audio_output_close();
         calData.targetX = calData.targetY = kNoPosition;
     }
 };
@@ -297,9 +300,7 @@ TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
     EXPECT_EQ(calData.animationTarget.threadState, 0);
 }
 
-// Sound on SDL's disk driver: the device's output is written to a file in real time. Each case
-// closes the output device at its end, as close_expt_graphics does, so that the next one
-// starts a new file (and may change the driver).
+// Sound on SDL's disk driver: the device's output is written to a file in real time.
 class AnimationSound : public AnimationPlayback {
 protected:
     void SetUp() override {
@@ -310,7 +311,6 @@ protected:
     }
     void TearDown() override {
         AnimationPlayback::TearDown();
-        platform::audio_output_close();
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
     // The left channel of everything played, once the animated target is released and the
