@@ -1,7 +1,8 @@
 // The library's one audio output: a single SDL audio device shared by every sound, each played
 // as a voice of its own and mixed on SDL's audio thread. Windows mixes PlaySound and waveOut in
-// the system; SDL drivers with one output device (dummy, disk, ALSA hardware without a software
-// mixer) refuse a second open, so the sound player and the sound output both play through here.
+// the system; SDL drivers with one output device refuse a second open (dummy, ALSA hardware
+// without a software mixer) or let two devices overwrite one file (disk), so the sound player
+// and the sound output both play through here.
 #pragma once
 
 #include <SDL_audio.h>

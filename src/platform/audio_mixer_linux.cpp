@@ -1,6 +1,8 @@
 // The shared audio output on Linux: one SDL audio device in a fixed format (48 kHz, 16-bit,
 // stereo; SDL converts for the hardware), whose callback converts each voice's PCM with
-// libswresample as it plays, adds the voices up and saturates the sum.
+// libswresample as it plays, adds the voices up and saturates the sum. SDL 2.26's own
+// SDL_AudioStream is not used: it drops frames when one put resamples to more than about a
+// thousand, and shifts a steady tone by half a sample now and then.
 #include "platform/audio_mixer.h"
 
 extern "C" {
@@ -44,8 +46,6 @@ using ConverterPtr = std::unique_ptr<SwrContext, ConverterFree>;
 
 }  // namespace
 
-// SDL 2.26's SDL_AudioStream is not used: it drops frames when one put resamples to more than
-// about a thousand, and shifts a steady tone by half a sample now and then.
 struct AudioVoice {
     ConverterPtr converter;  // source format to the output format
     AudioVoiceEnded ended = nullptr;

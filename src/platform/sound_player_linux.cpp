@@ -69,8 +69,9 @@ void play(SDL_RWops *source, const char *name) {
     AudioVoice *voice =
         audio_voice_create(spec.format, spec.channels, spec.freq, sound_ended, &end);
     if (!voice) return;
-    audio_voice_play(voice, samples.get(), length);
-    {
+    if (!audio_voice_play(voice, samples.get(), length)) {
+        report("cannot play sound", name, "no memory to convert it");
+    } else {
         std::unique_lock<std::mutex> guard(end.lock);
         if (!end.signal.wait_for(guard, duration(spec, length) + kStall,
                                  [&] { return end.reached; }))
