@@ -2,8 +2,6 @@
 // mixed into one device, sums beyond full scale saturated, reset and replay, ends reported
 // once, the device kept open under a playing voice and opened again after closing, and formats
 // that cannot be converted.
-#include "platform/audio_mixer.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "audio_output.h"
+#include "platform/audio_mixer.h"
 #include "test_support.h"
 #include "test_videos.h"
 

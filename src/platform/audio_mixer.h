@@ -1,8 +1,6 @@
-// The library's one audio output: a single SDL audio device shared by every sound, each played
-// as a voice of its own and mixed on SDL's audio thread. Windows mixes PlaySound and waveOut in
-// the system; SDL drivers with one output device refuse a second open (dummy, ALSA hardware
-// without a software mixer) or let two devices overwrite one file (disk), so the sound player
-// and the sound output both play through here.
+// The library's one audio output, behind the sound player and the sound output: every sound is
+// a voice mixed into one SDL audio device, since drivers with one output device refuse a second
+// open (dummy, ALSA hardware without a software mixer) or let two overwrite one file (disk).
 #pragma once
 
 #include <SDL_audio.h>

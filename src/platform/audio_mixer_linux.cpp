@@ -1,8 +1,5 @@
-// The shared audio output on Linux: one SDL audio device in a fixed format (48 kHz, 16-bit,
-// stereo; SDL converts for the hardware), whose callback converts each voice's PCM with
-// libswresample as it plays, adds the voices up and saturates the sum. SDL 2.26's own
-// SDL_AudioStream is not used: it drops frames when one put resamples to more than about a
-// thousand, and shifts a steady tone by half a sample now and then.
+// The shared audio output on Linux: one SDL audio device in a fixed format, whose callback
+// converts each voice's PCM as it plays, adds the voices up and saturates the sum.
 #include "platform/audio_mixer.h"
 
 extern "C" {
@@ -39,6 +36,8 @@ enum class VoiceState {
               // last samples have gone to the device
 };
 
+// libswresample converts: SDL 2.26's SDL_AudioStream drops frames when one put resamples to
+// more than about a thousand, and shifts a steady tone by half a sample now and then.
 struct ConverterFree {
     void operator()(SwrContext *converter) const { swr_free(&converter); }
 };

@@ -1,10 +1,11 @@
 // The waveOut-shaped sound output on Linux: one voice of the shared audio output, which plays
 // the queued PCM buffer and reports it done from SDL's audio thread.
+#include "platform/sound_output.h"
+
 #include <cstdio>
 #include <new>
 
 #include "platform/audio_mixer.h"
-#include "platform/sound_output.h"
 
 namespace platform {
 

@@ -1,6 +1,8 @@
 // The system sound player on Linux: decodes the WAV with SDL, plays it as a voice of the shared
 // audio output (so it sounds together with a video's sound, as PlaySound does with waveOut) and
 // sleeps until the voice reports that the last of it has gone to the device.
+#include "platform/sound_player.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <mutex>
 
 #include "platform/audio_mixer.h"
-#include "platform/sound_player.h"
 
 namespace platform {
 
