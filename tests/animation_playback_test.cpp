@@ -1,6 +1,7 @@
 // The playback thread driven as draw_cal_target and the erasing hooks drive it: what it
 // presents (every presented frame saved by SDL's dummy video driver), pass counts, the ways it
-// ends, the stop handshake, and the sound it plays on SDL's disk audio driver.
+// ends, the stop handshake, and the sound it plays on SDL's disk audio driver, also together
+// with the target sound.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -13,10 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "audio_output.h"
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/feedback_sounds.h"
 #include "disk_audio.h"
 #include "frame/expt_window.h"
+#include "platform/audio_mixer.h"
 #include "presented_frames.h"
 #include "test_support.h"
 #include "test_videos.h"
@@ -126,9 +130,12 @@ protected:
         SDL_RenderPresent(exptGraphics.renderer);
         standin_reset();
     }
+    // Each case ends with the output device closed, as close_expt_graphics leaves it, so that
+    // the next one opens it on its own driver.
     void TearDown() override {
         stop_playback_thread();
         release_animation();
+        platform::audio_output_close();
         calData.targetX = calData.targetY = kNoPosition;
     }
 };
@@ -273,8 +280,17 @@ TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
 // Sound on SDL's disk driver.
 class AnimationSound : public AnimationPlayback {
 protected:
-    size_t loud_samples() const { return audio_.tone_samples(); }
-    vt_test::DiskAudio audio_{folder() + "/sound_output.raw"};
+    // The left channel of everything played, once the animated target is released and the
+    // output closed (which completes the file).
+    std::vector<double> heard() const {
+        release_animation();
+        platform::audio_output_close();
+        return vt_test::channel(vt_test::read_samples(output_), 0);
+    }
+    // Seconds of the tone (+-8000) in what was played.
+    double sounding_seconds() const { return double(vt_test::loud_ms(heard(), 4000)) / 1000; }
+    std::string output_ = folder() + "/sound_output.raw";
+    vt_test::DiskAudio audio_{output_};
 };
 
 TEST_F(AnimationSound, ShortSoundIsQueuedOncePerPass) {
@@ -282,11 +298,9 @@ TEST_F(AnimationSound, ShortSoundIsQueuedOncePerPass) {
     load(write_video("short_sound.avi", 10, 20, 0.25), 3, 1);
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
-    release_animation();  // closes the device: the output file is complete
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 2u);
-    const size_t once = size_t(0.25 * 22050);
-    EXPECT_NEAR(double(loud_samples()), 3.0 * once, 0.05 * once);
+    EXPECT_NEAR(sounding_seconds(), 3 * 0.25, 0.05 * 0.25);
 }
 
 TEST_F(AnimationSound, LongSoundRunsOnIntoTheNextPass) {
@@ -295,12 +309,11 @@ TEST_F(AnimationSound, LongSoundRunsOnIntoTheNextPass) {
     load(write_video("long_sound.avi", 10, 20, 0.75), 3, 1);
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
-    release_animation();
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 1u);
-    const size_t second = 22050;
-    EXPECT_GT(loud_samples(), size_t(1.1 * second));
-    EXPECT_LT(loud_samples(), size_t(1.4 * second));
+    const double seconds = sounding_seconds();
+    EXPECT_GT(seconds, 1.1);
+    EXPECT_LT(seconds, 1.4);
 }
 
 TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
@@ -325,9 +338,63 @@ TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     setenv("SDL_AUDIODRIVER", "disk", 1);
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
-    release_animation();
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
-    EXPECT_GT(loud_samples(), size_t(0.09 * 22050));
+    EXPECT_GT(sounding_seconds(), 0.09);
+}
+
+TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
+    // Passes of 0.5 s with 0.4 s of a 500 Hz tone; in each pass the target sound, 0.1 s of a
+    // 1500 Hz tone, while the video's sound plays. Each source has its own format.
+    constexpr double kVideoHz = 500, kVideoLevel = 8000, kTargetHz = 1500, kTargetLevel = 12000;
+    vt_test::AviSpec spec;
+    spec.rate = 20;
+    for (int i = 0; i < 10; ++i)
+        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, grey(i)));
+    spec.with_sound = true;
+    spec.sound = vt_test::sine(0.4, kVideoHz, kVideoLevel, 44100, 2);
+    const std::string video = folder() + "/tone.avi";
+    ASSERT_TRUE(vt_test::write_avi(video, spec));
+    const std::string target = folder() + "/target.wav";
+    ASSERT_TRUE(vt_test::write_wav(target, vt_test::sine(0.1, kTargetHz, kTargetLevel)));
+    set_cal_sounds(target.c_str(), "", "");
+    load(video, 2, 1);
+
+    std::vector<Uint64> took;
+    const std::string printed = vt_test::capture_stdout([&] {
+        draw_at(300, 300);
+        for (size_t pass = 1; pass <= 2; ++pass) {
+            if (!wait_for_log("calData.animationTarget.audioPlaying =", pass)) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const Uint64 start = SDL_GetTicks64();
+            cal_target_sound_hook();
+            took.push_back(SDL_GetTicks64() - start);
+        }
+        wait_until_idle();
+    });
+    set_cal_sounds("", "", "");
+    ASSERT_EQ(took.size(), 2u) << printed;
+    for (const Uint64 ms : took) EXPECT_GE(ms, 100u) << "the hook returns after its sound";
+    EXPECT_EQ(printed.find("already open"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("error occurs during audio play"), std::string::npos) << printed;
+    // The video's sound reported its end in the first pass and was queued again.
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying is 2"), 1u);
+
+    size_t video_windows = 0, target_windows = 0, clean_together = 0;
+    for (const vt_test::ToneFit &fit : vt_test::fit_windows(heard(), {kVideoHz, kTargetHz})) {
+        const bool video_sounds = fit.amplitudes[0] > kVideoLevel / 2;
+        const bool target_sounds = fit.amplitudes[1] > kTargetLevel / 2;
+        video_windows += video_sounds;
+        target_windows += target_sounds;
+        // Both whole, nothing else: neither clipped nor wrapped around.
+        clean_together += video_sounds && target_sounds &&
+                          std::abs(fit.amplitudes[0] - kVideoLevel) < 0.01 * kVideoLevel &&
+                          std::abs(fit.amplitudes[1] - kTargetLevel) < 0.01 * kTargetLevel &&
+                          fit.residual < 0.005 * (kVideoLevel + kTargetLevel);
+    }
+    EXPECT_NEAR(double(video_windows), 2 * 40, 2) << "0.4 s of the video's sound per pass";
+    EXPECT_NEAR(double(target_windows), 2 * 10, 2) << "0.1 s of the target sound per pass";
+    EXPECT_GE(clean_together, 2u * 8) << "both sound together, cleanly, in each pass";
 }
 
 }  // namespace

@@ -19,25 +19,13 @@ namespace {
 using cal_test::clip_samples;
 using cal_test::cpu_ms;
 using cal_test::find_clip;
-using cal_test::read_samples;
+using vt_test::read_samples;
 
 std::string outputPath;
 
-// The device keeps writing, silence when nothing plays: what it wrote after sample from, once
-// it has written at least samples more (or after four seconds).
-std::vector<int16_t> written_after(size_t from, size_t samples) {
-    std::vector<int16_t> out;
-    for (int tries = 0; tries < 200; ++tries) {
-        out = read_samples(outputPath);
-        if (out.size() >= from + samples) break;
-        SDL_Delay(20);
-    }
-    return std::vector<int16_t>(out.begin() + long(std::min(from, out.size())), out.end());
-}
-
 // Whether clip is heard, sample for sample, within the second written after sample from.
 bool heard_after(size_t from, const std::vector<int16_t> &clip) {
-    return find_clip(written_after(from, clip.size() + 22050), clip) >= 0;
+    return find_clip(vt_test::written_after(outputPath, from, clip.size() + 22050), clip) >= 0;
 }
 
 class MixerPlayer : public ::testing::Test {
@@ -108,8 +96,8 @@ TEST_F(MixerPlayer, OnlyLowerCaseOffSilencesAndUnopenableFilesPrintTheSdlError) 
     const size_t from = read_samples(outputPath).size();
     std::string printed = vt_test::capture_stdout([] { cal_target_sound_hook(); });
     EXPECT_EQ(printed, "");
-    const std::vector<int16_t> after = written_after(from, 22050 / 2);
-    EXPECT_EQ(cal_test::sounding_span(after), 0u) << "silence";
+    const std::vector<int16_t> after = vt_test::written_after(outputPath, from, 22050 / 2);
+    EXPECT_EQ(vt_test::sounding_span(after), 0u) << "silence";
 
     // "OFF" is a file name here. The line carries SDL's error text, which names the file.
     for (const auto &[flag, name] : {std::pair{0, "OFF"}, std::pair{1, "/nonexistent/error.wav"}}) {

@@ -1,10 +1,11 @@
 // Feedback sounds through the system player, heard through SDL's disk audio driver: the
 // built-in clips, each hook's sound, "off", WAV files, missing and unreadable files, refused
 // settings, and that a hook returns only after its sound has ended, without spinning.
+// The output device stays open from the first sound on, so each call is heard in what the
+// driver writes after the call began.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -17,18 +18,45 @@ namespace {
 
 using cal_test::clip_samples;
 using cal_test::cpu_ms;
-using cal_test::find_clip;
-using cal_test::read_samples;
 
 std::string outputPath;
 
-// Runs the hook with the output file removed first; returns the wall time it took.
+// How long is listened to after a hook has returned: past the tail that the driver's file
+// buffer holds back.
+constexpr double kListenMs = 100;
+
+struct Heard {
+    Uint64 took = 0;              // wall time of the call, ms
+    double cpu = 0;               // processor time used meanwhile, ms
+    std::vector<int16_t> output;  // written from the call's start until kListenMs after it
+};
+
 template <typename Hook>
-Uint64 play(Hook hook) {
-    std::filesystem::remove(outputPath);
+Heard play(Hook hook) {
+    const size_t from = vt_test::read_samples(outputPath).size();
     const Uint64 start = SDL_GetTicks64();
+    const double cpu_before = cpu_ms();
     hook();
-    return SDL_GetTicks64() - start;
+    Heard heard;
+    heard.cpu = cpu_ms() - cpu_before;
+    heard.took = SDL_GetTicks64() - start;
+    heard.output = vt_test::written_after(outputPath, from,
+                                          vt_test::output_samples(double(heard.took) + kListenMs));
+    return heard;
+}
+
+bool silent(const Heard &heard) { return vt_test::sounding_span(heard.output) == 0; }
+
+// The built-in clip of kind, and nothing else, in output: its shape and level after the change
+// to the output's rate, the same on both channels.
+void expect_clip(const std::vector<int16_t> &output, int32_t kind) {
+    const std::vector<double> left = vt_test::channel(output, 0);
+    const vt_test::Match match = vt_test::find_clip(left, clip_samples(kind), 22050);
+    EXPECT_GT(match.correlation, 0.9999) << "the clip is heard, without a glitch";
+    EXPECT_NEAR(match.gain, 1.0, 0.02) << "at full volume";
+    EXPECT_EQ(left, vt_test::channel(output, 1)) << "mono on both channels";
+    EXPECT_LE(vt_test::sounding_span(output), size_t(match.length + 64) * vt_test::kOutputChannels)
+        << "and nothing else";
 }
 
 class SystemPlayer : public ::testing::Test {
@@ -99,40 +127,35 @@ TEST_F(SystemPlayer, EachHookPlaysItsClipToTheEndWithoutSpinning) {
         {"dcorr error", [] { dcorr_done_sound_hook(-7); }, -2},
     };
     Uint64 wall = 0;
-    const double cpu_before = cpu_ms();
+    double cpu = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<int16_t> clip = clip_samples(c.kind);
-        const Uint64 took = play(c.hook);
-        wall += took;
-        const std::vector<int16_t> out = read_samples(outputPath);
-        EXPECT_GE(find_clip(out, clip), 0) << "the clip is heard sample for sample";
-        EXPECT_LE(cal_test::sounding_span(out), clip.size()) << "and nothing else";
-        EXPECT_GE(took * 22050, clip.size() * 1000) << "the hook returns after the sound ended";
+        const Heard heard = play(c.hook);
+        // A player that spins holds a core for the whole sound.
+        cpu += heard.cpu;
+        wall += heard.took;
+        expect_clip(heard.output, c.kind);
+        EXPECT_GE(heard.took * 22050, clip_samples(c.kind).size() * 1000)
+            << "the hook returns after the sound ended";
     }
-    // A player that spins holds a core for the whole sound.
-    const double cpu = cpu_ms() - cpu_before;
     EXPECT_LT(cpu, 0.1 * double(wall)) << "waiting sleeps";
     EXPECT_TRUE(SDL_WasInit(SDL_INIT_AUDIO));
 }
 
 TEST_F(SystemPlayer, DoneHookLooksAtTheLow16BitsOfItsFlag) {
     // The core library may hand over a wider value; only its low 16 bits are the flag.
-    auto *wide = reinterpret_cast<void (*)(int32_t)>(reinterpret_cast<void (*)()>(&cal_done_sound_hook));
-    play([&] { wide(0x10000); });
-    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(0)), 0) << "the done clip";
-    play([&] { wide(0x10001); });
-    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(-1)), 0) << "the error clip";
+    auto *wide =
+        reinterpret_cast<void (*)(int32_t)>(reinterpret_cast<void (*)()>(&cal_done_sound_hook));
+    expect_clip(play([&] { wide(0x10000); }).output, 0);   // the done clip
+    expect_clip(play([&] { wide(0x10001); }).output, -1);  // the error clip
 }
 
 TEST_F(SystemPlayer, OffInEitherCaseSilencesASound) {
     set_cal_sounds("off", "OFF", "Off");
     set_dcorr_sounds("off ", "", "");
     std::string printed = vt_test::capture_stdout([] {
-        play(cal_target_sound_hook);
-        EXPECT_FALSE(std::filesystem::exists(outputPath));
-        play([] { cal_done_sound_hook(0); });
-        EXPECT_FALSE(std::filesystem::exists(outputPath));
+        EXPECT_TRUE(silent(play(cal_target_sound_hook)));
+        EXPECT_TRUE(silent(play([] { cal_done_sound_hook(0); })));
     });
     EXPECT_EQ(printed, "");
     // Any other spelling is a file name.
@@ -142,29 +165,28 @@ TEST_F(SystemPlayer, OffInEitherCaseSilencesASound) {
     });
     EXPECT_NE(printed.find("\"Off\""), std::string::npos) << printed;
     EXPECT_NE(printed.find("\"off \""), std::string::npos) << printed;
-    play([] { dcorr_done_sound_hook(0); });
-    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(2)), 0) << "empty: built-in";
+    expect_clip(play([] { dcorr_done_sound_hook(0); }).output, 2);  // empty: built-in
 }
 
 TEST_F(SystemPlayer, WavFilesPlayAndUnplayableFilesLogOneLineNamingThem) {
     const std::string folder = vt_test::temp_dir();
     const std::string wav = folder + "/done copy.wav";
     const BuiltinClip done = builtin_clip(0);
-    std::ofstream(wav, std::ios::binary).write(reinterpret_cast<const char *>(done.data), std::streamsize(done.size));
+    std::ofstream(wav, std::ios::binary)
+        .write(reinterpret_cast<const char *>(done.data), std::streamsize(done.size));
     const std::string text = folder + "/notes.wav";
     std::ofstream(text) << "not a sound\n";
     const std::string missing = folder + "/missing.wav";
     set_cal_sounds(wav.c_str(), missing.c_str(), text.c_str());
 
-    play(cal_target_sound_hook);
-    EXPECT_GE(find_clip(read_samples(outputPath), clip_samples(0)), 0) << "the file's sound";
+    expect_clip(play(cal_target_sound_hook).output, 0);  // the file's sound
 
     for (const std::string &path : {missing, text}) {
         SCOPED_TRACE(path);
-        std::string printed = vt_test::capture_stdout([&] {
-            play([&] { cal_done_sound_hook(path == text ? 1 : 0); });
-        });
-        EXPECT_FALSE(std::filesystem::exists(outputPath)) << "no sound";
+        Heard heard;
+        std::string printed = vt_test::capture_stdout(
+            [&] { heard = play([&] { cal_done_sound_hook(path == text ? 1 : 0); }); });
+        EXPECT_TRUE(silent(heard)) << "no sound";
         ASSERT_FALSE(printed.empty());
         EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
         EXPECT_NE(printed.find("\"" + path + "\""), std::string::npos) << printed;
@@ -175,16 +197,14 @@ TEST_F(SystemPlayer, SettingsThatDoNotFitOrAreMissingAreRefusedAndTheOldOneKept)
     set_cal_sounds("off", "", "");
     const std::string longest(207, 'a');
     const std::string too_long(208, 'b');
-    std::string printed = vt_test::capture_stdout([&] {
-        set_cal_sounds(too_long.c_str(), nullptr, "");
-    });
+    std::string printed =
+        vt_test::capture_stdout([&] { set_cal_sounds(too_long.c_str(), nullptr, ""); });
     EXPECT_NE(printed.find("set_cal_sounds: target sound \"" + too_long +
                            "\" is longer than 207 characters and is refused"),
               std::string::npos)
         << printed;
     EXPECT_NE(printed.find("set_cal_sounds: no done sound given"), std::string::npos) << printed;
-    play(cal_target_sound_hook);
-    EXPECT_FALSE(std::filesystem::exists(outputPath)) << "still off";
+    EXPECT_TRUE(silent(play(cal_target_sound_hook))) << "still off";
 
     printed = vt_test::capture_stdout([&] {
         set_dcorr_sounds(longest.c_str(), "", "");
@@ -195,10 +215,8 @@ TEST_F(SystemPlayer, SettingsThatDoNotFitOrAreMissingAreRefusedAndTheOldOneKept)
 }
 
 TEST_F(SystemPlayer, KindsOutsideTheTablePlayNothing) {
-    for (const int32_t kind : {-3, 4, 1000, -32768}) {
-        play([&] { play_feedback_sound(kind); });
-        EXPECT_FALSE(std::filesystem::exists(outputPath));
-    }
+    for (const int32_t kind : {-3, 4, 1000, -32768})
+        EXPECT_TRUE(silent(play([&] { play_feedback_sound(kind); }))) << kind;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Helpers shared by the calibration tests: asymmetric test images, a check of the drawn ring
 // on screen, the calibration look returned to its defaults between cases, and reading WAV
-// clips and the disk audio driver's output.
+// clips.
 #pragma once
 
 #include <SDL.h>
@@ -12,13 +12,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "calibration/cal_data.h"
+#include "audio_output.h"
 #include "calibration/feedback_sounds.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
@@ -148,19 +147,6 @@ inline Wav parse_wav(const uint8_t *data, size_t size) {
     return wav;
 }
 
-inline std::vector<uint8_t> read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The disk audio driver's output (signed 16-bit samples) or nothing when there is no file.
-inline std::vector<int16_t> read_samples(const std::string &path) {
-    const std::vector<uint8_t> bytes = read_file(path);
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
-
 // The samples of the built-in clip a sound kind plays.
 inline std::vector<int16_t> clip_samples(int32_t kind) {
     const BuiltinClip clip = builtin_clip(kind);
@@ -179,14 +165,6 @@ inline double cpu_ms() {
 inline long find_clip(const std::vector<int16_t> &output, const std::vector<int16_t> &clip) {
     const auto at = std::search(output.begin(), output.end(), clip.begin(), clip.end());
     return at == output.end() || clip.empty() ? -1 : long(at - output.begin());
-}
-
-// Number of samples from the first to the last non-zero one.
-inline size_t sounding_span(const std::vector<int16_t> &samples) {
-    const auto first = std::find_if(samples.begin(), samples.end(), [](int16_t s) { return s != 0; });
-    if (first == samples.end()) return 0;
-    const auto last = std::find_if(samples.rbegin(), samples.rend(), [](int16_t s) { return s != 0; });
-    return size_t(last.base() - first);
 }
 
 }  // namespace cal_test

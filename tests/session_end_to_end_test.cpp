@@ -249,6 +249,9 @@ TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
     EXPECT_EQ(status, 0) << text.str();
     EXPECT_NE(text.str().find("5 of 5 completed"), std::string::npos) << text.str();
     EXPECT_NE(text.str().find("saved-screen.png (through the image writer)"), std::string::npos);
+    // The target sounds and the animated target's sound share the one output device.
+    EXPECT_EQ(text.str().find("already open"), std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find("error occurs during audio play"), std::string::npos);
     EXPECT_TRUE(fs::exists(out + "/index.html"));
     int screenshots = 0;
     for (const auto &entry : fs::directory_iterator(out)) {

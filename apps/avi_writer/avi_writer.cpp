@@ -38,6 +38,13 @@ struct Riff {
     }
 };
 
+bool save(const std::string &path, const std::vector<uint8_t> &bytes) {
+    FILE *out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 uint32_t stride_of(int width, int bits) { return ((uint32_t(width) * uint32_t(bits) + 31) / 32) * 4; }
 
 // The DIB rows of a picture, bottom-up; colour_index gives 8-bit palette indices.
@@ -158,10 +165,22 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
     riff.end(chunk);
     riff.end(file);
 
-    FILE *out = std::fopen(path.c_str(), "wb");
-    if (!out) return false;
-    const bool written = std::fwrite(riff.bytes.data(), 1, riff.bytes.size(), out) == riff.bytes.size();
-    return std::fclose(out) == 0 && written;
+    return save(path, riff.bytes);
+}
+
+bool write_wav(const std::string &path, const PcmSound &sound) {
+    const uint16_t block = uint16_t(sound.channels * sound.bits / 8);
+    Riff riff;
+    const size_t file = riff.list("RIFF", "WAVE");
+    size_t chunk = riff.begin("fmt ");
+    riff.u16(sound.format_tag), riff.u16(sound.channels), riff.u32(sound.rate);
+    riff.u32(sound.rate * block), riff.u16(block), riff.u16(sound.bits);
+    riff.end(chunk);
+    chunk = riff.begin("data");
+    riff.raw(sound.data.data(), sound.data.size());
+    riff.end(chunk);
+    riff.end(file);
+    return save(path, riff.bytes);
 }
 
 }  // namespace avi

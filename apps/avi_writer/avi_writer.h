@@ -1,6 +1,7 @@
-// A small writer of uncompressed AVI files: 8-bit (palette), 16-bit (5-5-5), 24 or 32-bit DIB
-// frames with an optional PCM sound track, for the demo's animated target and the tests' videos
-// (which may also ask for a damaged frame). Nothing but the C++ library is needed.
+// A small writer of RIFF media files: uncompressed AVIs of 8-bit (palette), 16-bit (5-5-5), 24
+// or 32-bit DIB frames with an optional PCM sound track, and WAV files; for the demo's animated
+// target and the tests' videos and sounds (which may also ask for a damaged frame). Nothing but
+// the C++ library is needed.
 #pragma once
 
 #include <cstdint>
@@ -38,5 +39,8 @@ struct AviSpec {
 
 // Writes an uncompressed AVI. False when the file cannot be written.
 bool write_avi(const std::string &path, const AviSpec &spec);
+
+// Writes sound as a RIFF WAVE file. False when the file cannot be written.
+bool write_wav(const std::string &path, const PcmSound &sound);
 
 }  // namespace avi

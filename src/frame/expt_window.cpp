@@ -185,6 +185,9 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
 
 void close_expt_graphics(void) {
     release_target();
+    // The animated target's sound is gone with it; the feedback sounds' device goes too, while
+    // SDL is still up.
+    platform::audio_output_close();
     if (!exptGraphics.sdl_ready) return;
     remove_display_hooks();
     release_window();

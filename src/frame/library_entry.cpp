@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include "frame/embedded_fonts.h"
+#include "platform/audio_mixer.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ __attribute__((constructor)) void library_loaded() { extract_embedded_fonts(); }
 
 __attribute__((destructor)) void library_unloaded() {
     remove_embedded_fonts();
+    platform::audio_output_close();
     SDL_Quit();
 }
 

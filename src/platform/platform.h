@@ -2,6 +2,7 @@
 // src/platform reaches the system only through these; each service has one implementation
 // per system (the *_linux.cpp files here).
 //
+//   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
 //   font_lookup.h   the file of an installed font face named by family and style
 //   module_data.h   raw data built into the library's own module, by id
@@ -13,6 +14,7 @@
 //   video_reader.h  video files: frames as DIBs, the sound track as PCM (AVI file functions)
 #pragma once
 
+#include "platform/audio_mixer.h"
 #include "platform/dynamic_library.h"
 #include "platform/font_lookup.h"
 #include "platform/module_data.h"

@@ -37,10 +37,11 @@ struct SoundOutput;  // an open device
 using SoundOutputCallback = void (*)(SoundOutput *device, SoundOutputMessage message,
                                      void *instance);
 
-// Opens the default output device for 8- or 16-bit PCM in format. Null when it cannot be
-// opened (the reason is logged). callback receives Done when a written buffer has played
-// (on the device's audio thread, or in sound_output_reset's caller for a buffer it drops) and
-// Close from sound_output_close.
+// Opens the default output device for 8- or 16-bit PCM in format; it sounds together with the
+// sound player and with other open devices. Null when it cannot be opened (the reason is
+// logged). callback receives Done when a written buffer has played (on the device's audio
+// thread, or in sound_output_reset's caller for a buffer it drops) and Close from
+// sound_output_close; it must not call these functions.
 SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback callback,
                                void *instance);
 

@@ -1,45 +1,25 @@
-// The waveOut-shaped sound output on Linux: an SDL audio device whose callback plays the one
-// queued PCM buffer and reports it done from SDL's audio thread.
+// The waveOut-shaped sound output on Linux: one voice of the shared audio output, which plays
+// the queued PCM buffer and reports it done from SDL's audio thread.
 #include "platform/sound_output.h"
 
-#include <SDL.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <new>
+
+#include "platform/audio_mixer.h"
 
 namespace platform {
 
 struct SoundOutput {
-    SDL_AudioDeviceID id = 0;
+    AudioVoice *voice = nullptr;
     SoundOutputCallback callback = nullptr;
     void *instance = nullptr;
-    Uint8 silence = 0;
-    // Guarded by the device lock, which SDL holds while fill_stream runs.
-    bool playing = false;
-    const uint8_t *data = nullptr;
-    uint32_t length = 0;
-    uint32_t played = 0;
 };
 
 namespace {
 
-// SDL's audio callback: the rest of the playing buffer, then silence.
-void fill_stream(void *user, Uint8 *stream, int bytes) {
+void buffer_played(AudioVoice *, void *user) {
     auto *device = static_cast<SoundOutput *>(user);
-    uint32_t copied = 0;
-    if (device->playing) {
-        copied = std::min(uint32_t(bytes), device->length - device->played);
-        if (copied) std::memcpy(stream, device->data + device->played, copied);
-        device->played += copied;
-    }
-    std::memset(stream + copied, device->silence, size_t(bytes) - copied);
-    if (device->playing && device->played >= device->length) {
-        device->playing = false;
-        if (device->callback)
-            device->callback(device, SoundOutputMessage::Done, device->instance);
-    }
+    if (device->callback) device->callback(device, SoundOutputMessage::Done, device->instance);
 }
 
 }  // namespace
@@ -54,35 +34,15 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
                     unsigned(format.channels), unsigned(format.samplesPerSec));
         return nullptr;
     }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::printf("sound output: SDL audio cannot start: %s\n", SDL_GetError());
-        return nullptr;
-    }
-    auto *device = new (std::nothrow) SoundOutput;
-    if (!device) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return nullptr;
-    }
-    device->callback = callback;
-    device->instance = instance;
-    SDL_AudioSpec wanted{};
-    wanted.freq = int(format.samplesPerSec);
-    wanted.format = format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    wanted.channels = Uint8(format.channels);
-    wanted.samples = 1024;
-    wanted.callback = fill_stream;
-    wanted.userdata = device;
-    SDL_AudioSpec obtained{};
-    // SDL converts to whatever the hardware takes.
-    device->id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (device->id == 0) {
-        std::printf("sound output: SDL_OpenAudioDevice failed: %s\n", SDL_GetError());
+    auto *device = new (std::nothrow) SoundOutput{nullptr, callback, instance};
+    if (!device) return nullptr;
+    device->voice =
+        audio_voice_create(format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB, format.channels,
+                           int(format.samplesPerSec), buffer_played, device);
+    if (!device->voice) {
         delete device;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
-    device->silence = obtained.silence;
-    SDL_PauseAudioDevice(device->id, 0);
     if (callback) callback(device, SoundOutputMessage::Open, instance);
     return device;
 }
@@ -95,34 +55,20 @@ bool sound_output_prepare(SoundOutput *device, WaveHeader &header) {
 
 bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     if (!device || !header.prepared) return false;
-    SDL_LockAudioDevice(device->id);
-    const bool busy = device->playing;
-    if (!busy) {
-        device->playing = true;
-        device->data = header.data;
-        device->length = header.length;
-        device->played = 0;
-    }
-    SDL_UnlockAudioDevice(device->id);
-    return !busy;
+    return audio_voice_play(device->voice, header.data, header.length);
 }
 
 void sound_output_reset(SoundOutput *device) {
     if (!device) return;
-    SDL_LockAudioDevice(device->id);
-    const bool dropped = device->playing;
-    device->playing = false;
-    SDL_UnlockAudioDevice(device->id);
-    if (dropped && device->callback)
+    if (audio_voice_reset(device->voice) && device->callback)
         device->callback(device, SoundOutputMessage::Done, device->instance);
 }
 
 void sound_output_close(SoundOutput *device) {
     if (!device) return;
-    SDL_CloseAudioDevice(device->id);  // returns after the audio thread has ended
+    audio_voice_destroy(device->voice);  // its end can no longer be reported
     if (device->callback) device->callback(device, SoundOutputMessage::Close, device->instance);
     delete device;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 }  // namespace platform

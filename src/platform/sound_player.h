@@ -1,5 +1,6 @@
 // The system's synchronous sound player (PlaySound): plays one complete WAV, from memory or
-// from a file, and returns when it has been heard. Nothing plays concurrently with it.
+// from a file, and returns when it has been heard. It sounds together with whatever the sound
+// output plays (PlaySound and waveOut mix).
 #pragma once
 
 #include <cstddef>

@@ -1,27 +1,25 @@
-// The system sound player on Linux: SDL's own audio device, opened for each sound in the
-// clip's format (SDL converts for the hardware), fed from SDL's queue and closed once the
-// sound has been heard. Starts SDL's audio subsystem when nobody has.
+// The system sound player on Linux: decodes the WAV with SDL, plays it as a voice of the shared
+// audio output (so it sounds together with a video's sound, as PlaySound does with waveOut) and
+// sleeps until the voice reports that the last of it has gone to the device.
 #include "platform/sound_player.h"
 
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+
+#include "platform/audio_mixer.h"
 
 namespace platform {
 
 namespace {
 
-// Device buffers of about 10 ms: the end of a sound is heard, and the device closed (SDL lets
-// up to three buffers play out), soon after the queue runs dry.
-Uint16 device_frames(int freq) {
-    Uint16 frames = 64;
-    while (frames < 4096 && frames * 2 <= freq / 64) frames = Uint16(frames * 2);
-    return frames;
-}
 // Slack beyond a sound's own length before a device that stopped consuming is given up.
-constexpr Uint32 kStallMs = 1000;
+constexpr std::chrono::milliseconds kStall(1000);
 
 struct WavDeleter {
     void operator()(Uint8 *buffer) const { SDL_FreeWAV(buffer); }
@@ -33,17 +31,26 @@ void report(const char *what, const char *name, const char *reason) {
     std::fflush(stdout);
 }
 
-bool audio_ready() {
-    if (SDL_WasInit(SDL_INIT_AUDIO)) return true;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) return true;
-    std::printf("vistrak_core_graphics: audio cannot start for sounds: %s\n", SDL_GetError());
-    std::fflush(stdout);
-    return false;
+// The end of one sound, signalled from the audio thread.
+struct SoundEnd {
+    std::mutex lock;
+    std::condition_variable signal;
+    bool reached = false;
+};
+
+void sound_ended(AudioVoice *, void *user) {
+    auto *end = static_cast<SoundEnd *>(user);
+    {
+        const std::lock_guard<std::mutex> guard(end->lock);
+        end->reached = true;
+    }
+    end->signal.notify_one();
 }
 
-Uint32 duration_ms(const SDL_AudioSpec &spec, Uint32 bytes) {
-    const Uint32 frame = SDL_AUDIO_BITSIZE(spec.format) / 8 * spec.channels;
-    return Uint32(Uint64(bytes) * 1000 / (Uint64(frame) * Uint64(spec.freq)));
+std::chrono::milliseconds duration(const SDL_AudioSpec &spec, Uint32 bytes) {
+    const Uint64 frame = Uint64(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+    return std::chrono::milliseconds(Uint64(bytes) * 1000 /
+                                     std::max<Uint64>(1, frame * Uint64(spec.freq)));
 }
 
 // Decodes the WAV in source (closed here) and plays it to its end. name identifies the sound
@@ -58,40 +65,27 @@ void play(SDL_RWops *source, const char *name) {
     }
     const std::unique_ptr<Uint8, WavDeleter> samples(raw);
     if (length == 0) return;
-    spec.samples = device_frames(spec.freq);
-    spec.callback = nullptr;
-    spec.userdata = nullptr;
-    // No changes allowed: SDL converts the clip's format to whatever the hardware takes.
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
-    if (device == 0) {
-        report("no sound device for sound", name, SDL_GetError());
-        return;
-    }
-    if (SDL_QueueAudio(device, samples.get(), length) != 0) {
-        report("cannot queue sound", name, SDL_GetError());
-        SDL_CloseAudioDevice(device);
-        return;
-    }
-    SDL_PauseAudioDevice(device, 0);
-    const Uint32 deadline = SDL_GetTicks() + duration_ms(spec, length) + kStallMs;
-    // Sleep through what is still queued; the queue drains one device buffer at a time.
-    while (const Uint32 queued = SDL_GetQueuedAudioSize(device)) {
-        if (SDL_TICKS_PASSED(SDL_GetTicks(), deadline)) {
+    SoundEnd end;
+    // The output logs why it cannot play.
+    AudioVoice *voice =
+        audio_voice_create(spec.format, spec.channels, spec.freq, sound_ended, &end);
+    if (!voice) return;
+    if (!audio_voice_play(voice, samples.get(), length)) {
+        report("cannot play sound", name, "no memory to convert it");
+    } else {
+        std::unique_lock<std::mutex> guard(end.lock);
+        if (!end.signal.wait_for(guard, duration(spec, length) + kStall,
+                                 [&] { return end.reached; }))
             report("sound device stopped playing sound", name, "sound cut short");
-            break;
-        }
-        SDL_Delay(std::max<Uint32>(1, duration_ms(spec, queued)));
     }
-    // The last buffer taken from the queue is still being played.
-    SDL_Delay(duration_ms(spec, spec.samples * SDL_AUDIO_BITSIZE(spec.format) / 8 *
-                                    spec.channels) + 1);
-    SDL_CloseAudioDevice(device);
+    // After this the audio thread no longer touches end or the samples.
+    audio_voice_destroy(voice);
 }
 
 }  // namespace
 
 void play_sound_memory(const uint8_t *wav, size_t size) {
-    if (!wav || size == 0 || !audio_ready()) return;
+    if (!wav || size == 0) return;
     SDL_RWops *source = SDL_RWFromConstMem(wav, int(std::min<size_t>(size, SDL_MAX_SINT32)));
     if (!source) {
         report("cannot read sound", "built-in clip", SDL_GetError());
@@ -101,7 +95,7 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
 }
 
 void play_sound_file(const char *path) {
-    if (!path || !audio_ready()) return;
+    if (!path) return;
     SDL_RWops *source = SDL_RWFromFile(path, "rb");
     if (!source) {
         report("cannot open sound file", path, SDL_GetError());

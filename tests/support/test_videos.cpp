@@ -106,6 +106,17 @@ PcmSound tone(double seconds, uint32_t rate, uint16_t channels, uint16_t bits) {
     return sound;
 }
 
+PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate, uint16_t channels) {
+    PcmSound sound{channels, rate, 16, {}, 1};
+    const double pi = std::acos(-1.0);
+    for (size_t i = 0; i < size_t(seconds * rate); ++i) {
+        const auto v = int16_t(std::lround(amplitude * std::sin(2 * pi * hz * double(i) / rate)));
+        for (int c = 0; c < channels; ++c)
+            sound.data.insert(sound.data.end(), {uint8_t(v), uint8_t(uint16_t(v) >> 8)});
+    }
+    return sound;
+}
+
 bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_count, int rate,
                      SoundCodec sound, double seconds_of_sound,
                      const std::function<Picture(int)> &picture) {

@@ -1,6 +1,6 @@
-// Test videos made on the fly, so that no media file is kept in the repository: uncompressed
-// AVIs through the project's AVI writer (8, 16, 24, 32-bit DIB frames, optional PCM sound,
-// optional damage) and MJPEG AVIs made with FFmpeg's encoders.
+// Test videos and sounds made on the fly, so that no media file is kept in the repository:
+// uncompressed AVIs and WAV files through the project's RIFF writer (8, 16, 24, 32-bit DIB
+// frames, optional PCM sound, optional damage) and MJPEG AVIs made with FFmpeg's encoders.
 #pragma once
 
 #include <SDL.h>
@@ -18,6 +18,7 @@ using avi::AviSpec;
 using avi::PcmSound;
 using avi::Picture;
 using avi::write_avi;
+using avi::write_wav;
 
 // The colour of a surface's pixel as 0xRRGGBB, whatever its format.
 uint32_t surface_rgb(SDL_Surface *surface, int x, int y);
@@ -29,6 +30,10 @@ Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
 
 // A square wave of seconds at rate, 16-bit (amplitude 8000) or 8-bit.
 PcmSound tone(double seconds, uint32_t rate = 22050, uint16_t channels = 1, uint16_t bits = 16);
+
+// A sine of hz at amplitude for seconds, 16-bit, the same on every channel.
+PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate = 22050,
+              uint16_t channels = 1);
 
 enum class SoundCodec { None, Pcm, Mp2 };
 
