@@ -288,7 +288,10 @@ protected:
         return vt_test::channel(vt_test::read_samples(output_), 0);
     }
     // Seconds of the tone (+-8000) in what was played.
-    double sounding_seconds() const { return double(vt_test::loud_ms(heard(), 4000)) / 1000; }
+    double sounding_seconds() const {
+        release_animation();
+        return audio_.tone_seconds();
+    }
     std::string output_ = folder() + "/sound_output.raw";
     vt_test::DiskAudio audio_{output_};
 };

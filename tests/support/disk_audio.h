@@ -1,39 +1,39 @@
-// Sound a test listens to: while a DiskAudio lives, a sound device that opens uses SDL's disk
-// audio driver, which writes the device's output to a file at the real-time rate. Made before
-// the device opens; the dummy driver serves again once it is gone.
+// Sound a test listens to: while a DiskAudio lives, the library's sound device uses SDL's disk
+// audio driver, which writes the device's output to a file at the real-time rate; the dummy
+// driver serves again once it is gone.
 #pragma once
 
 #include <stdlib.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
-#include <vector>
+
+#include "audio_output.h"
+#include "platform/audio_mixer.h"
 
 namespace vt_test {
 
 class DiskAudio {
 public:
+    // The library's audio device stays open between sounds: closing it makes the next sound
+    // open one on the driver asked for.
     explicit DiskAudio(std::string path) : path_(std::move(path)) {
+        platform::audio_output_close();
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
     }
-    ~DiskAudio() { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+    ~DiskAudio() {
+        platform::audio_output_close();
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
     DiskAudio(const DiskAudio &) = delete;
     DiskAudio &operator=(const DiskAudio &) = delete;
 
-    // 16-bit samples of the output louder than half the test tone's amplitude (8000): the
-    // tone's samples, silence left out.
-    size_t tone_samples() const {
-        std::ifstream in(path_, std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-        size_t loud = 0;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-            loud += std::abs(int16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8)) > 4000;
-        return loud;
+    // Seconds of the test tone (+-8000) in everything played so far. Closes the library's
+    // audio output first, which completes the file.
+    double tone_seconds() const {
+        platform::audio_output_close();
+        return double(loud_ms(channel(read_samples(path_), 0), 4000)) / 1000;
     }
 
 private:
