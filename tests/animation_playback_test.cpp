@@ -17,6 +17,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "frame/expt_window.h"
+#include "leak_checks.h"
 #include "test_support.h"
 #include "test_videos.h"
 #include "vistrak_core64_control.h"
@@ -369,6 +370,24 @@ TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     release_animation();
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
     EXPECT_GT(loud_samples(), size_t(0.09 * 22050));
+}
+
+// SDL keeps data of its own for each thread that calls it (the error text of a device that
+// cannot open among it); the playback thread hands it back as it ends.
+TEST_F(AnimationSound, EndedThreadsLeaveNoMemoryBehind) {
+    if (!vt_test::leak_checker_present()) GTEST_SKIP() << "needs LeakSanitizer (./run check)";
+    ASSERT_FALSE(vt_test::leaks_found()) << "memory leaked before this test";
+    load(write_video("leaks.avi", 3, 100, 0.05), 1, 1);
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    vt_test::capture_stdout([] {
+        draw_at(300, 300);
+        wait_until_idle();
+    });
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    release_animation();
+    EXPECT_FALSE(vt_test::leaks_found());
 }
 
 }  // namespace
