@@ -157,7 +157,7 @@ inline std::vector<uint8_t> read_file(const std::string &path) {
 inline std::vector<int16_t> read_samples(const std::string &path) {
     const std::vector<uint8_t> bytes = read_file(path);
     std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
 }
 
