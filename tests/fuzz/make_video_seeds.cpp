@@ -1,6 +1,7 @@
 // Writes the video reader harness's seeds into the folder named by its argument: tiny AVIs of
-// every stored depth, with and without PCM sound, a damaged one, one without frames, and MJPEG
-// with PCM and with MP2 sound. Small, so that the fuzzer mutates every part of them.
+// every stored depth, with and without PCM sound, a damaged one, one without frames, one
+// run-length encoded, and MJPEG with PCM and with MP2 sound. Small, so that the fuzzer
+// mutates every part of them.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,6 +42,11 @@ int main(int argc, char **argv) {
     empty.with_sound = true;
     empty.sound = vt_test::tone(0.01, 8000, 2, 16);
     ok &= vt_test::write_avi(folder + "/no_frames.avi", empty);
+    AviSpec blank;  // run-length encoded: a whole frame from two bytes
+    blank.width = 64;
+    blank.height = 48;
+    blank.blank_frames = 3;
+    ok &= vt_test::write_avi(folder + "/rle8.avi", blank);
     const auto frame = [](int i) {
         return vt_test::quadrants(16, 8, i ? 0x00FF00 : 0xFF0000, 0x0000FF, 0xFFFF00, 0x202020);
     };
