@@ -267,6 +267,37 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndEmptyVideoHasOnlyTheEnd) {
     EXPECT_GT(calData.animationTarget.audioLength, 0);
 }
 
+// Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may
+// take video_frame_budget at most, and a video that needs more is not loaded at all.
+TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
+    struct Budget {
+        size_t saved = video_frame_budget;
+        ~Budget() { video_frame_budget = saved; }
+    } restore;
+    video_frame_budget = size_t(64) << 20;  // about 20 frames of 1000 x 1000, 24 bits
+    vt_test::AviSpec bomb;
+    bomb.width = 1000;
+    bomb.height = 1000;
+    bomb.blank_frames = 60;
+    const std::string path = in_folder("bomb.avi");
+    ASSERT_TRUE(vt_test::write_avi(path, bomb));
+    ASSERT_LT(std::ifstream(path, std::ios::ate | std::ios::binary).tellg(), 4096);
+    std::string printed;
+    EXPECT_EQ(load(path, &printed), 0);
+    EXPECT_EQ(printed, "LoadVideo: the frames of " + path +
+                           " need more than 64 MB of memory; the video is not loaded. \n");
+    EXPECT_EQ(calData.animationTarget.frames, nullptr);
+
+    bomb.blank_frames = 15;
+    ASSERT_TRUE(vt_test::write_avi(path, bomb));
+    EXPECT_EQ(load(path, &printed), -1) << printed;  // no sound track
+    ASSERT_EQ(frame_count(), 15u);
+    SDL_Surface *last = calData.animationTarget.frames[14];
+    EXPECT_EQ(last->w, 1000);
+    EXPECT_EQ(last->h, 1000);
+    EXPECT_EQ(vt_test::surface_rgb(last, 999, 999), 0u);
+}
+
 TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");

@@ -20,6 +20,7 @@
 #include "calibration/feedback_sounds.h"
 #include "disk_audio.h"
 #include "frame/expt_window.h"
+#include "leak_checks.h"
 #include "platform/audio_mixer.h"
 #include "presented_frames.h"
 #include "test_support.h"
@@ -398,6 +399,24 @@ TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
     EXPECT_NEAR(double(video_windows), 2 * 40, 2) << "0.4 s of the video's sound per pass";
     EXPECT_NEAR(double(target_windows), 2 * 10, 2) << "0.1 s of the target sound per pass";
     EXPECT_GE(clean_together, 2u * 8) << "both sound together, cleanly, in each pass";
+}
+
+// SDL keeps data of its own for each thread that calls it (the error text of a device that
+// cannot open among it); the playback thread hands it back as it ends.
+TEST_F(AnimationSound, EndedThreadsLeaveNoMemoryBehind) {
+    if (!vt_test::leak_checker_present()) GTEST_SKIP() << "needs LeakSanitizer (./run check)";
+    ASSERT_FALSE(vt_test::leaks_found()) << "memory leaked before this test";
+    load(write_video("leaks.avi", 3, 100, 0.05), 1, 1);
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    vt_test::capture_stdout([] {
+        draw_at(300, 300);
+        wait_until_idle();
+    });
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    release_animation();
+    EXPECT_FALSE(vt_test::leaks_found());
 }
 
 }  // namespace

@@ -81,17 +81,22 @@ std::vector<uint8_t> dib_rows(const Picture &picture, int bits,
 }  // namespace
 
 bool write_avi(const std::string &path, const AviSpec &spec) {
+    const bool blank = spec.blank_frames > 0;
     const int width = spec.frames.empty() ? spec.width : spec.frames[0].width;
     const int height = spec.frames.empty() ? spec.height : spec.frames[0].height;
-    const uint32_t count = uint32_t(spec.frames.size());
+    const uint32_t count = blank ? uint32_t(spec.blank_frames) : uint32_t(spec.frames.size());
+    const int bits = blank ? 8 : spec.bits;
     std::map<uint32_t, uint8_t> colour_index;
     std::vector<uint8_t> palette;
+    if (blank) palette = {0, 0, 0, 0};
     if (spec.bits == 8)
         for (const Picture &picture : spec.frames)
             for (uint32_t c : picture.rgb)
                 if (colour_index.emplace(c, uint8_t(colour_index.size())).second)
                     palette.insert(palette.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
-    const uint32_t frame_bytes = stride_of(width, spec.bits) * uint32_t(height);
+    const std::vector<uint8_t> end_of_picture = {0, 1};
+    const uint32_t frame_bytes =
+        blank ? uint32_t(end_of_picture.size()) : stride_of(width, bits) * uint32_t(height);
     const uint16_t block = uint16_t(spec.sound.channels * spec.sound.bits / 8);
 
     Riff riff;
@@ -114,7 +119,8 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
     riff.end(chunk);
     chunk = riff.begin("strf");
     riff.u32(40), riff.u32(uint32_t(width)), riff.u32(uint32_t(height)), riff.u16(1);
-    riff.u16(uint32_t(spec.bits)), riff.u32(0), riff.u32(frame_bytes), riff.u32(0), riff.u32(0);
+    riff.u16(uint32_t(bits)), riff.u32(blank ? 1 : 0), riff.u32(frame_bytes), riff.u32(0);
+    riff.u32(0);
     riff.u32(uint32_t(palette.size() / 4)), riff.u32(0);
     if (!palette.empty()) riff.raw(palette.data(), palette.size());
     riff.end(chunk);
@@ -150,7 +156,8 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
         riff.end(chunk);
     }
     for (uint32_t i = 0; i < count; ++i) {
-        std::vector<uint8_t> rows = dib_rows(spec.frames[i], spec.bits, colour_index);
+        std::vector<uint8_t> rows =
+            blank ? end_of_picture : dib_rows(spec.frames[i], spec.bits, colour_index);
         if (int(i) == spec.short_frame) rows.resize(rows.size() / 2);
         index.push_back({"00db", uint32_t(riff.bytes.size() - movi_start), uint32_t(rows.size())});
         chunk = riff.begin("00db");

@@ -35,6 +35,9 @@ struct AviSpec {
     PcmSound sound;
     int short_frame = -1;  // this frame's chunk holds only half its rows (a damaged file)
     int width = 0, height = 0;  // size for a video without frames
+    // Instead of frames: this many black frames of width x height, stored run-length encoded
+    // (BI_RLE8) as the end-of-picture code alone, two bytes each (a decompression bomb).
+    int blank_frames = 0;
 };
 
 // Writes an uncompressed AVI. False when the file cannot be written.

@@ -1,11 +1,16 @@
 // The animated (video) target: loading its frames and sound, and the playback thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Reads every frame and the sound track of path into calData.animationTarget. 1: all loaded;
 // 0: not loaded; negative: frames loaded, sound not.
 int32_t LoadVideo(const char *path);
+
+// The most memory the frames of one video may take (2 GB): a video whose frames need more is
+// not loaded. Tests lower it.
+extern size_t video_frame_budget;
 
 // Stops playback and frees frames and sound; the configured path stays.
 void release_animation();

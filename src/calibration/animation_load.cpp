@@ -15,6 +15,8 @@
 #include "platform/platform.h"
 #include "vistrak_core_graphics_sdl2.h"
 
+size_t video_frame_budget = size_t(2) << 30;
+
 namespace {
 
 constexpr const char *kNoMemory =
@@ -105,22 +107,36 @@ void free_frames(SDL_Surface **frames) {
 }
 
 // Reads the frames from the stream's start; a frame that cannot be read or made into a
-// surface ends the list. Null only when memory runs out.
-SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info) {
+// surface ends the list. Null when memory runs out or when one more frame, at four bytes a
+// pixel, would take the frames beyond video_frame_budget (over_budget is then set): a few
+// bytes of a damaged file can make frames of the stream's full size by the thousand.
+SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info,
+                          bool &over_budget) {
     std::vector<SDL_Surface *> made;
     SDL_Surface **frames = nullptr;
+    const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
+    uint64_t used = 0;
+    over_budget = false;
     try {
         const int64_t end = int64_t(info.start) + int64_t(info.length);
         for (int64_t position = info.start; position < end; ++position) {
+            if (used + largest_frame > video_frame_budget) {
+                over_budget = true;
+                break;
+            }
             size_t size = 0;
             const uint8_t *dib = platform::video_frame(file, int32_t(position), size);
             SDL_Surface *surface = dib ? frame_surface(dib, size, info.width, info.height)
                                        : nullptr;
             if (!surface) break;
             made.push_back(surface);
+            used += uint64_t(surface->pitch) * uint64_t(surface->h);
         }
-        frames = new SDL_Surface *[made.size() + 1];
+        if (!over_budget) frames = new SDL_Surface *[made.size() + 1];
     } catch (const std::bad_alloc &) {
+        // frames stays null: what was made is freed below
+    }
+    if (!frames) {
         for (SDL_Surface *surface : made) SDL_FreeSurface(surface);
         return nullptr;
     }
@@ -213,7 +229,15 @@ int32_t LoadVideo(const char *path) {
 
     AnimationTarget &animation = calData.animationTarget;
     animation.frameRate = double(info.rate) / double(info.scale);
-    SDL_Surface **frames = read_frames(file.get(), info);
+    bool over_budget = false;
+    SDL_Surface **frames = read_frames(file.get(), info, over_budget);
+    if (over_budget) {
+        std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video "
+                    "is not loaded. \n",
+                    path, static_cast<unsigned long long>(video_frame_budget >> 20));
+        std::fflush(nullptr);
+        return 0;
+    }
     if (!frames) return report(0, kNoMemory);
     animation.frames = frames;
     return read_sound(file.get());

@@ -167,6 +167,9 @@ void animation_playback_thread() {
         target.audioPlaying = 2;
     }
     let_go_of_renderer();
+    // SDL keeps data of its own for every thread that calls it (the error text among it) and
+    // frees it by itself only for threads it started: this one hands it back on its way out.
+    SDL_TLSCleanup();
     target.threadState = 0;
 }
 

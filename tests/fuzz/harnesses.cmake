@@ -1,9 +1,11 @@
-# Builds the libFuzzer harnesses of tests/fuzz with clang++ as a separate project and runs
-# each for a bounded time as a test. Without clang++ and its fuzzer runtime they are skipped.
+# Builds the libFuzzer harnesses of tests/fuzz (every *_fuzz.cpp) with clang++ as a separate
+# project and runs each for a bounded time as a test. Each harness also gets a script,
+# <build>/tests/fuzz/run_<subject>.sh [seconds], that runs it for longer (./run fuzz).
+# Without clang++ and its fuzzer runtime they are skipped.
 include(ExternalProject)
 
 set(VT_FUZZ_SECONDS 15 CACHE STRING "How long each fuzz harness runs as a test")
-set(VT_FUZZ_HARNESSES config_reader_fuzz setup_script_fuzz)
+file(GLOB fuzz_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzz.cpp)
 
 find_program(VT_CLANGXX NAMES clang++ clang++-14)
 set(fuzz_probe_dir ${CMAKE_CURRENT_BINARY_DIR}/fuzz_probe)
@@ -25,24 +27,54 @@ set(fuzz_binary_dir ${CMAKE_CURRENT_BINARY_DIR}/fuzz)
 ExternalProject_Add(vt_fuzz_harnesses
   SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/fuzz
   BINARY_DIR ${fuzz_binary_dir}
-  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${VT_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
-             -DVT_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${VT_CLANGXX} -DCMAKE_ASM_COMPILER=${VT_CLANGXX}
+             -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVT_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+             -DVT_CLIP_DIR=${VT_CLIP_DIR} -DVT_OPEN_SANS_DIR=${VT_OPEN_SANS_DIR}
+  DEPENDS feedback_clips
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
-foreach(harness ${VT_FUZZ_HARNESSES})
+# The video reader's seeds are small videos written by the tests' video writer at build time,
+# so that no media file is kept in the repository.
+add_executable(make_video_seeds fuzz/make_video_seeds.cpp)
+target_link_libraries(make_video_seeds PRIVATE vt_test_videos)
+vt_warnings(make_video_seeds)
+set(video_seeds ${fuzz_binary_dir}/seeds/video_reader)
+add_custom_command(OUTPUT ${video_seeds}/stamp
+                   COMMAND make_video_seeds ${video_seeds}
+                   COMMAND ${CMAKE_COMMAND} -E touch ${video_seeds}/stamp
+                   DEPENDS make_video_seeds
+                   COMMENT "Writing the video reader's fuzz seeds")
+add_custom_target(vt_video_seeds ALL DEPENDS ${video_seeds}/stamp)
+
+foreach(source ${fuzz_sources})
+  get_filename_component(harness ${source} NAME_WE)
   string(REGEX REPLACE "_fuzz$" "" subject ${harness})
-  # New inputs go to the build tree's corpus; the seeds in the source tree are only read.
+  # New inputs go to the build tree's corpus; the seeds are only read.
   set(corpus ${fuzz_binary_dir}/corpus/${subject})
-  file(MAKE_DIRECTORY ${corpus})
-  set(dictionary ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${subject}.dict)
-  set(options -max_total_time=${VT_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
-              -print_final_stats=1)
-  if(EXISTS ${dictionary})
-    list(APPEND options -dict=${dictionary})
+  set(artifacts ${fuzz_binary_dir}/artifacts)
+  file(MAKE_DIRECTORY ${corpus} ${artifacts})
+  set(seeds "")
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
+    set(seeds "'${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject}'")
+  elseif(subject STREQUAL "video_reader")
+    set(seeds "'${video_seeds}'")
   endif()
-  add_test(NAME ${harness}
-           COMMAND ${fuzz_binary_dir}/${harness} ${options} ${corpus}
-                   ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
-  set_tests_properties(${harness} PROPERTIES TIMEOUT 300)
+  set(options "-timeout=10 -rss_limit_mb=2048 -print_final_stats=1")
+  string(APPEND options " -artifact_prefix=${artifacts}/${subject}-")
+  set(dictionary ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${subject}.dict)
+  if(EXISTS ${dictionary})
+    string(APPEND options " -dict=${dictionary}")
+  endif()
+  set(script ${fuzz_binary_dir}/run_${subject}.sh)
+  file(CONFIGURE OUTPUT ${script} @ONLY CONTENT "#!/bin/sh
+# Runs the ${harness} harness for \${1:-${VT_FUZZ_SECONDS}} seconds; a failing input is kept
+# in ${artifacts}.
+exec '${fuzz_binary_dir}/${harness}' -max_total_time=\${1:-${VT_FUZZ_SECONDS}} ${options} \\
+  '${corpus}' ${seeds}
+")
+  file(CHMOD ${script} FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                         GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  add_test(NAME ${harness} COMMAND ${script})
+  set_tests_properties(${harness} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endforeach()

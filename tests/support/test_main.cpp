@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "headless.h"
+#include "leak_checks.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -19,6 +20,7 @@ int main(int argc, char **argv) {
     // No test opens the machine's own serial ports (the first UART can be its console):
     // tests that need ports list their pseudo-terminals here.
     setenv("VT_SERIAL_PORTS", "", 0);
+    vt_test::load_fontconfig_unchecked();
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new CloseWindowAtEnd);
     return RUN_ALL_TESTS();

@@ -1,0 +1,77 @@
+// libFuzzer harness for the video reader: the input is written to a file and loaded as the
+// animated target through LoadVideo, which reads every frame into a surface and the sound
+// track into memory (FFmpeg demuxes and decodes). Whatever the bytes, the result is one of
+// LoadVideo's codes, what it leaves loaded is consistent, and release_animation frees it.
+extern "C" {
+#include <libavutil/log.h>
+}
+#include <SDL.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "fuzz_check.h"
+#include "fuzz_support.h"
+#include "vistrak_core64_control.h"
+
+namespace {
+
+std::string video_path;
+
+bool frames_consistent(SDL_Surface **frames) {
+    if (!frames[0]) return true;
+    const int width = frames[0]->w, height = frames[0]->h;
+    for (SDL_Surface **frame = frames; *frame; ++frame) {
+        const int bytes = (*frame)->format->BytesPerPixel;
+        if ((*frame)->w != width || (*frame)->h != height || !(*frame)->pixels || bytes < 1 ||
+            bytes > 4)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    fuzz_support::drop_standard_output();
+    av_log_set_level(AV_LOG_QUIET);  // FFmpeg's notes on every damaged file
+    video_frame_budget = size_t(256) << 20;  // well inside the fuzzer's memory limit
+    video_path = fuzz_support::temp_folder("vt-video-fuzz") + "/input.avi";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    standin_reset();  // the stand-in core keeps every log line and alert
+    FILE *file = std::fopen(video_path.c_str(), "wb");
+    check(file != nullptr);
+    check(std::fwrite(data, 1, size, file) == size || size == 0);
+    check(std::fclose(file) == 0);
+
+    const int32_t result = LoadVideo(video_path.c_str());
+    const AnimationTarget &loaded = calData.animationTarget;
+    check(result == 1 || result == 0 || (result >= -7 && result <= -1 && result != -5));
+    SDL_Surface **frames = loaded.frames;
+    if (result == 0) {
+        check(frames == nullptr && loaded.audioFormat == nullptr);
+    } else {
+        check(frames != nullptr && frames_consistent(frames) && loaded.frameRate > 0);
+    }
+    if (result == 1) {
+        const platform::WaveFormat &format = *loaded.audioFormat;
+        check(format.blockAlign > 0 && loaded.audioLength >= 0 &&
+              loaded.audioLength % format.blockAlign == 0);
+        check(loaded.audioLength == 0 || loaded.audioData != nullptr);
+    } else {
+        check(loaded.audioFormat == nullptr && loaded.audioData == nullptr);
+    }
+    release_animation();
+    check(calData.animationTarget.frames == nullptr &&
+          calData.animationTarget.audioData == nullptr);
+    return 0;
+}
