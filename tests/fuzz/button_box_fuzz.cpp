@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "device/commport.h"
@@ -31,14 +31,19 @@ int watch = -1;   // a second descriptor of the port, to see how many bytes wait
 
 int bytes_waiting() {
     int count = 0;
-    check(ioctl(watch, FIONREAD, &count) == 0);
+    while (ioctl(watch, FIONREAD, &count) != 0) check(errno == EINTR);
     return count;
 }
 
-// Sends bytes from the box and waits until they have arrived at the port.
+// Sends bytes from the box and waits until they have arrived at the port. libFuzzer's
+// timer signal can interrupt the write.
 void send(const std::vector<uint8_t> &bytes) {
-    check(write(box, bytes.data(), bytes.size()) == ssize_t(bytes.size()));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t count = write(box, bytes.data() + sent, bytes.size() - sent);
+        check(count > 0 || (count < 0 && errno == EINTR));
+        if (count > 0) sent += size_t(count);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (bytes_waiting() < int(bytes.size()))
         check(std::chrono::steady_clock::now() < deadline);
 }
