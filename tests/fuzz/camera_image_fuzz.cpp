@@ -5,6 +5,8 @@
 // SDL's dummy driver. Every array handed over has exactly the size the call announces.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -42,11 +44,20 @@ void palette(FuzzedDataProvider &input) {
                                               : input.ConsumeIntegralInRange<int16_t>(-1, 300);
     std::vector<uint8_t> red = bytes_of(input, count), green = bytes_of(input, count),
                          blue = bytes_of(input, count);
+    const std::array<uint32_t, 256> before = imageState.palette;
     if (input.ConsumeIntegralInRange(0, 15) == 0) {
         palette_hook(count, nullptr, green.data(), blue.data());
+        check(imageState.palette == before);
         return;
     }
     palette_hook(count, red.data(), green.data(), blue.data());
+    // Entries from count on keep their values.
+    for (size_t i = 0; i < before.size(); ++i) {
+        const uint32_t sent = i < red.size() ? uint32_t(red[i]) << 16 | uint32_t(green[i]) << 8 |
+                                                   blue[i]
+                                             : before[i];
+        check(imageState.palette[i] == sent);
+    }
 }
 
 void line(FuzzedDataProvider &input) {
@@ -55,6 +66,13 @@ void line(FuzzedDataProvider &input) {
     const std::vector<uint8_t> indices = bytes_of(input, width);
     const bool none = input.ConsumeIntegralInRange(0, 15) == 0;
     image_line_hook(width, number, total, none ? nullptr : indices.data());
+    // A line inside the buffer holds its pixels through the palette, as far as the buffer
+    // reaches.
+    if (none || !imageState.imagePixels || number < 1 || number > kImageBufferHeight) return;
+    const auto *row = reinterpret_cast<const uint32_t *>(
+        imageState.imagePixels + size_t(number - 1) * size_t(imageState.imagePitch));
+    for (int x = 0; x < std::min<int>(width, kImageBufferWidth); ++x)
+        check(row[x] == imageState.palette[indices[size_t(x)]]);
 }
 
 void title(FuzzedDataProvider &input) {
