@@ -56,7 +56,7 @@ int16_t read_key_hook(KeyInput *key) {
     if (!exptGraphics.sdl_ready || !key) return 0;
     const uint16_t flags = core_display_flags();
     SDL_PumpEvents();
-    SDL_Event candidate;
+    SDL_Event candidate{};
     const bool have_candidate = take_key_events(flags, candidate);
     // A person who closes the window expects the procedure to stop.
     SDL_Event quit;
