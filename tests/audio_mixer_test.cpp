@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -43,9 +42,7 @@ std::vector<int16_t> constant(int16_t value, double ms) {
 class AudioMixer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        outputPath = vt_test::temp_dir() + "/audio.raw";
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", outputPath.c_str(), 1);
+        outputPath = vt_test::send_audio_to(vt_test::temp_dir() + "/audio.raw");
     }
     // Each case ends with the device closed: its file is complete.
     void TearDown() override { platform::audio_output_close(); }

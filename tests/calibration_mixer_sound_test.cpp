@@ -5,9 +5,9 @@
 
 #include <SDL_mixer.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "audio_output.h"
 #include "calibration/feedback_sounds.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
@@ -31,9 +31,7 @@ bool heard_after(size_t from, const std::vector<int16_t> &clip) {
 class MixerPlayer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        outputPath = vt_test::temp_dir() + "/audio.raw";
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", outputPath.c_str(), 1);
+        outputPath = vt_test::send_audio_to(vt_test::temp_dir() + "/audio.raw");
         force_sound_backend(0);
         vt_test::ensure_window();
     }

@@ -5,10 +5,10 @@
 // driver writes after the call began.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "audio_output.h"
 #include "calibration/feedback_sounds.h"
 #include "calibration_support.h"
 #include "test_support.h"
@@ -63,9 +63,7 @@ class SystemPlayer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // Before SDL audio starts: the device's output goes to a file.
-        outputPath = vt_test::temp_dir() + "/audio.raw";
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", outputPath.c_str(), 1);
+        outputPath = vt_test::send_audio_to(vt_test::temp_dir() + "/audio.raw");
     }
     void TearDown() override {
         set_cal_sounds("", "", "");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <SDL.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,14 @@ namespace vt_test {
 
 constexpr int kOutputRate = 48000;
 constexpr int kOutputChannels = 2;
+
+// Sends the output of every SDL audio device opened from now on to path, through SDL's disk
+// driver, which writes at the real-time rate. Returns path.
+inline std::string send_audio_to(std::string path) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
+    return path;
+}
 
 // The driver's output file as 16-bit samples; nothing when there is no file.
 inline std::vector<int16_t> read_samples(const std::string &path) {

@@ -19,8 +19,7 @@ public:
     // open one on the driver asked for.
     explicit DiskAudio(std::string path) : path_(std::move(path)) {
         platform::audio_output_close();
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
+        send_audio_to(path_);
     }
     ~DiskAudio() {
         platform::audio_output_close();
