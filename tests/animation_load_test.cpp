@@ -338,6 +338,86 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
     }
 }
 
+// An MPEG audio stream may change its channel mode from one frame to the next; a damaged
+// or spliced file does it anywhere. Every frame of the track is converted as it comes.
+TEST_F(AnimationLoad, SoundWhoseChannelCountChangesMidTrackIsConvertedThroughout) {
+    const std::string path = in_folder("mode_change.avi");
+    ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 32, 32, 6, 12, vt_test::SoundCodec::Mp2, 0.5,
+                                         [](int) {
+                                             return vt_test::quadrants(32, 32, kRed, kGreen,
+                                                                       kBlue, kWhite);
+                                         }));
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // Every other MP2 frame header (sync 0xFFF, layer II): channel mode bits set to mono.
+    int headers = 0, changed = 0;
+    for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+        const auto byte = [&](size_t k) { return uint8_t(bytes[i + k]); };
+        if (byte(0) != 0xFF || (byte(1) & 0xFE) != 0xFC || (byte(2) & 0xF0) == 0xF0 ||
+            (byte(2) & 0x0C) == 0x0C)
+            continue;
+        if (headers++ % 2 == 1) {
+            bytes[i + 3] = char(byte(3) | 0xC0);
+            ++changed;
+        }
+    }
+    ASSERT_GT(changed, 3);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    std::string printed;
+    ASSERT_EQ(load(path, &printed), 1) << printed;
+    const AnimationTarget &a = calData.animationTarget;
+    EXPECT_EQ(frame_count(), 6u);
+    ASSERT_NE(a.audioFormat, nullptr);
+    // The track's layout is the one FFmpeg reports for the stream, either mode.
+    const int channels = a.audioFormat->channels;
+    ASSERT_TRUE(channels == 1 || channels == 2) << channels;
+    EXPECT_EQ(a.audioFormat->samplesPerSec, 44100u);
+    EXPECT_EQ(a.audioLength % (2 * channels), 0);
+    // Every MP2 frame still gives its 1152 samples, whichever mode it is in.
+    EXPECT_NEAR(a.audioLength / (2 * channels), 22050, 1152 * 2);
+}
+
+// Decoded pictures of widths that are not a multiple of the converter's block of pixels:
+// every row complete to its last pixel, and no row written over by its neighbour.
+TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
+    for (int width : {20, 30, 36, 98}) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        const std::string path = in_folder("odd_width.avi");
+        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, width, 32, 3, 12, vt_test::SoundCodec::None,
+                                             0, [&](int) {
+                                                 return vt_test::quadrants(width, 32, kRed, kGreen,
+                                                                           kBlue, kWhite);
+                                             }));
+        ASSERT_EQ(load(path), -1);  // no sound track
+        ASSERT_EQ(frame_count(), 3u);
+        SDL_Surface *frame = calData.animationTarget.frames[2];
+        ASSERT_EQ(frame->w, width);
+        int wrong = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x : {0, 1, 2, 3, width - 2, width - 1}) {
+                const uint32_t want = y < 16 ? (x < width / 2 ? kRed : kGreen)
+                                             : (x < width / 2 ? kBlue : kWhite);
+                const uint32_t got = vt_test::surface_rgb(frame, x, y);
+                for (int shift : {16, 8, 0})
+                    wrong += std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > 40;
+            }
+        EXPECT_EQ(wrong, 0);
+        release_animation();
+    }
+    // An 8 by 8 JPEG picture without data (29 bytes): its frame is converted like any other.
+    const unsigned char tiny[] = {0x64, 0x63, 0xff, 0xd8, 0x16, 0xff, 0xc0, 0x00, 0x11, 0x08,
+                                  0x00, 0x08, 0x00, 0x08, 0x03, 0x01, 0x22, 0x00, 0x06, 0x11,
+                                  0x00, 0x03, 0x11, 0x00, 0xff, 0xda, 0xff, 0xd9, 0x00};
+    const std::string path = in_folder("tiny.jpg.avi");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(tiny), sizeof tiny);
+    const int32_t result = load(path);
+    EXPECT_TRUE(result == 0 || result == -1) << result;
+}
+
 TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {
     const std::string path = write_video("config.avi", 24, 16, 16, 2, true);
     ASSERT_EQ(load(path), 1);

@@ -95,6 +95,7 @@ struct VideoFile {
     int scaler_range = -1;
     PacketPtr packet{av_packet_alloc()};
     FramePtr frame{av_frame_alloc()};
+    FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, BGR
     VideoStreamInfo info;
     bool top_down = false;  // stored rows run top-down (negative DIB height)
     int bits = 24;
@@ -189,7 +190,9 @@ bool next_stored_frame(VideoFile &file) {
     return ok;
 }
 
-// Converts the decoded picture into a bottom-up 24-bit DIB of the stream's size.
+// Converts the decoded picture into a bottom-up 24-bit DIB of the stream's size. libswscale's
+// vector code writes whole blocks of pixels, past the end of a row of any other width: it
+// writes into rows of FFmpeg's own alignment and padding, which are then copied into the DIB.
 bool convert_picture(VideoFile &file) {
     const AVFrame &picture = *file.frame;
     bool full_range = picture.color_range == AVCOL_RANGE_JPEG;
@@ -207,14 +210,23 @@ bool convert_picture(VideoFile &file) {
         file.scaler_set_up = file.scaler;
         file.scaler_range = range;
     }
+    AVFrame &scaled = *file.scaled;
+    if (!scaled.data[0]) {
+        scaled.format = AV_PIX_FMT_BGR24;
+        scaled.width = file.info.width;
+        scaled.height = file.info.height;
+        if (av_frame_get_buffer(&scaled, 0) < 0) return false;
+    }
+    if (sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, scaled.data,
+                  scaled.linesize) <= 0)
+        return false;
     const uint32_t stride = dib_stride(file.info.width, 24);
+    const size_t row_bytes = size_t(file.info.width) * 3;
     uint8_t *rows = start_dib(file, 24, {});
-    // Writing from the last row upwards stores the picture bottom-up.
-    uint8_t *destination[4] = {rows + size_t(file.info.height - 1) * stride, nullptr, nullptr,
-                               nullptr};
-    const int destination_stride[4] = {-int(stride), 0, 0, 0};
-    return sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, destination,
-                     destination_stride) > 0;
+    for (int32_t row = 0; row < file.info.height; ++row)
+        std::memcpy(rows + size_t(file.info.height - 1 - row) * stride,
+                    scaled.data[0] + size_t(row) * size_t(scaled.linesize[0]), row_bytes);
+    return true;
 }
 
 bool next_decoded_frame(VideoFile &file) {
@@ -238,26 +250,59 @@ bool next_decoded_frame(VideoFile &file) {
     }
 }
 
-// Appends decoded sound, converted to 16-bit PCM of the output layout, to data.
-bool append_converted(ResamplerPtr &resampler, AVFrame *frame, AVChannelLayout &layout, int rate,
-                      std::vector<uint8_t> &data) {
-    if (!resampler) {
+// The converter of a sound track and the input it was made for. A stream may change its
+// channel layout, sample format or rate from one frame to the next (MPEG audio can, and a
+// damaged or spliced file does): a converter fed frames of another layout reads planes that
+// are not there.
+struct SoundConverter {
+    ResamplerPtr resampler;
+    AVChannelLayout layout{};
+    int format = AV_SAMPLE_FMT_NONE;
+    int rate = 0;
+
+    SoundConverter() = default;
+    SoundConverter(const SoundConverter &) = delete;
+    SoundConverter &operator=(const SoundConverter &) = delete;
+    ~SoundConverter() { av_channel_layout_uninit(&layout); }
+
+    bool made_for(const AVFrame &frame) const {
+        return frame.format == format && frame.sample_rate == rate &&
+               av_channel_layout_compare(&frame.ch_layout, &layout) == 0;
+    }
+};
+
+// Appends decoded sound, converted to 16-bit PCM of the output layout, to data; a null frame
+// hands out what the converter still holds. A frame of another input than the converter's
+// first drains the converter and gets one of its own.
+bool append_converted(SoundConverter &converter, AVFrame *frame, AVChannelLayout &layout,
+                      int rate, std::vector<uint8_t> &data) {
+    if (frame && (!frame->extended_data || frame->nb_samples <= 0)) return true;
+    if (frame && converter.resampler && !converter.made_for(*frame)) {
+        if (!append_converted(converter, nullptr, layout, rate, data)) return false;
+        converter.resampler.reset();
+    }
+    if (!converter.resampler) {
+        if (!frame) return true;
         SwrContext *made = nullptr;
         if (swr_alloc_set_opts2(&made, &layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
                                 AVSampleFormat(frame->format), frame->sample_rate, 0,
                                 nullptr) < 0)
             return false;
-        resampler.reset(made);
-        if (swr_init(made) < 0) return false;
+        ResamplerPtr resampler(made);
+        if (swr_init(made) < 0 || av_channel_layout_copy(&converter.layout, &frame->ch_layout) < 0)
+            return false;
+        converter.resampler = std::move(resampler);
+        converter.format = frame->format;
+        converter.rate = frame->sample_rate;
     }
     const int frame_samples = frame ? frame->nb_samples : 0;
-    const int room = swr_get_out_samples(resampler.get(), frame_samples);
+    const int room = swr_get_out_samples(converter.resampler.get(), frame_samples);
     if (room < 0) return false;
     const size_t sample_bytes = size_t(layout.nb_channels) * 2;
     const size_t used = data.size();
     data.resize(used + size_t(room) * sample_bytes);
     uint8_t *out = data.data() + used;
-    const int made = swr_convert(resampler.get(), &out, room,
+    const int made = swr_convert(converter.resampler.get(), &out, room,
                                  frame ? const_cast<const uint8_t **>(frame->extended_data) : nullptr,
                                  frame_samples);
     if (made < 0) return false;
@@ -285,14 +330,16 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
         avcodec_parameters_to_context(decoder.get(), file.format->streams[file.audio]->codecpar) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return AudioReadResult::NoFormat;
-    ResamplerPtr resampler;
+    SoundConverter converter;
     bool failed = false, ended = false;
     for (;;) {
         const int received = avcodec_receive_frame(decoder.get(), frame.get());
         if (received == 0) {
-            const bool ok = append_converted(resampler, frame.get(), layout, rate, data);
+            const bool ok = append_converted(converter, frame.get(), layout, rate, data);
             av_frame_unref(frame.get());
-            if (!ok) return resampler ? AudioReadResult::NoData : AudioReadResult::NoFormat;
+            if (!ok)
+                return converter.format == AV_SAMPLE_FMT_NONE ? AudioReadResult::NoFormat
+                                                              : AudioReadResult::NoData;
             if (data.size() > size_t(INT32_MAX)) return AudioReadResult::NoSize;
             continue;
         }
@@ -309,8 +356,7 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
         // A damaged packet loses its own sound only.
         if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
     }
-    if (resampler && !append_converted(resampler, nullptr, layout, rate, data))
-        return AudioReadResult::NoData;
+    if (!append_converted(converter, nullptr, layout, rate, data)) return AudioReadResult::NoData;
     return data.size() > size_t(INT32_MAX) ? AudioReadResult::NoSize : AudioReadResult::Read;
 }
 
@@ -323,7 +369,8 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
     // experiment's output; its errors stay. A level the application chose is kept.
     if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
-    if (!opened || !opened->packet || !opened->frame) return VideoOpenResult::NoMemory;
+    if (!opened || !opened->packet || !opened->frame || !opened->scaled)
+        return VideoOpenResult::NoMemory;
     // The path names a local file: no URL, and no other protocol through playlists.
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);

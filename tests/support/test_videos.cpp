@@ -169,7 +169,8 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
     int64_t samples_done = 0;
     int frames_done = 0;
     bool ok = true;
-    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+    // libswscale's vector code reads whole blocks, past the last pixel of the picture.
+    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3 + AV_INPUT_BUFFER_PADDING_SIZE);
     while (ok && (frames_done < frame_count || (audio_stream && samples_done < total_samples))) {
         const bool video_next = frames_done < frame_count &&
                                 (!audio_stream || samples_done >= total_samples ||
