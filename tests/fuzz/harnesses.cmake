@@ -67,14 +67,31 @@ foreach(source ${fuzz_sources})
     string(APPEND options " -dict=${dictionary}")
   endif()
   set(script ${fuzz_binary_dir}/run_${subject}.sh)
-  file(CONFIGURE OUTPUT ${script} @ONLY CONTENT "#!/bin/sh
-# Runs the ${harness} harness for \${1:-${VT_FUZZ_SECONDS}} seconds; a failing input is kept
-# in ${artifacts}.
-exec '${fuzz_binary_dir}/${harness}' -max_total_time=\${1:-${VT_FUZZ_SECONDS}} ${options} \\
-  '${corpus}' ${seeds}
-")
+  file(CONFIGURE OUTPUT ${script} @ONLY CONTENT [=[#!/bin/sh
+# Runs the @harness@ harness for ${1:-@VT_FUZZ_SECONDS@} seconds; further arguments go to
+# libFuzzer. A failing input is kept (-artifact_prefix) and printed in base64, so that a
+# finding on a machine that is gone (a CI run) can still be replayed.
+seconds=${1:-@VT_FUZZ_SECONDS@}
+[ $# -gt 0 ] && shift
+started="$(mktemp)"
+'@fuzz_binary_dir@/@harness@' -max_total_time=$seconds "$@" @options@ \
+  '@corpus@' @seeds@
+status=$?
+if [ $status -ne 0 ]; then
+  find '@artifacts@' -type f -name '@subject@-*' -newer "$started" -size -1024k |
+    while read -r input; do
+      echo "failing input $input, in base64 (replay: base64 -d >input.bin &&" \
+           "'@fuzz_binary_dir@/@harness@' input.bin):"
+      base64 -w 0 "$input"
+      echo
+    done
+fi
+rm -f "$started"
+exit $status
+]=])
   file(CHMOD ${script} FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                                          GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  add_test(NAME ${harness} COMMAND ${script})
+  # A fixed seed makes the tests' runs repeat the same inputs; ./run fuzz draws a new one.
+  add_test(NAME ${harness} COMMAND ${script} ${VT_FUZZ_SECONDS} -seed=1)
   set_tests_properties(${harness} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endforeach()
