@@ -68,6 +68,12 @@ int32_t load(const std::string &path, std::string *printed = nullptr) {
     return result;
 }
 
+// Puts the memory budget back as it was when a test lowered it.
+struct BudgetRestored {
+    size_t saved = video_memory_budget;
+    ~BudgetRestored() { video_memory_budget = saved; }
+};
+
 class AnimationLoad : public ::testing::Test {
 protected:
     void SetUp() override { set_cal_animation_target("unused", 1, 0); }
@@ -268,13 +274,10 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndEmptyVideoHasOnlyTheEnd) {
 }
 
 // Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may
-// take video_frame_budget at most, and a video that needs more is not loaded at all.
+// take video_memory_budget at most, and a video that needs more is not loaded at all.
 TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
-    struct Budget {
-        size_t saved = video_frame_budget;
-        ~Budget() { video_frame_budget = saved; }
-    } restore;
-    video_frame_budget = size_t(64) << 20;  // about 20 frames of 1000 x 1000, 24 bits
+    const BudgetRestored restore;
+    video_memory_budget = size_t(64) << 20;  // about 20 frames of 1000 x 1000, 24 bits
     vt_test::AviSpec bomb;
     bomb.width = 1000;
     bomb.height = 1000;
@@ -296,6 +299,41 @@ TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
     EXPECT_EQ(last->w, 1000);
     EXPECT_EQ(last->h, 1000);
     EXPECT_EQ(vt_test::surface_rgb(last, 999, 999), 0u);
+}
+
+// A few kilobytes of compressed or damaged sound can decode to gigabytes: the sound gets what
+// the frames left of the budget, and a track that needs more is left out while the frames
+// play.
+TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
+    const BudgetRestored restore;
+    video_memory_budget = size_t(4) << 20;
+    for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
+        SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
+        const std::string path = in_folder("long_sound.avi");
+        // 30 s of 44.1 kHz stereo: 5.3 MB of samples.
+        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 32, 32, 3, 12, codec, 30, [](int) {
+            return vt_test::quadrants(32, 32, kRed, kGreen, kBlue, kWhite);
+        }));
+        std::string printed;
+        EXPECT_EQ(load(path, &printed), -7);
+        const std::string start = "LoadVideo: the sound of " + path + " needs more than ";
+        const std::string end = " MB of memory; the video plays without it. \n"
+                                "AVIStreamRead1 - audio failed!\n";
+        EXPECT_EQ(printed.compare(0, start.size(), start), 0) << printed;
+        ASSERT_GT(printed.size(), end.size());
+        EXPECT_EQ(printed.substr(printed.size() - end.size()), end) << printed;
+        EXPECT_EQ(frame_count(), 3u);
+        EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+        EXPECT_EQ(calData.animationTarget.audioFormat, nullptr);
+        release_animation();
+
+        // Room for it: the same video loads whole.
+        video_memory_budget = size_t(16) << 20;
+        EXPECT_EQ(load(path), 1);
+        EXPECT_NEAR(calData.animationTarget.audioLength / 4, 30 * 44100, 1152 * 2);
+        release_animation();
+        video_memory_budget = size_t(4) << 20;
+    }
 }
 
 TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {

@@ -8,9 +8,10 @@
 // 0: not loaded; negative: frames loaded, sound not.
 int32_t LoadVideo(const char *path);
 
-// The most memory the frames of one video may take (2 GB): a video whose frames need more is
-// not loaded. Tests lower it.
-extern size_t video_frame_budget;
+// The most memory the frames and the sound of one video may take together (2 GB): a video
+// whose frames need more is not loaded, and one whose sound does not fit beside its frames
+// plays without it. Tests lower it.
+extern size_t video_memory_budget;
 
 // Stops playback and frees frames and sound; the configured path stays.
 void release_animation();

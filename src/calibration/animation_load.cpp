@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "vistrak_core_graphics_sdl2.h"
 
-size_t video_frame_budget = size_t(2) << 30;
+size_t video_memory_budget = size_t(2) << 30;
 
 namespace {
 
@@ -107,20 +107,21 @@ void free_frames(SDL_Surface **frames) {
 }
 
 // Reads the frames from the stream's start; a frame that cannot be read or made into a
-// surface ends the list. Null when memory runs out or when one more frame, at four bytes a
-// pixel, would take the frames beyond video_frame_budget (over_budget is then set): a few
-// bytes of a damaged file can make frames of the stream's full size by the thousand.
+// surface ends the list. used is what their pixels take. Null when memory runs out or when
+// one more frame, at four bytes a pixel, would take the frames beyond video_memory_budget
+// (over_budget is then set): a few bytes of a damaged file can make frames of the stream's
+// full size by the thousand.
 SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info,
-                          bool &over_budget) {
+                          uint64_t &used, bool &over_budget) {
     std::vector<SDL_Surface *> made;
     SDL_Surface **frames = nullptr;
     const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
-    uint64_t used = 0;
+    used = 0;
     over_budget = false;
     try {
         const int64_t end = int64_t(info.start) + int64_t(info.length);
         for (int64_t position = info.start; position < end; ++position) {
-            if (used + largest_frame > video_frame_budget) {
+            if (used + largest_frame > video_memory_budget) {
                 over_budget = true;
                 break;
             }
@@ -145,14 +146,17 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
     return frames;
 }
 
-// Reads the sound track into animationTarget. Returns LoadVideo's result.
-int32_t read_sound(platform::VideoFile *file) {
+// Reads the sound track into animationTarget, in the memory the frames left of the budget
+// (the track is read, then copied: half of it each). Returns LoadVideo's result.
+int32_t read_sound(platform::VideoFile *file, const char *path, uint64_t frames_used) {
     AnimationTarget &animation = calData.animationTarget;
+    const size_t limit = size_t(video_memory_budget - std::min<uint64_t>(frames_used,
+                                                                        video_memory_budget)) / 2;
     platform::WaveFormat format{};
     std::vector<uint8_t> samples;
     platform::AudioReadResult result;
     try {
-        result = platform::video_read_audio(file, format, samples);
+        result = platform::video_read_audio(file, limit, format, samples);
     } catch (const std::bad_alloc &) {
         result = platform::AudioReadResult::NoData;
     }
@@ -169,6 +173,9 @@ int32_t read_sound(platform::VideoFile *file) {
         case platform::AudioReadResult::NoFormat:
             return report(-4, "AVIStreamReadFormat - audio failed!\n");
         case platform::AudioReadResult::NoSize:
+            std::printf("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
+                        "video plays without it. \n",
+                        path, static_cast<unsigned long long>(limit >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
         case platform::AudioReadResult::NoData:
             return report(-6, "AVIStreamRead2 - audio failed!\n");
@@ -229,18 +236,19 @@ int32_t LoadVideo(const char *path) {
 
     AnimationTarget &animation = calData.animationTarget;
     animation.frameRate = double(info.rate) / double(info.scale);
+    uint64_t frames_used = 0;
     bool over_budget = false;
-    SDL_Surface **frames = read_frames(file.get(), info, over_budget);
+    SDL_Surface **frames = read_frames(file.get(), info, frames_used, over_budget);
     if (over_budget) {
         std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video "
                     "is not loaded. \n",
-                    path, static_cast<unsigned long long>(video_frame_budget >> 20));
+                    path, static_cast<unsigned long long>(video_memory_budget >> 20));
         std::fflush(nullptr);
         return 0;
     }
     if (!frames) return report(0, kNoMemory);
     animation.frames = frames;
-    return read_sound(file.get());
+    return read_sound(file.get(), path, frames_used);
 }
 
 void release_animation() {

@@ -75,13 +75,15 @@ enum class AudioReadResult {
     NoInfo,        // the stream's rate or channel count is unusable
     NoFormatSize,  // the sound's format cannot be determined (no decoder for its codec)
     NoFormat,      // the decoder or sample converter cannot be set up
-    NoSize,        // the sound is larger than 2 GB
+    NoSize,        // the sound is larger than the limit asked for, or than 2 GB
     NoData,        // reading or decoding failed
 };
 
 // Reads the first audio stream whole: stored 8- and 16-bit PCM as it is, anything else
-// decoded to 16-bit PCM (at most two channels). data and format are written only on Read.
-AudioReadResult video_read_audio(VideoFile *file, WaveFormat &format,
+// decoded to 16-bit PCM (at most two channels). Reading stops with NoSize as soon as the
+// sound would take more than limit bytes (at most 2 GB). data and format are written only on
+// Read.
+AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
                                  std::vector<uint8_t> &data);
 
 }  // namespace platform

@@ -273,48 +273,56 @@ struct SoundConverter {
 
 // Appends decoded sound, converted to 16-bit PCM of the output layout, to data; a null frame
 // hands out what the converter still holds. A frame of another input than the converter's
-// first drains the converter and gets one of its own.
-bool append_converted(SoundConverter &converter, AVFrame *frame, AVChannelLayout &layout,
-                      int rate, std::vector<uint8_t> &data) {
-    if (frame && (!frame->extended_data || frame->nb_samples <= 0)) return true;
+// first drains the converter and gets one of its own. NoSize when data would grow beyond
+// limit bytes.
+AudioReadResult append_converted(SoundConverter &converter, AVFrame *frame,
+                                 AVChannelLayout &layout, int rate, size_t limit,
+                                 std::vector<uint8_t> &data) {
+    if (frame && (!frame->extended_data || frame->nb_samples <= 0)) return AudioReadResult::Read;
     if (frame && converter.resampler && !converter.made_for(*frame)) {
-        if (!append_converted(converter, nullptr, layout, rate, data)) return false;
+        const AudioReadResult drained =
+            append_converted(converter, nullptr, layout, rate, limit, data);
+        if (drained != AudioReadResult::Read) return drained;
         converter.resampler.reset();
     }
     if (!converter.resampler) {
-        if (!frame) return true;
+        if (!frame) return AudioReadResult::Read;
+        const AudioReadResult failed = converter.format == AV_SAMPLE_FMT_NONE
+                                           ? AudioReadResult::NoFormat
+                                           : AudioReadResult::NoData;
         SwrContext *made = nullptr;
         if (swr_alloc_set_opts2(&made, &layout, AV_SAMPLE_FMT_S16, rate, &frame->ch_layout,
                                 AVSampleFormat(frame->format), frame->sample_rate, 0,
                                 nullptr) < 0)
-            return false;
+            return failed;
         ResamplerPtr resampler(made);
         if (swr_init(made) < 0 || av_channel_layout_copy(&converter.layout, &frame->ch_layout) < 0)
-            return false;
+            return failed;
         converter.resampler = std::move(resampler);
         converter.format = frame->format;
         converter.rate = frame->sample_rate;
     }
     const int frame_samples = frame ? frame->nb_samples : 0;
     const int room = swr_get_out_samples(converter.resampler.get(), frame_samples);
-    if (room < 0) return false;
+    if (room < 0) return AudioReadResult::NoData;
     const size_t sample_bytes = size_t(layout.nb_channels) * 2;
     const size_t used = data.size();
+    if (size_t(room) * sample_bytes > limit - used) return AudioReadResult::NoSize;
     data.resize(used + size_t(room) * sample_bytes);
     uint8_t *out = data.data() + used;
     const int made = swr_convert(converter.resampler.get(), &out, room,
                                  frame ? const_cast<const uint8_t **>(frame->extended_data) : nullptr,
                                  frame_samples);
-    if (made < 0) return false;
+    if (made < 0) return AudioReadResult::NoData;
     data.resize(used + size_t(made) * sample_bytes);
-    return true;
+    return AudioReadResult::Read;
 }
 
-AudioReadResult read_stored_pcm(VideoFile &file, std::vector<uint8_t> &data) {
+AudioReadResult read_stored_pcm(VideoFile &file, size_t limit, std::vector<uint8_t> &data) {
     bool failed = false;
     while (read_packet(file, file.audio, failed)) {
         const AVPacket &packet = *file.packet;
-        if (data.size() + size_t(packet.size) > size_t(INT32_MAX)) return AudioReadResult::NoSize;
+        if (size_t(packet.size) > limit - data.size()) return AudioReadResult::NoSize;
         data.insert(data.end(), packet.data, packet.data + packet.size);
         av_packet_unref(file.packet.get());
     }
@@ -322,8 +330,7 @@ AudioReadResult read_stored_pcm(VideoFile &file, std::vector<uint8_t> &data) {
 }
 
 AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChannelLayout &layout,
-                                 int rate,
-                                 std::vector<uint8_t> &data) {
+                                 int rate, size_t limit, std::vector<uint8_t> &data) {
     DecoderPtr decoder(avcodec_alloc_context3(codec));
     FramePtr frame(av_frame_alloc());
     if (!decoder || !frame ||
@@ -335,12 +342,10 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
     for (;;) {
         const int received = avcodec_receive_frame(decoder.get(), frame.get());
         if (received == 0) {
-            const bool ok = append_converted(converter, frame.get(), layout, rate, data);
+            const AudioReadResult appended =
+                append_converted(converter, frame.get(), layout, rate, limit, data);
             av_frame_unref(frame.get());
-            if (!ok)
-                return converter.format == AV_SAMPLE_FMT_NONE ? AudioReadResult::NoFormat
-                                                              : AudioReadResult::NoData;
-            if (data.size() > size_t(INT32_MAX)) return AudioReadResult::NoSize;
+            if (appended != AudioReadResult::Read) return appended;
             continue;
         }
         if (received != AVERROR(EAGAIN)) break;
@@ -356,8 +361,7 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
         // A damaged packet loses its own sound only.
         if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
     }
-    if (!append_converted(converter, nullptr, layout, rate, data)) return AudioReadResult::NoData;
-    return data.size() > size_t(INT32_MAX) ? AudioReadResult::NoSize : AudioReadResult::Read;
+    return append_converted(converter, nullptr, layout, rate, limit, data);
 }
 
 }  // namespace
@@ -477,8 +481,10 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
     return file->dib.data();
 }
 
-AudioReadResult video_read_audio(VideoFile *file, WaveFormat &format, std::vector<uint8_t> &data) {
+AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
+                                 std::vector<uint8_t> &data) {
     if (!file || file->audio < 0) return AudioReadResult::NoStream;
+    limit = std::min(limit, size_t(INT32_MAX));
     const AVCodecParameters &parameters = *file->format->streams[file->audio]->codecpar;
     const int channels = parameters.ch_layout.nb_channels;
     const int rate = parameters.sample_rate;
@@ -489,14 +495,14 @@ AudioReadResult video_read_audio(VideoFile *file, WaveFormat &format, std::vecto
     int out_channels = channels, bits = 16;
     if (parameters.codec_id == AV_CODEC_ID_PCM_U8 || parameters.codec_id == AV_CODEC_ID_PCM_S16LE) {
         bits = parameters.codec_id == AV_CODEC_ID_PCM_U8 ? 8 : 16;
-        result = read_stored_pcm(*file, pcm);
+        result = read_stored_pcm(*file, limit, pcm);
     } else {
         const AVCodec *codec = avcodec_find_decoder(parameters.codec_id);
         if (!codec) return AudioReadResult::NoFormatSize;
         out_channels = std::min(channels, 2);
         AVChannelLayout layout;
         av_channel_layout_default(&layout, out_channels);
-        result = read_decoded_pcm(*file, codec, layout, rate, pcm);
+        result = read_decoded_pcm(*file, codec, layout, rate, limit, pcm);
     }
     if (result != AudioReadResult::Read) return result;
     const uint16_t block = uint16_t(out_channels * bits / 8);

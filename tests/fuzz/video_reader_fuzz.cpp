@@ -41,7 +41,7 @@ bool frames_consistent(SDL_Surface **frames) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_support::drop_standard_output();
     av_log_set_level(AV_LOG_QUIET);  // FFmpeg's notes on every damaged file
-    video_frame_budget = size_t(256) << 20;  // well inside the fuzzer's memory limit
+    video_memory_budget = size_t(256) << 20;  // well inside the fuzzer's memory limit
     video_path = fuzz_support::temp_folder("vt-video-fuzz") + "/input.avi";
     return 0;
 }
