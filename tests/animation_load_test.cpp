@@ -46,6 +46,19 @@ std::string write_video(const std::string &name, int bits, int width, int height
     return path;
 }
 
+// An MJPEG video of frame_count identical four-colour frames, 32 rows high, at 12 frames per
+// second, with seconds of 44.1 kHz stereo sound of codec.
+std::string write_quadrant_mjpeg(const std::string &name, int width, int frame_count,
+                                 vt_test::SoundCodec codec, double seconds) {
+    const std::string path = in_folder(name);
+    EXPECT_TRUE(vt_test::write_mjpeg_avi(path, width, 32, frame_count, 12, codec, seconds,
+                                         [&](int) {
+                                             return vt_test::quadrants(width, 32, kRed, kGreen,
+                                                                       kBlue, kWhite);
+                                         }));
+    return path;
+}
+
 size_t frame_count() {
     size_t n = 0;
     for (SDL_Surface **f = calData.animationTarget.frames; f && *f; ++f) ++n;
@@ -306,14 +319,11 @@ TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
 // play.
 TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
     const BudgetRestored restore;
-    video_memory_budget = size_t(4) << 20;
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
-        const std::string path = in_folder("long_sound.avi");
         // 30 s of 44.1 kHz stereo: 5.3 MB of samples.
-        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 32, 32, 3, 12, codec, 30, [](int) {
-            return vt_test::quadrants(32, 32, kRed, kGreen, kBlue, kWhite);
-        }));
+        const std::string path = write_quadrant_mjpeg("long_sound.avi", 32, 3, codec, 30);
+        video_memory_budget = size_t(4) << 20;
         std::string printed;
         EXPECT_EQ(load(path, &printed), -7);
         const std::string start = "LoadVideo: the sound of " + path + " needs more than ";
@@ -332,7 +342,6 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
         EXPECT_EQ(load(path), 1);
         EXPECT_NEAR(calData.animationTarget.audioLength / 4, 30 * 44100, 1152 * 2);
         release_animation();
-        video_memory_budget = size_t(4) << 20;
     }
 }
 
@@ -379,12 +388,8 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
 // An MPEG audio stream may change its channel mode from one frame to the next; a damaged
 // or spliced file does it anywhere. Every frame of the track is converted as it comes.
 TEST_F(AnimationLoad, SoundWhoseChannelCountChangesMidTrackIsConvertedThroughout) {
-    const std::string path = in_folder("mode_change.avi");
-    ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 32, 32, 6, 12, vt_test::SoundCodec::Mp2, 0.5,
-                                         [](int) {
-                                             return vt_test::quadrants(32, 32, kRed, kGreen,
-                                                                       kBlue, kWhite);
-                                         }));
+    const std::string path =
+        write_quadrant_mjpeg("mode_change.avi", 32, 6, vt_test::SoundCodec::Mp2, 0.5);
     std::string bytes;
     {
         std::ifstream in(path, std::ios::binary);
@@ -424,12 +429,8 @@ TEST_F(AnimationLoad, SoundWhoseChannelCountChangesMidTrackIsConvertedThroughout
 TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
     for (int width : {20, 30, 36, 98}) {
         SCOPED_TRACE("width " + std::to_string(width));
-        const std::string path = in_folder("odd_width.avi");
-        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, width, 32, 3, 12, vt_test::SoundCodec::None,
-                                             0, [&](int) {
-                                                 return vt_test::quadrants(width, 32, kRed, kGreen,
-                                                                           kBlue, kWhite);
-                                             }));
+        const std::string path =
+            write_quadrant_mjpeg("odd_width.avi", width, 3, vt_test::SoundCodec::None, 0);
         ASSERT_EQ(load(path), -1);  // no sound track
         ASSERT_EQ(frame_count(), 3u);
         SDL_Surface *frame = calData.animationTarget.frames[2];
