@@ -168,8 +168,7 @@ void BM_PlaybackPacing(benchmark::State &state) {
         if (LoadVideo(path.c_str()) != -1) state.SkipWithError("LoadVideo failed");
         present_count = 0;
         recording = true;
-        calData.targetX = 400;
-        calData.targetY = 300;
+        calData.targetPosition = TargetPosition{400, 300};
         calData.animationTarget.threadState = 1;
         start_playback_thread();
         while (calData.animationTarget.threadState != 0)

@@ -1,11 +1,14 @@
 // The animated target through the calibration hooks as the core library calls them: loading at
 // begin_cal_hook, playing from draw_cal_target, stopping at erase_target_hook and end_cal_hook,
-// a video dropped for the ring, a size choice that ends the video, and the sound track on SDL's
-// disk audio driver. What was shown is read from the frames the dummy video driver saves.
+// a video dropped for the ring, a size choice that ends the video, the renderer taken back from
+// the playback thread by every call that draws, and the sound track on SDL's disk audio driver.
+// What was shown is read from the frames the dummy video driver saves.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,12 +16,31 @@
 #include "calibration/cal_data.h"
 #include "calibration/calibration_screen.h"
 #include "calibration_support.h"
+#include "camera_frames.h"
+#include "device/device_modes.h"
+#include "device/device_state.h"
+#include "input/key_input.h"
 #include "disk_audio.h"
 #include "presented_frames.h"
 #include "test_support.h"
 #include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
+
+// Every present of this program with the thread that made it: SDL's own function behind a
+// recorder (a definition in the program takes the place of the shared library's).
+std::mutex presenters_lock;
+std::vector<std::thread::id> presenters;
+
+extern "C" void SDL_RenderPresent(SDL_Renderer *renderer) {
+    static const auto sdl_present =
+        reinterpret_cast<void (*)(SDL_Renderer *)>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+    {
+        const std::lock_guard<std::mutex> lock(presenters_lock);
+        presenters.push_back(std::this_thread::get_id());
+    }
+    sdl_present(renderer);
+}
 
 namespace {
 
@@ -63,6 +85,17 @@ bool wait_for(const std::function<bool()> &done, int seconds = 10) {
 }
 
 bool thread_idle() { return calData.animationTarget.threadState == 0; }
+
+// The presenting threads from index first on.
+std::vector<std::thread::id> presenters_from(size_t first) {
+    const std::lock_guard<std::mutex> lock(presenters_lock);
+    return {presenters.begin() + long(std::min(first, presenters.size())), presenters.end()};
+}
+size_t presents_by_others(size_t first) {
+    size_t count = 0;
+    for (std::thread::id id : presenters_from(first)) count += id != std::this_thread::get_id();
+    return count;
+}
 
 // The video's frame centred on (x, y) in a presented picture: its quadrants inside, the
 // calibration background just beyond its top-left corner.
@@ -166,6 +199,131 @@ TEST_F(AnimationCalibration, VideoWithoutSoundIsDroppedForTheRing) {
     EXPECT_FALSE(calData.animationTarget.videoPath.empty()) << "tried again at the next screen";
 }
 
+TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
+    vt_test::AviSpec spec;
+    for (int i = 0; i < 3; ++i)
+        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                                 0x0000FF));
+    spec.short_frame = 0;
+    spec.with_sound = true;
+    spec.sound = vt_test::tone(0.1);
+    const std::string path = folder() + "/first_damaged.avi";
+    ASSERT_TRUE(vt_test::write_avi(path, spec));
+    set_cal_animation_target(path.c_str(), 0, 0);
+    const std::string printed = vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
+    EXPECT_EQ(printed, "LoadVideo: frame 1 of 3 of " + path +
+                           " cannot be decoded; the video is not loaded. \n");
+    EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"), 1u);
+    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+
+    PresentedFrames frames;
+    draw_cal_target(400, 300);
+    EXPECT_EQ(calData.animationTarget.threadState, 0);
+    ASSERT_EQ(frames.count(), 1u);
+    expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+}
+
+// Each call that draws, made while the video plays: the playback thread has ended before the
+// call presents anything, and nothing is presented after the call by that thread.
+TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackThread) {
+    const std::string path = write_video("owner.avi", 4, 50, 0.1);
+    const cal_test::SurfacePtr image = cal_test::quadrant_image(20, 16, {0xFF0000FF, 0x00FF00FF, 0x0000FFFF, 0xFFFFFFFF});
+    const auto other = cal_test::bytes(vt_test::rgba(90, 120, 150));
+    struct Call {
+        const char *name;
+        std::function<void()> call;
+    };
+    const Call calls[] = {
+        {"set_calibration_colors", [&] { set_calibration_colors(other.data(), nullptr); }},
+        {"set_calibration_colors background",
+         [&] { set_calibration_colors(nullptr, other.data()); }},
+        {"set_target_size", [] { set_target_size(20, 6); }},
+        {"set_cal_target_surface", [&] { set_cal_target_surface(image.get()); }},
+        {"set_cal_background_surface", [&] { set_cal_background_surface(image.get()); }},
+        {"set_cal_animation_target", [&] { set_cal_animation_target(path.c_str(), 1, 0); }},
+        // The tracker enters setup: the device's menu changes with the mode.
+        {"begin_cal_hook",
+         [] {
+             set_image_menu_mode(0);
+             standin_set_tracker_mode(2);
+             begin_cal_hook();
+         }},
+        {"clear_cal_hook", [] { clear_cal_hook(); }},
+        {"erase_target_hook", [] { erase_target_hook(); }},
+        {"end_cal_hook", [] { end_cal_hook(); }},
+        {"camera image hooks",
+         [] {
+             begin_image_hook();
+             vt_test::load_test_palette();
+             vt_test::send_frame();
+             end_image_hook();
+         }},
+    };
+    ASSERT_EQ(enable_external_calibration_device(
+                  reinterpret_cast<uintptr_t>(+[](DeviceButtons *) { return 0; }), nullptr,
+                  nullptr),
+              1);
+    for (const Call &c : calls) {
+        SCOPED_TRACE(c.name);
+        cal_test::restore_default_look();
+        standin_set_tracker_mode(0);
+        set_cal_animation_target(path.c_str(), 0, 0);
+        ASSERT_EQ(begin_cal_hook(), 0);
+        const size_t first = presenters_from(0).size();
+        draw_cal_target(300, 200);
+        ASSERT_TRUE(wait_for([&] { return presents_by_others(first) >= 2; }));
+
+        c.call();
+        EXPECT_EQ(calData.animationTarget.threadState, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::vector<std::thread::id> seen = presenters_from(first);
+        const auto mine = std::find(seen.begin(), seen.end(), std::this_thread::get_id());
+        EXPECT_EQ(std::count(mine, seen.end(), std::this_thread::get_id()),
+                  std::distance(mine, seen.end()))
+            << "the playback thread presented after the call had presented";
+        end_cal_hook();
+    }
+    enable_external_calibration_device(0, nullptr, nullptr);
+}
+
+// A device button that changes the menu while the video plays: the key poll leaves the screen
+// to the video, and the first poll after the video has ended shows the new menu.
+TEST_F(AnimationCalibration, MenuChangedDuringPlaybackShowsOnceTheVideoHasEnded) {
+    static int presses = 0;
+    presses = 0;
+    // Button 1 (MODE 1 to MODE 2 in the box's built-in menus), pressed once.
+    const DeviceCallback button = [](DeviceButtons *record) -> int32_t {
+        if (presses++ != 0) return 0;
+        record->states[0] = 1;
+        return 1;
+    };
+    ASSERT_EQ(enable_external_calibration_device(reinterpret_cast<uintptr_t>(button), nullptr,
+                                                 nullptr),
+              1);
+    set_cal_animation_target(write_video("menu.avi", 4, 50, 0.1).c_str(), 0, 0);
+    ASSERT_EQ(begin_cal_hook(), 0);
+    const size_t first = presenters_from(0).size();
+    draw_cal_target(300, 200);
+    ASSERT_TRUE(wait_for([&] { return presents_by_others(first) >= 2; }));
+    standin_set_tracker_mode(2);  // setup: the numbered modes' menus show
+
+    KeyInput key{};
+    read_key_hook(&key);
+    EXPECT_EQ(presses, 1) << "the button was read";
+    EXPECT_EQ(current_setup_mode, 5) << "MODE 2";
+    EXPECT_EQ(calData.animationTarget.threadState, 2) << "the video plays on";
+    EXPECT_EQ(presents_by_others(first), presenters_from(first).size())
+        << "the key poll presented nothing";
+
+    erase_target_hook();
+    EXPECT_TRUE(all_background(vt_test::read_window_pixels()));
+    const size_t erased = presenters_from(0).size();
+    read_key_hook(&key);
+    ASSERT_EQ(presenters_from(erased).size(), 1u) << "the new menu is presented";
+    EXPECT_FALSE(all_background(vt_test::read_window_pixels()));
+    enable_external_calibration_device(0, nullptr, nullptr);
+}
+
 TEST_F(AnimationCalibration, EraseDuringPlaybackReturnsOnThePlainBackground) {
     set_cal_animation_target(write_video("erase.avi", 4, 50, 0.1).c_str(), 0, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
@@ -174,7 +332,7 @@ TEST_F(AnimationCalibration, EraseDuringPlaybackReturnsOnThePlainBackground) {
     ASSERT_TRUE(wait_for([] { return standin_log_matches(kPassLog) >= 2; }));
     erase_target_hook();
     EXPECT_EQ(calData.animationTarget.threadState, 0) << "returns after the thread ended";
-    EXPECT_EQ(calData.targetX, kNoPosition);
+    EXPECT_FALSE(calData.targetPosition.load().shown());
     const size_t presented = frames.count();
     EXPECT_TRUE(all_background(vt_test::read_window_pixels()));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -43,8 +43,7 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
     SDL_SetRenderDrawColor(renderer, 0, 0, 200, 255);
     SDL_RenderClear(renderer);
     SDL_RenderPresent(renderer);
-    calData.targetX = 200;
-    calData.targetY = 150;
+    calData.targetPosition = TargetPosition{200, 150};
     calData.animationTarget.threadState = 1;
     start_playback_thread();
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -263,7 +263,7 @@ TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
               "A disk error occurred. Please check for video file (null). \n");
 }
 
-TEST_F(AnimationLoad, DamagedFrameEndsTheListAndEmptyVideoHasOnlyTheEnd) {
+TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) {
     vt_test::AviSpec spec;
     for (int i = 0; i < 6; ++i) spec.frames.push_back(numbered(20, 10, i));
     spec.short_frame = 3;
@@ -271,19 +271,32 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndEmptyVideoHasOnlyTheEnd) {
     spec.sound = vt_test::tone(0.1);
     const std::string damaged = in_folder("damaged.avi");
     ASSERT_TRUE(vt_test::write_avi(damaged, spec));
-    EXPECT_EQ(load(damaged), 1);
+    std::string printed;
+    EXPECT_EQ(load(damaged, &printed), 1);
+    EXPECT_EQ(printed, "LoadVideo: frame 4 of 6 of " + damaged +
+                           " cannot be decoded; the video ends before it. \n");
     ASSERT_EQ(frame_count(), 3u);
     expect_numbered(calData.animationTarget.frames[2], 2);
+
+    // No frame decodes: nothing is loaded, the sound neither.
+    spec.short_frame = 0;
+    const std::string first_damaged = in_folder("first_damaged.avi");
+    ASSERT_TRUE(vt_test::write_avi(first_damaged, spec));
+    EXPECT_EQ(load(first_damaged, &printed), 0);
+    EXPECT_EQ(printed, "LoadVideo: frame 1 of 6 of " + first_damaged +
+                           " cannot be decoded; the video is not loaded. \n");
+    EXPECT_EQ(calData.animationTarget.frames, nullptr);
+    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
 
     spec.frames.clear();  // the sound alone
     spec.width = 20;
     spec.height = 10;
     const std::string empty = in_folder("no_frames.avi");
     ASSERT_TRUE(vt_test::write_avi(empty, spec));
-    EXPECT_EQ(load(empty), 1);
-    ASSERT_NE(calData.animationTarget.frames, nullptr);
-    EXPECT_EQ(calData.animationTarget.frames[0], nullptr);
-    EXPECT_GT(calData.animationTarget.audioLength, 0);
+    EXPECT_EQ(load(empty, &printed), 0);
+    EXPECT_EQ(printed, "LoadVideo: " + empty + " has no frame that can be decoded; the video is not loaded. \n");
+    EXPECT_EQ(calData.animationTarget.frames, nullptr);
+    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
 }
 
 // Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may

@@ -68,8 +68,7 @@ void load(const std::string &path, int32_t play_count, int32_t expected) {
 
 // What draw_cal_target does for an animated target.
 void draw_at(int16_t x, int16_t y) {
-    calData.targetX = x;
-    calData.targetY = y;
+    calData.targetPosition = TargetPosition{x, y};
     if (calData.animationTarget.threadState == 0) {
         calData.animationTarget.threadState = 1;
         start_playback_thread();
@@ -137,7 +136,7 @@ protected:
         stop_playback_thread();
         release_animation();
         platform::audio_output_close();
-        calData.targetX = calData.targetY = kNoPosition;
+        calData.targetPosition = TargetPosition{};
     }
 };
 
@@ -220,7 +219,7 @@ TEST_F(AnimationPlayback, EndsByItselfWhenThePositionIsClearedOrOnAbort) {
     load(write_video("clear.avi", 4, 100), 0, -1);
     draw_at(400, 300);
     ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 2));
-    calData.targetX = calData.targetY = kNoPosition;  // clear_cal_hook's work
+    calData.targetPosition = TargetPosition{};  // clear_cal_hook's work
     EXPECT_TRUE(wait_until_idle(2));
 
     draw_at(400, 300);
@@ -256,26 +255,6 @@ TEST_F(AnimationPlayback, StopWhileTheThreadIsStartingWaitsForIt) {
         ASSERT_EQ(calData.animationTarget.threadState, 0) << i;
         release_animation();  // frees the frames: the thread must be gone
     }
-}
-
-TEST_F(AnimationPlayback, VideoWithoutFramesNeverReadsAFirstFrame) {
-    vt_test::AviSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.with_sound = true;
-    spec.sound = vt_test::tone(0.05);
-    const std::string path = folder() + "/empty.avi";
-    ASSERT_TRUE(vt_test::write_avi(path, spec));
-    load(path, 2, 1);
-    draw_at(300, 300);
-    ASSERT_TRUE(wait_until_idle());
-    EXPECT_EQ(passes(), 2u);
-
-    load(path, 0, 1);
-    draw_at(300, 300);
-    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
-    stop_playback_thread();
-    EXPECT_EQ(calData.animationTarget.threadState, 0);
 }
 
 // Sound on SDL's disk driver.

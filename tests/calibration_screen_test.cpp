@@ -58,7 +58,7 @@ TEST(CalibrationScreenWithoutWindow, BeginReturnsMinusOneAndOtherHooksOnlyLogFai
     EXPECT_EQ(standin_log_matches("draw_cal_target done. Target should be visible at x=10 20 ."),
               1u);
     erase_target_hook();
-    EXPECT_EQ(calData.targetX, kNoPosition);
+    EXPECT_EQ(calData.targetPosition.load().x, kNoPosition);
     clear_cal_hook();
     end_cal_hook();
     EXPECT_EQ(calData.previousX, kNoPosition);
@@ -72,8 +72,7 @@ TEST_F(CalibrationScreen, BeginPaintsAndPresentsTheBackgroundWithNoTargetShown) 
     ASSERT_EQ(frames.count(), 1u);
     EXPECT_TRUE(all_pixels(frames.last(), kDefaultBackground));
     EXPECT_EQ(standin_log_matches("drawBackground \n"), 2u);
-    EXPECT_EQ(calData.targetX, kNoPosition);
-    EXPECT_EQ(calData.targetY, kNoPosition);
+    EXPECT_FALSE(calData.targetPosition.load().shown());
     EXPECT_EQ(calData.previousX, kNoPosition);
     EXPECT_EQ(calData.previousY, kNoPosition);
 }
@@ -111,13 +110,12 @@ TEST_F(CalibrationScreen, EraseShowsTheBackgroundOnlyWhenATargetIsShown) {
     erase_target_hook();
     ASSERT_EQ(frames.count(), 2u);
     EXPECT_TRUE(all_pixels(frames.last(), kDefaultBackground));
-    EXPECT_EQ(calData.targetX, kNoPosition);
-    EXPECT_EQ(calData.targetY, kNoPosition);
+    EXPECT_FALSE(calData.targetPosition.load().shown());
 
     // Nothing shown: nothing painted or presented.
     draw_cal_target(400, 300);
     const vt_test::Pixels before = vt_test::read_window_pixels();
-    calData.targetX = kNoPosition;
+    calData.targetPosition = TargetPosition{kNoPosition, 300};
     erase_target_hook();
     EXPECT_EQ(frames.count(), 3u);
     EXPECT_EQ(vt_test::read_window_pixels().data, before.data);
@@ -130,11 +128,11 @@ TEST_F(CalibrationScreen, EndLeavesAShownTargetAndClearsOtherwise) {
     end_cal_hook();
     EXPECT_EQ(frames.count(), 0u);
     EXPECT_EQ(vt_test::read_window_pixels().data, shown.data) << "the target stays visible";
-    EXPECT_EQ(calData.targetX, 400);
+    EXPECT_EQ(calData.targetPosition.load().x, 400);
 
     erase_target_hook();
     draw_cal_target(400, 300);
-    calData.targetY = kNoPosition;
+    calData.targetPosition = TargetPosition{400, kNoPosition};
     standin_reset();
     end_cal_hook();
     EXPECT_EQ(frames.count(), 2u) << "the background is painted but not presented";
@@ -178,8 +176,8 @@ TEST_F(CalibrationScreen, WhileThePlaybackThreadRunsDrawTargetOnlyMovesThePositi
     animation.frames = nullptr;
     animation.threadState = 0;
     EXPECT_EQ(state, 2);
-    EXPECT_EQ(calData.targetX, 50);
-    EXPECT_EQ(calData.targetY, 60);
+    EXPECT_EQ(calData.targetPosition.load().x, 50);
+    EXPECT_EQ(calData.targetPosition.load().y, 60);
     EXPECT_EQ(frames.count(), 0u);
     EXPECT_EQ(standin_log_matches("drawBackground"), 0u) << "the thread draws, not the hook";
 }

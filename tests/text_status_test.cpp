@@ -12,6 +12,7 @@
 #include "camera/status_text.h"
 #include "frame/embedded_fonts.h"
 #include "frame/expt_window.h"
+#include "input/key_input.h"
 #include "test_support.h"
 #include "text/fonts.h"
 #include "text_reference.h"
@@ -179,19 +180,28 @@ TEST_F(StatusTextTest, ATitleTooWideForTheWindowShowsOneLine) {
     EXPECT_EQ(outside, 0u);
 }
 
-TEST_F(StatusTextTest, RefreshDrawsOnlyForMode2) {
+// A refresh is asked for by queries and key polls, which do not draw: the key poll that follows
+// draws it, at once.
+TEST_F(StatusTextTest, RefreshForMode2IsDrawnByTheNextKeyPoll) {
     imageState.imageRect = SDL_Rect{50, 60, 384, 320};
     set_title("Refreshed");
     standin_set_display_flags(0x2);
+    KeyInput key{};
     for (int mode : {0, 1, 3}) {
         text_test::clear_window();
         refresh_status_text(mode);
+        read_key_hook(&key);
         EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << mode;
     }
     text_test::clear_window();
     refresh_status_text(2);
+    EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << "asked, not drawn";
+    read_key_hook(&key);
     const vt_test::Pixels actual = vt_test::read_window_pixels();
     EXPECT_EQ(text_test::differing_pixels(actual, reference({{"Refreshed", 50, 390}})), 0u);
+    text_test::clear_window();
+    read_key_hook(&key);
+    EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << "drawn once";
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ void release_animation();
 // draw_cal_target tries again.
 void start_playback_thread();
 
+// True while a playback thread is requested or running.
+bool playback_running();
+
 // Stop handshake: a thread requested (1) or running (2) is asked to stop (3); returns once it
 // has ended (0). Returns at once when no thread is requested or running.
 void stop_playback_thread();

@@ -107,12 +107,12 @@ void free_frames(SDL_Surface **frames) {
 }
 
 // Reads the frames from the stream's start; a frame that cannot be read or made into a
-// surface ends the list. used is what their pixels take. Null when memory runs out or when
+// surface ends the list. count is the number read, used what their pixels take. Null when memory runs out or when
 // one more frame, at four bytes a pixel, would take the frames beyond video_memory_budget
 // (over_budget is then set): a few bytes of a damaged file can make frames of the stream's
 // full size by the thousand.
 SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info,
-                          uint64_t &used, bool &over_budget) {
+                          size_t &count, uint64_t &used, bool &over_budget) {
     std::vector<SDL_Surface *> made;
     SDL_Surface **frames = nullptr;
     const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
@@ -143,7 +143,23 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
     }
     std::copy(made.begin(), made.end(), frames);
     frames[made.size()] = nullptr;
+    count = made.size();
     return frames;
+}
+
+// Says where decoding stopped when it did before the stream's end (a damaged frame ends the
+// video), and that a video without any frame is not loaded.
+void report_short_video(const char *path, size_t count, int32_t length) {
+    if (length != platform::kUnknownLength && count < size_t(std::max(length, 0))) {
+        std::printf("LoadVideo: frame %zu of %d of %s cannot be decoded; %s \n", count + 1,
+                    length, path, count ? "the video ends before it." : "the video is not loaded.");
+    } else if (count == 0) {
+        std::printf("LoadVideo: %s has no frame that can be decoded; the video is not loaded. \n",
+                    path);
+    } else {
+        return;
+    }
+    std::fflush(nullptr);
 }
 
 // Reads the sound track into animationTarget, in the memory the frames left of the budget
@@ -236,9 +252,10 @@ int32_t LoadVideo(const char *path) {
 
     AnimationTarget &animation = calData.animationTarget;
     animation.frameRate = double(info.rate) / double(info.scale);
+    size_t count = 0;
     uint64_t frames_used = 0;
     bool over_budget = false;
-    SDL_Surface **frames = read_frames(file.get(), info, frames_used, over_budget);
+    SDL_Surface **frames = read_frames(file.get(), info, count, frames_used, over_budget);
     if (over_budget) {
         std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video "
                     "is not loaded. \n",
@@ -247,6 +264,11 @@ int32_t LoadVideo(const char *path) {
         return 0;
     }
     if (!frames) return report(0, kNoMemory);
+    report_short_video(path, count, info.length);
+    if (count == 0) {
+        free_frames(frames);
+        return 0;
+    }
     animation.frames = frames;
     return read_sound(file.get(), path, frames_used);
 }

@@ -24,14 +24,13 @@ using Clock = std::chrono::steady_clock;
 // between looks at threadState: a stop costs at most about the two together.
 constexpr auto kStopPoll = std::chrono::milliseconds(2);
 constexpr auto kWaitSlice = std::chrono::milliseconds(10);
-// A pass of a video without frames: the sound step and the background still take turns.
-constexpr auto kEmptyPass = std::chrono::milliseconds(500);
 
 AnimationTarget &animation() { return calData.animationTarget; }
 
 bool keep_going(int32_t pass) {
     const int32_t count = animation().playCount;
-    const bool cleared = calData.targetX == kNoPosition && calData.targetY == kNoPosition;
+    const TargetPosition position = calData.targetPosition;
+    const bool cleared = position.x == kNoPosition && position.y == kNoPosition;
     return !cleared && animation().threadState == 2 && core_abort_requested() == 0 &&
            !(count > 0 && pass > count);
 }
@@ -52,7 +51,7 @@ void let_go_of_renderer() { SDL_GL_MakeCurrent(nullptr, nullptr); }
 
 void present_background() {
     drawBackground();
-    SDL_RenderPresent(exptGraphics.renderer);
+    SDL_RenderPresent(drawing_renderer());
 }
 
 void animation_audio_callback(platform::SoundOutput *, platform::SoundOutputMessage message,
@@ -106,7 +105,7 @@ void start_animation_audio() {
 // keep-going test failed.
 bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
     AnimationTarget &target = animation();
-    SDL_Renderer *renderer = exptGraphics.renderer;
+    SDL_Renderer *renderer = drawing_renderer();
     const double rate = target.frameRate;
     const auto period = rate > 0 ? std::chrono::duration_cast<Clock::duration>(
                                        std::chrono::duration<double, std::milli>(1000.0 / rate))
@@ -114,9 +113,10 @@ bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
     Clock::time_point start = Clock::now();
     for (int j = 0; frames[j] && target.threadState == 2; ++j) {
         if (!keep_going(pass)) return false;
-        const int16_t x = calData.targetX, y = calData.targetY;
-        if (x == kNoPosition || y == kNoPosition) break;
-        const SDL_Rect destination{x - width / 2, y - height / 2, width, height};
+        const TargetPosition position = calData.targetPosition;
+        if (!position.shown()) break;
+        const SDL_Rect destination{position.x - width / 2, position.y - height / 2, width,
+                                   height};
         drawBackground();
         SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, frames[j]);
         SDL_RenderCopy(renderer, texture, nullptr, &destination);
@@ -138,10 +138,11 @@ void animation_playback_thread() {
         target.threadState = 0;  // stopped before it ran: the frames are not touched
         return;
     }
+    own_renderer_on_this_thread();
+    // A loaded video has at least one frame.
     SDL_Surface **frames = target.frames;
-    // A video without frames has no first frame to take the size from.
-    const int width = frames[0] ? frames[0]->w : 0;
-    const int height = frames[0] ? frames[0]->h : 0;
+    const int width = frames[0]->w;
+    const int height = frames[0]->h;
     for (int32_t pass = 0;;) {
         const int32_t count = target.playCount;
         if (count != 0 && pass >= count) break;
@@ -158,7 +159,6 @@ void animation_playback_thread() {
         }
         if (!play_frames(frames, width, height, pass)) break;
         present_background();
-        if (!frames[0]) wait_until(Clock::now() + kEmptyPass);
         if (target.threadState != 2) break;
     }
     // The sound ends with the video; a device never opened is not marked played.
@@ -191,6 +191,11 @@ void start_playback_thread() {
         std::fflush(nullptr);
         target.threadState = 0;  // the next draw_cal_target tries again
     }
+}
+
+bool playback_running() {
+    const int32_t state = animation().threadState;
+    return state == 1 || state == 2;
 }
 
 void stop_playback_thread() {

@@ -12,6 +12,16 @@
 
 constexpr int16_t kNoPosition = -32768;
 
+// Where the target is shown: both coordinates, or kNoPosition in both for none. The pair is one
+// atomic value, so that the playback thread never draws a frame at a new x with an old y.
+struct alignas(4) TargetPosition {
+    int16_t x = kNoPosition;
+    int16_t y = kNoPosition;
+    bool shown() const { return x != kNoPosition && y != kNoPosition; }
+};
+static_assert(std::atomic<TargetPosition>::is_always_lock_free,
+              "the playback thread reads the target position on every frame");
+
 struct AnimationTarget {
     // Shared with the playback thread and the sound device's callback thread.
     std::atomic<int32_t> threadState{0};  // 0 idle, 1 start requested, 2 running, 3 stop
@@ -32,8 +42,7 @@ struct CalData {
     SDL_Color backgroundColor{180, 180, 180, 255};
     int32_t macDelay = 300;
     int32_t glideMode = -1;
-    std::atomic<int16_t> targetY{kNoPosition};
-    std::atomic<int16_t> targetX{kNoPosition};
+    std::atomic<TargetPosition> targetPosition{TargetPosition{}};
     int16_t previousY = kNoPosition;
     int16_t previousX = kNoPosition;
     SDL_Texture *targetTexture = nullptr;
@@ -72,6 +81,5 @@ SDL_Texture *background_texture();
 // What begin_cal_hook does before loading a video: the target's look returns to the default
 // ring (radii 8 and 2), the custom target and background are dropped, no target is shown.
 void reset_target_for_video();
-// Called before the renderer is destroyed: stops the playback thread and destroys the target
-// and background textures; the images they came from stay and are rebuilt for the next one.
+// Called before the renderer is destroyed: destroys the target and background textures; the images they came from stay and are rebuilt for the next one.
 void release_renderer_textures();

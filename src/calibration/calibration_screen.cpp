@@ -1,6 +1,6 @@
 // The calibration screen: the background painter and the hooks through which the core library
-// opens, clears and closes the screen and shows, moves and erases the target. The renderer is
-// never shared: every hook that draws first stops a running playback thread.
+// opens, clears and closes the screen and shows, moves and erases the target. While the
+// playback thread of a video target runs it owns the renderer: drawing here takes it back.
 #include "calibration/calibration_screen.h"
 
 #include <cstdio>
@@ -19,15 +19,10 @@ namespace {
 // custom background is left out then.
 constexpr uint16_t kCameraImageShown = 32;
 
-bool target_shown() {
-    return calData.targetX != kNoPosition && calData.targetY != kNoPosition;
-}
-
-// clear_cal_hook's work once the renderer is free: background, no target anywhere.
+// clear_cal_hook's work: background, no target anywhere.
 void clear_screen() {
     drawBackground();
-    calData.targetX = kNoPosition;
-    calData.targetY = kNoPosition;
+    calData.targetPosition = TargetPosition{};
     calData.previousX = kNoPosition;
     calData.previousY = kNoPosition;
 }
@@ -47,7 +42,7 @@ void load_video_target() {
 }  // namespace
 
 int drawBackground() {
-    SDL_Renderer *renderer = exptGraphics.renderer;
+    SDL_Renderer *renderer = drawing_renderer();
     core_log("drawBackground \n");
     const SDL_Color &bg = calData.backgroundColor;
     int status = SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
@@ -76,7 +71,7 @@ int16_t begin_cal_hook() {
     AnimationTarget &animation = calData.animationTarget;
     // A thread still running keeps its loaded video; it stops before anything is drawn.
     const bool video_loaded = animation.threadState == 2;
-    stop_playback_thread();
+    take_renderer();
     if (!animation.videoPath.empty()) {
         if (!video_loaded) load_video_target();
     } else if (!calData.targetTexture) {
@@ -84,34 +79,29 @@ int16_t begin_cal_hook() {
     }
     clear_screen();
     draw_status_text();
-    SDL_RenderPresent(exptGraphics.renderer);
+    SDL_RenderPresent(drawing_renderer());
     clear_screen();
     return 0;
 }
 
 void end_cal_hook() {
     stop_playback_thread();
-    if (!target_shown()) clear_screen();
+    if (!calData.targetPosition.load().shown()) clear_screen();
     release_animation();
 }
 
-void clear_cal_hook() {
-    stop_playback_thread();
-    clear_screen();
-}
+void clear_cal_hook() { clear_screen(); }
 
 void erase_target_hook() {
     stop_playback_thread();
-    if (!target_shown()) return;
-    calData.targetX = kNoPosition;
-    calData.targetY = kNoPosition;
+    if (!calData.targetPosition.load().shown()) return;
+    calData.targetPosition = TargetPosition{};
     drawBackground();
-    SDL_RenderPresent(exptGraphics.renderer);
+    SDL_RenderPresent(drawing_renderer());
 }
 
 void draw_cal_target(int16_t x, int16_t y) {
-    calData.targetX = x;
-    calData.targetY = y;
+    calData.targetPosition = TargetPosition{x, y};
     core_log("draw_cal_target start: x=%d %d\n", x, y);
     AnimationTarget &animation = calData.animationTarget;
     if (animation.frames) {
@@ -129,10 +119,10 @@ void draw_cal_target(int16_t x, int16_t y) {
     drawBackground();
     core_log("draw_cal_target Drawing target at  i=%d x=%d y=%d w=%d h=%d step = %d\n", 1, rect.x,
              rect.y, rect.w, rect.h, 1);
-    if (SDL_RenderCopy(exptGraphics.renderer, calData.targetTexture, nullptr, &rect) != 0) {
+    if (SDL_RenderCopy(drawing_renderer(), calData.targetTexture, nullptr, &rect) != 0) {
         core_log("draw_cal_target SDL_RenderCopy failed. error='%s'\n", SDL_GetError());
     } else {
-        SDL_RenderPresent(exptGraphics.renderer);
+        SDL_RenderPresent(drawing_renderer());
         SDL_Delay(16);
     }
     calData.previousX = x;

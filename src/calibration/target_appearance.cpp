@@ -36,6 +36,7 @@ RingRadii ringRadii;
 
 void destroy_texture(SDL_Texture *&texture) {
     if (!texture) return;
+    take_renderer();
     SDL_DestroyTexture(texture);
     texture = nullptr;
 }
@@ -46,21 +47,15 @@ SurfacePtr copy_image(SDL_Surface *image, const char *setter) {
     return copy;
 }
 
-bool same_rgb(const uint8_t *bytes, const SDL_Color &colour) {
-    return bytes[0] == colour.r && bytes[1] == colour.g && bytes[2] == colour.b;
-}
-
-// Copies all four bytes into colour when R, G or B differ; true when they did.
-bool take_colour(const uint8_t *bytes, SDL_Color &colour) {
-    if (!bytes || same_rgb(bytes, colour)) return false;
-    colour = SDL_Color{bytes[0], bytes[1], bytes[2], bytes[3]};
-    return true;
+// A colour given as R, G, B, A bytes changes colour when R, G or B differ; alpha alone does not.
+bool changes(const uint8_t *bytes, const SDL_Color &colour) {
+    return bytes && (bytes[0] != colour.r || bytes[1] != colour.g || bytes[2] != colour.b);
 }
 
 // Paints the ring into texture: background-coloured fill, the disc, the hole; then the window
 // is the render target again.
 void paint_ring(SDL_Texture *texture, int32_t outer, int32_t inner) {
-    SDL_Renderer *renderer = exptGraphics.renderer;
+    SDL_Renderer *renderer = drawing_renderer();
     const SDL_Color &fg = calData.foregroundColor;
     const SDL_Color &bg = calData.backgroundColor;
     SDL_SetRenderTarget(renderer, texture);
@@ -78,7 +73,7 @@ void create_image_target() {
     calData.targetWidth = targetImage->w;
     calData.targetHeight = targetImage->h;
     if (window_open())
-        calData.targetTexture = SDL_CreateTextureFromSurface(exptGraphics.renderer,
+        calData.targetTexture = SDL_CreateTextureFromSurface(drawing_renderer(),
                                                              targetImage.get());
 }
 
@@ -89,7 +84,7 @@ void create_target_texture(int32_t outer, int32_t inner) {
     calData.targetHeight = 2 * outer;
     calData.targetWidth = 2 * outer + 2;
     SDL_Texture *texture =
-        SDL_CreateTexture(exptGraphics.renderer, SDL_PIXELFORMAT_RGBA8888,
+        SDL_CreateTexture(drawing_renderer(), SDL_PIXELFORMAT_RGBA8888,
                           SDL_TEXTUREACCESS_TARGET, calData.targetWidth, calData.targetHeight);
     if (!texture) return;
     calData.targetTexture = texture;
@@ -112,7 +107,7 @@ void release_target() {
 }
 
 void release_background() {
-    stop_playback_thread();
+    take_renderer();  // the playback thread paints the background image
     destroy_texture(calData.backgroundTexture);
     backgroundImage.reset();
 }
@@ -120,7 +115,7 @@ void release_background() {
 SDL_Texture *background_texture() {
     if (!calData.backgroundTexture && backgroundImage && window_open()) {
         calData.backgroundTexture =
-            SDL_CreateTextureFromSurface(exptGraphics.renderer, backgroundImage.get());
+            SDL_CreateTextureFromSurface(drawing_renderer(), backgroundImage.get());
         if (!calData.backgroundTexture) {
             // Dropped rather than retried on every frame.
             core_log("set_cal_background_surface: the background image cannot be drawn and is "
@@ -137,8 +132,7 @@ void reset_target_for_video() {
     targetImage.reset();
     release_background();
     calData.targetWidth = calData.targetHeight = 0;
-    calData.targetY = kNoPosition;
-    calData.targetX = kNoPosition;
+    calData.targetPosition = TargetPosition{};
     calData.disableCustomBackgroundOnImageMode = 0;
     calData.outerRadius = 8;
     calData.innerRadius = 2;
@@ -146,7 +140,6 @@ void reset_target_for_video() {
 }
 
 void release_renderer_textures() {
-    stop_playback_thread();
     destroy_texture(calData.targetTexture);
     destroy_texture(calData.backgroundTexture);
 }
@@ -154,15 +147,23 @@ void release_renderer_textures() {
 extern "C" {
 
 void set_calibration_colors(const uint8_t *foreground, const uint8_t *background) {
-    const bool foreground_changed = take_colour(foreground, calData.foregroundColor);
-    const bool background_changed = take_colour(background, calData.backgroundColor);
-    if (!window_open() || !(foreground_changed || background_changed)) return;
-    stop_playback_thread();
+    const bool foreground_changed = changes(foreground, calData.foregroundColor);
+    const bool background_changed = changes(background, calData.backgroundColor);
+    if (!foreground_changed && !background_changed) return;
+    // The playback thread paints with these colours: it has ended before they change.
+    SDL_Renderer *renderer = drawing_renderer();
+    if (foreground_changed)
+        calData.foregroundColor = SDL_Color{foreground[0], foreground[1], foreground[2],
+                                            foreground[3]};
+    if (background_changed)
+        calData.backgroundColor = SDL_Color{background[0], background[1], background[2],
+                                            background[3]};
+    if (!window_open()) return;
     if (background_changed && !background_texture()) {
         const SDL_Color &bg = calData.backgroundColor;
-        SDL_SetRenderDrawColor(exptGraphics.renderer, bg.r, bg.g, bg.b, bg.a);
-        SDL_RenderClear(exptGraphics.renderer);
-        SDL_RenderPresent(exptGraphics.renderer);
+        SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, bg.a);
+        SDL_RenderClear(renderer);
+        SDL_RenderPresent(renderer);
     }
     if (calData.targetTexture && calData.customTarget == 0)
         paint_ring(calData.targetTexture, calData.outerRadius, calData.innerRadius);

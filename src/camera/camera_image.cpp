@@ -63,7 +63,7 @@ int16_t begin_image_hook() {
     if (window_open()) {
         drawBackground();
         draw_status_text();
-        SDL_RenderPresent(exptGraphics.renderer);
+        SDL_RenderPresent(drawing_renderer());
         SDL_WarpMouseGlobal(exptGraphics.window_rect.w / 2, exptGraphics.window_rect.h / 2);
     }
     return 1;
@@ -107,7 +107,7 @@ void end_image_hook() {
     imageState.imageSurface = nullptr;
     imageState.imagePixels = nullptr;
     clear_cal_hook();
-    if (window_open()) SDL_RenderPresent(exptGraphics.renderer);
+    if (window_open()) SDL_RenderPresent(drawing_renderer());
     imageState.imageActive = 0;
 }
 

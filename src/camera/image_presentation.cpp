@@ -58,7 +58,7 @@ SDL_Texture *image_texture(int width, int height) {
         h == height)
         return texture;
     if (texture) SDL_DestroyTexture(texture);
-    texture = SDL_CreateTexture(exptGraphics.renderer, imageState.imageSurface->format->format,
+    texture = SDL_CreateTexture(drawing_renderer(), imageState.imageSurface->format->format,
                                 SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!texture) core_log("present_camera_image: no texture: %s\n", SDL_GetError());
     SDL_SetWindowData(exptGraphics.window, kTextureKey, texture);
@@ -70,7 +70,7 @@ void copy_image(int width, int height, const SDL_Rect &target) {
     SDL_Texture *texture = image_texture(width, height);
     if (texture && SDL_UpdateTexture(texture, nullptr, imageState.imagePixels,
                                      imageState.imagePitch) == 0)
-        SDL_RenderCopy(exptGraphics.renderer, texture, nullptr, &target);
+        SDL_RenderCopy(drawing_renderer(), texture, nullptr, &target);
 }
 
 // The overlay area: the overlay surface's size, centred in the window.
@@ -89,9 +89,9 @@ void draw_overlay(SDL_Surface *overlay, int drawn_width, int drawn_height) {
     context.mouseCallback =
         imageState.mouseLocCallback ? imageState.mouseLocCallback : get_overlay_mouse;
     const SDL_Rect clip = overlay_area(overlay);
-    SDL_RenderSetClipRect(exptGraphics.renderer, &clip);
+    SDL_RenderSetClipRect(drawing_renderer(), &clip);
     core_draw_overlay(&context);
-    SDL_RenderSetClipRect(exptGraphics.renderer, nullptr);
+    SDL_RenderSetClipRect(drawing_renderer(), nullptr);
 }
 
 // Two short black bars at the top and bottom of the window's centre line.
@@ -109,7 +109,7 @@ void present_camera_image(int width, int height) {
     width = std::min(width, kImageBufferWidth);
     height = std::min(height, kImageBufferHeight);
     if (width < 1 || height < 1) return;
-    SDL_Renderer *renderer = exptGraphics.renderer;
+    SDL_Renderer *renderer = drawing_renderer();
     const SDL_Rect &window = exptGraphics.window_rect;
     const SDL_Color background = calData.backgroundColor;
 

@@ -60,11 +60,11 @@ bool origin_of(const OverlayContext *context, Origin &origin) {
 
 int box(int64_t x1, int64_t y1, int64_t x2, int64_t y2, uint8_t r, uint8_t g, uint8_t b,
         uint8_t a) {
-    return boxRGBA(exptGraphics.renderer, gfx(x1), gfx(y1), gfx(x2), gfx(y2), r, g, b, a);
+    return boxRGBA(drawing_renderer(), gfx(x1), gfx(y1), gfx(x2), gfx(y2), r, g, b, a);
 }
 
 int aaline(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Rgb c) {
-    return aalineRGBA(exptGraphics.renderer, gfx(x1), gfx(y1), gfx(x2), gfx(y2), c.r, c.g, c.b,
+    return aalineRGBA(drawing_renderer(), gfx(x1), gfx(y1), gfx(x2), gfx(y2), c.r, c.g, c.b,
                       255);
 }
 
@@ -99,7 +99,7 @@ int draw_overlay_line(OverlayContext *context, int32_t from_x, int32_t from_y, i
         aaline(x1 + 1, y1, x2, y2 - 1, c);
         aaline(x1, y1 + 1, x2 - 1, y2, c);
     }
-    return lineRGBA(exptGraphics.renderer, gfx(x1), gfx(y1), gfx(x2), gfx(y2), c.r, c.g, c.b,
+    return lineRGBA(drawing_renderer(), gfx(x1), gfx(y1), gfx(x2), gfx(y2), c.r, c.g, c.b,
                     255);
 }
 
@@ -115,8 +115,8 @@ int draw_half_arc(OverlayContext *, int32_t x, int32_t y, int32_t d, int32_t col
     case 3: cy = int64_t(y) - 1, start = 0, end = 180; break;
     default: break;
     }
-    arcRGBA(exptGraphics.renderer, gfx(cx), gfx(cy), gfx(r), start, end, c.r, c.g, c.b, 255);
-    return arcRGBA(exptGraphics.renderer, gfx(cx), gfx(cy), gfx(r - 1), start, end, c.r, c.g,
+    arcRGBA(drawing_renderer(), gfx(cx), gfx(cy), gfx(r), start, end, c.r, c.g, c.b, 255);
+    return arcRGBA(drawing_renderer(), gfx(cx), gfx(cy), gfx(r - 1), start, end, c.r, c.g,
                    c.b, 255);
 }
 
@@ -129,9 +129,9 @@ int draw_overlay_lozenge(OverlayContext *context, int32_t x, int32_t y, int32_t 
     if (std::llabs(w - h) < 4) {
         // Near-square: a circle of the width's diameter.
         const int64_t r = w / 2;
-        circleRGBA(exptGraphics.renderer, gfx(left + r), gfx(top + r), gfx(r), c.r, c.g, c.b,
+        circleRGBA(drawing_renderer(), gfx(left + r), gfx(top + r), gfx(r), c.r, c.g, c.b,
                    255);
-        return circleRGBA(exptGraphics.renderer, gfx(left + r), gfx(top + r), gfx(r - 1), c.r,
+        return circleRGBA(drawing_renderer(), gfx(left + r), gfx(top + r), gfx(r - 1), c.r,
                           c.g, c.b, 255);
     }
     if (w < h) {

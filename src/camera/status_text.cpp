@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "camera/image_state.h"
 #include "device/device_modes.h"
@@ -23,6 +24,9 @@ constexpr int kTitleGap = 10;  // pixels between the image's bottom edge and the
 // Tried in order. "Times Roman" is in no row of the family table and never loads.
 constexpr const char *kStatusFamilies[] = {"sans",        "Times Roman", "Arial", "Arial Unicode",
                                            "Courier New", "Verdana",     "Tahoma"};
+
+// A redraw asked for and not yet done.
+bool redraw_requested = false;
 
 }  // namespace
 
@@ -62,10 +66,19 @@ void draw_status_text_with_menu(const char *menu_text) {
     }
 }
 
-void draw_status_text() { draw_status_text_with_menu(current_menu_text()); }
+void draw_status_text() {
+    const char *menu_text = current_menu_text();
+    redraw_requested = false;  // what is drawn now is up to date
+    draw_status_text_with_menu(menu_text);
+}
 
 void refresh_status_text(int32_t mode) {
-    if (mode != 2) return;
+    if (mode == 2) redraw_requested = true;
+}
+
+void draw_requested_status_text() {
+    // A video target keeps the screen while it plays; the menu shows once it has ended.
+    if (!redraw_requested || playback_running()) return;
     draw_status_text();
-    if (window_open()) SDL_RenderPresent(exptGraphics.renderer);
+    if (window_open()) SDL_RenderPresent(drawing_renderer());
 }

@@ -99,7 +99,7 @@ void update_setup_mode() {
     case kTrackerSetupImage:
         if (current_setup_mode < kFirstNumberedMode) {
             current_setup_mode = kFirstNumberedMode;
-            refresh_status_text(2);  // the setup menu shows at once
+            refresh_status_text(2);  // the setup menu shows at the next chance to draw
         }
         break;
     default:

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
 #include "frame/display_hooks.h"
@@ -20,6 +21,9 @@
 ExptGraphics exptGraphics;
 
 namespace {
+
+// Set on the thread that owns the renderer while it runs.
+thread_local bool renderer_owned_here = false;
 
 // SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_INPUT_FOCUS
 constexpr Uint32 kCreateFlags = 0x1201;
@@ -123,6 +127,7 @@ void init_sdl() {
 
 void release_window() {
     if (exptGraphics.renderer) {
+        take_renderer();
         release_renderer_textures();
         SDL_DestroyRenderer(exptGraphics.renderer);
         exptGraphics.renderer = nullptr;
@@ -136,6 +141,17 @@ void release_window() {
 }
 
 bool window_open() { return exptGraphics.window && exptGraphics.renderer; }
+
+void take_renderer() {
+    if (!renderer_owned_here) stop_playback_thread();
+}
+
+SDL_Renderer *drawing_renderer() {
+    take_renderer();
+    return exptGraphics.renderer;
+}
+
+void own_renderer_on_this_thread() { renderer_owned_here = true; }
 
 extern "C" {
 
@@ -173,11 +189,11 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     }
     SDL_ShowCursor(SDL_DISABLE);
 
+    SDL_Renderer *renderer = drawing_renderer();
     const SDL_Color &background = calData.backgroundColor;
-    SDL_SetRenderDrawColor(exptGraphics.renderer, background.r, background.g, background.b,
-                           background.a);
-    SDL_RenderClear(exptGraphics.renderer);
-    SDL_RenderPresent(exptGraphics.renderer);
+    SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b, background.a);
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
 
     bring_window_forward();
     return 0;

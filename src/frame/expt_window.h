@@ -23,3 +23,13 @@ void release_window();
 
 // True while a window with a renderer is open.
 bool window_open();
+
+// The renderer has one owner at a time. While the playback thread of a video target runs it
+// owns the renderer; any other thread that is about to use it takes it back here: the playback
+// thread is asked to stop and has ended when this returns. Every routine that draws, presents
+// or makes or destroys textures gets the renderer through this call, or calls take_renderer
+// first. Null while no renderer is held.
+SDL_Renderer *drawing_renderer();
+void take_renderer();
+// Makes the calling thread the renderer's owner for as long as it runs (the playback thread).
+void own_renderer_on_this_thread();

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include "camera/image_state.h"
+#include "camera/status_text.h"
 #include "device/device_modes.h"
 #include "frame/expt_window.h"
 #include "input/key_input.h"
@@ -50,10 +51,8 @@ int16_t store_key(const SDL_KeyboardEvent &event, KeyInput *key) {
     return 1;
 }
 
-}  // namespace
-
-int16_t read_key_hook(KeyInput *key) {
-    if (!exptGraphics.sdl_ready || !key) return 0;
+// The key poll proper: a keyboard key, else a key of the external device.
+int16_t poll_key(KeyInput *key) {
     const uint16_t flags = core_display_flags();
     SDL_PumpEvents();
     SDL_Event candidate{};
@@ -70,4 +69,14 @@ int16_t read_key_hook(KeyInput *key) {
     }
     // Buttons of an external calibration device reach the core library as keys.
     return device_poll_key(key);
+}
+
+}  // namespace
+
+int16_t read_key_hook(KeyInput *key) {
+    if (!exptGraphics.sdl_ready || !key) return 0;
+    const int16_t result = poll_key(key);
+    // A menu that changed (a device button, the tracker's mode) shows at once.
+    draw_requested_status_text();
+    return result;
 }

@@ -46,13 +46,15 @@ enum class VideoOpenResult {
 VideoOpenResult video_open(const char *path, VideoFile *&file);
 void video_close(VideoFile *file);
 
+constexpr int32_t kUnknownLength = INT32_MAX / 2;
+
 struct VideoStreamInfo {
     int32_t width = 0;
     int32_t height = 0;
     uint32_t rate = 0;  // frames per second = rate / scale
     uint32_t scale = 1;
     int32_t start = 0;   // first frame position
-    int32_t length = 0;  // frames; INT32_MAX when the container does not say
+    int32_t length = 0;  // frames; kUnknownLength when the container does not say
 };
 
 enum class VideoStreamResult { Found, NoStream, NoInfo };

@@ -421,9 +421,9 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (stream->start_time != AV_NOPTS_VALUE && stream->start_time > 0)
         file->info.start = int32_t(std::min<int64_t>(
             av_rescale_q(stream->start_time, stream->time_base, av_inv_q(rate)), INT32_MAX / 2));
-    file->info.length = stream->nb_frames > 0 ? int32_t(std::min<int64_t>(stream->nb_frames,
-                                                                           INT32_MAX / 2))
-                                              : INT32_MAX / 2;
+    file->info.length = stream->nb_frames > 0
+                            ? int32_t(std::min<int64_t>(stream->nb_frames, kUnknownLength))
+                            : kUnknownLength;
     file->position = file->info.start;
     info = file->info;
     return VideoStreamResult::Found;

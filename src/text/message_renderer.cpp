@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "frame/expt_window.h"
 #include "text/fonts.h"
 
 namespace {
@@ -140,7 +141,10 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
             std::printf("Could not measure text (%s)\n", SDL_GetError());
             return;
         }
-        SDL_Renderer *renderer = window ? SDL_GetRenderer(window) : nullptr;
+        // The experiment window's renderer may be lent to the playback thread.
+        SDL_Renderer *renderer = window == exptGraphics.window ? drawing_renderer()
+                                 : window                       ? SDL_GetRenderer(window)
+                                                                : nullptr;
         if (!renderer) {
             std::printf("Invalid window handle\n");
             return;
