@@ -51,6 +51,7 @@ SDL_Surface *overlay_surface(int width, int height) {
 }
 
 SDL_Texture *image_texture(int width, int height) {
+    SDL_Renderer *renderer = drawing_renderer();
     auto *texture =
         static_cast<SDL_Texture *>(SDL_GetWindowData(exptGraphics.window, kTextureKey));
     int w = 0, h = 0;
@@ -58,7 +59,7 @@ SDL_Texture *image_texture(int width, int height) {
         h == height)
         return texture;
     if (texture) SDL_DestroyTexture(texture);
-    texture = SDL_CreateTexture(drawing_renderer(), imageState.imageSurface->format->format,
+    texture = SDL_CreateTexture(renderer, imageState.imageSurface->format->format,
                                 SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!texture) core_log("present_camera_image: no texture: %s\n", SDL_GetError());
     SDL_SetWindowData(exptGraphics.window, kTextureKey, texture);
@@ -164,6 +165,7 @@ void release_presentation_resources() {
     overlaySurface = nullptr;
     // Without a window its renderer, and with it the texture, are already gone.
     if (!exptGraphics.window) return;
+    take_renderer();
     auto *texture =
         static_cast<SDL_Texture *>(SDL_SetWindowData(exptGraphics.window, kTextureKey, nullptr));
     if (texture) SDL_DestroyTexture(texture);
