@@ -213,7 +213,8 @@ TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
     const std::string printed = vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
     EXPECT_EQ(printed, "LoadVideo: frame 1 of 3 of " + path +
                            " cannot be decoded; the video is not loaded. \n");
-    EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"), 1u);
+    EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"),
+              1u);
     EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
 
     PresentedFrames frames;

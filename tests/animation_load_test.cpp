@@ -294,7 +294,8 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) 
     const std::string empty = in_folder("no_frames.avi");
     ASSERT_TRUE(vt_test::write_avi(empty, spec));
     EXPECT_EQ(load(empty, &printed), 0);
-    EXPECT_EQ(printed, "LoadVideo: " + empty + " has no frame that can be decoded; the video is not loaded. \n");
+    EXPECT_EQ(printed, "LoadVideo: " + empty +
+                           " has no frame that can be decoded; the video is not loaded. \n");
     EXPECT_EQ(calData.animationTarget.frames, nullptr);
     EXPECT_EQ(calData.animationTarget.audioData, nullptr);
 }

@@ -107,10 +107,10 @@ void free_frames(SDL_Surface **frames) {
 }
 
 // Reads the frames from the stream's start; a frame that cannot be read or made into a
-// surface ends the list. count is the number read, used what their pixels take. Null when memory runs out or when
-// one more frame, at four bytes a pixel, would take the frames beyond video_memory_budget
-// (over_budget is then set): a few bytes of a damaged file can make frames of the stream's
-// full size by the thousand.
+// surface ends the list. count is the number read, used what their pixels take. Null when
+// memory runs out or when one more frame, at four bytes a pixel, would take the frames beyond
+// video_memory_budget (over_budget is then set): a few bytes of a damaged file can make frames
+// of the stream's full size by the thousand.
 SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info,
                           size_t &count, uint64_t &used, bool &over_budget) {
     std::vector<SDL_Surface *> made;
@@ -151,8 +151,9 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
 // video), and that a video without any frame is not loaded.
 void report_short_video(const char *path, size_t count, int32_t length) {
     if (length != platform::kUnknownLength && count < size_t(std::max(length, 0))) {
+        const char *outcome = count ? "the video ends before it." : "the video is not loaded.";
         std::printf("LoadVideo: frame %zu of %d of %s cannot be decoded; %s \n", count + 1,
-                    length, path, count ? "the video ends before it." : "the video is not loaded.");
+                    length, path, outcome);
     } else if (count == 0) {
         std::printf("LoadVideo: %s has no frame that can be decoded; the video is not loaded. \n",
                     path);

@@ -81,5 +81,6 @@ SDL_Texture *background_texture();
 // What begin_cal_hook does before loading a video: the target's look returns to the default
 // ring (radii 8 and 2), the custom target and background are dropped, no target is shown.
 void reset_target_for_video();
-// Called before the renderer is destroyed: destroys the target and background textures; the images they came from stay and are rebuilt for the next one.
+// Called before the renderer is destroyed: destroys the target and background textures; the
+// images they came from stay and are rebuilt for the next one.
 void release_renderer_textures();
