@@ -6,9 +6,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,18 +28,24 @@
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
-// Every present of this program with the thread that made it: SDL's own function behind a
-// recorder (a definition in the program takes the place of the shared library's).
-std::mutex presenters_lock;
-std::vector<std::thread::id> presenters;
+// Every present of this program, marked with the thread that made it: SDL's own function behind
+// a recorder (a definition in the program takes the place of the shared library's). Relaxed
+// atomics only, so that recording adds no synchronisation between the threads for
+// ThreadSanitizer to rely on.
+enum Presenter : uint8_t { kNotYet, kMainThread, kOtherThread };
+constexpr size_t kPresentSlots = size_t(1) << 16;
+std::atomic<size_t> present_count{0};
+std::atomic<uint8_t> presenters[kPresentSlots];
+const std::thread::id main_thread = std::this_thread::get_id();
 
 extern "C" void SDL_RenderPresent(SDL_Renderer *renderer) {
     static const auto sdl_present =
         reinterpret_cast<void (*)(SDL_Renderer *)>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
-    {
-        const std::lock_guard<std::mutex> lock(presenters_lock);
-        presenters.push_back(std::this_thread::get_id());
-    }
+    const size_t slot = present_count.fetch_add(1, std::memory_order_relaxed);
+    if (slot < kPresentSlots)
+        presenters[slot].store(std::this_thread::get_id() == main_thread ? kMainThread
+                                                                         : kOtherThread,
+                               std::memory_order_relaxed);
     sdl_present(renderer);
 }
 
@@ -86,15 +93,21 @@ bool wait_for(const std::function<bool()> &done, int seconds = 10) {
 
 bool thread_idle() { return calData.animationTarget.threadState == 0; }
 
-// The presenting threads from index first on.
-std::vector<std::thread::id> presenters_from(size_t first) {
-    const std::lock_guard<std::mutex> lock(presenters_lock);
-    return {presenters.begin() + long(std::min(first, presenters.size())), presenters.end()};
+// Who made the presents from index first on.
+std::vector<Presenter> presenters_from(size_t first) {
+    std::vector<Presenter> seen;
+    const size_t count = std::min(present_count.load(std::memory_order_relaxed), kPresentSlots);
+    for (size_t i = first; i < count; ++i) {
+        uint8_t presenter;
+        while ((presenter = presenters[i].load(std::memory_order_relaxed)) == kNotYet) {
+        }
+        seen.push_back(Presenter(presenter));
+    }
+    return seen;
 }
 size_t presents_by_others(size_t first) {
-    size_t count = 0;
-    for (std::thread::id id : presenters_from(first)) count += id != std::this_thread::get_id();
-    return count;
+    const std::vector<Presenter> seen = presenters_from(first);
+    return size_t(std::count(seen.begin(), seen.end(), kOtherThread));
 }
 
 // The video's frame centred on (x, y) in a presented picture: its quadrants inside, the
@@ -277,10 +290,9 @@ TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackTh
         c.call();
         EXPECT_EQ(calData.animationTarget.threadState, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const std::vector<std::thread::id> seen = presenters_from(first);
-        const auto mine = std::find(seen.begin(), seen.end(), std::this_thread::get_id());
-        EXPECT_EQ(std::count(mine, seen.end(), std::this_thread::get_id()),
-                  std::distance(mine, seen.end()))
+        const std::vector<Presenter> seen = presenters_from(first);
+        const auto mine = std::find(seen.begin(), seen.end(), kMainThread);
+        EXPECT_EQ(std::count(mine, seen.end(), kMainThread), std::distance(mine, seen.end()))
             << "the playback thread presented after the call had presented";
         end_cal_hook();
     }
