@@ -47,9 +47,9 @@ struct SDL_Surface;
 
 /*
  * Display facts, 48 bytes. After a query: left = top = 0, right = width - 1,
- * bottom = height - 1, reserved1 = reserved2 = 0, reserved3 = 1, refresh = 60.0,
- * reserved4 = -1. init_expt_window() reads width, height, bits and refresh of the
- * caller's record to choose the window it creates.
+ * bottom = height - 1, reserved1 = reserved2 = 0, reserved3 = 1, refresh = the display mode's
+ * rate (60.0 when SDL does not know it), reserved4 = -1. init_expt_window() reads width,
+ * height, bits and refresh of the caller's record to choose the window it creates.
  */
 typedef struct DisplayInfo {
     int32_t left;
@@ -62,7 +62,7 @@ typedef struct DisplayInfo {
     int32_t reserved1;
     int32_t reserved2;
     int32_t reserved3;
-    float refresh;     /* Hz; queries always report 60.0 */
+    float refresh;     /* Hz, whole; 60.0 when SDL does not know the rate */
     int32_t reserved4;
 } DisplayInfo;
 
@@ -90,8 +90,9 @@ typedef struct CoreBitmap {
  *                the library creates. The library owns the window from then on and destroys it
  *                in close_expt_graphics(), also when the application made it.
  *   info:        null, or a DisplayInfo. Its width, height, bits and refresh choose the created
- *                window (0 x 0: desktop size; refresh 0: unchanged); on return it holds the
- *                actual display facts.
+ *                window (0 x 0: desktop size; refresh 0: unchanged, else rounded to whole Hz;
+ *                a rate the display does not then run at prints "Couldn't set window refresh
+ *                rate"); on return it holds the actual display facts.
  * Returns 0 on success, -1 when no window or renderer could be had, 2 when the TrueType
  * engine failed to start. Ends the process with status 1 when SDL video cannot start.
  */

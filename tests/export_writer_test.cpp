@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -128,6 +129,15 @@ std::vector<uint8_t> file_bytes(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A save leaves nothing in its folder beside the files it was asked for.
+std::vector<std::string> folder_entries(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 int near(int a, int b) { return std::abs(a - b); }
 void expect_near_pattern(const Rgb &got, const Rgb &want, int tolerance, int x, int y) {
     EXPECT_LE(near(got.r, want.r), tolerance) << got << " vs " << want << " at " << x << "," << y;
@@ -156,7 +166,14 @@ protected:
 TEST_F(GdWriter, PngHoldsEveryPixelWithoutPaddingOrFourthByte) {
     const Bitmap bitmap = make_bitmap(kWidth, kHeight);
     const std::string path = dir + "/screen.png";
-    ASSERT_EQ(image_writer(path.c_str(), 1, &bitmap.record), 0);
+    // An earlier image of the name is replaced; a link to it stays a link, to the new image.
+    const Bitmap earlier = make_bitmap(8, 8, 32, 0, [](int, int) { return Rgb{1, 2, 3}; });
+    ASSERT_EQ(image_writer(path.c_str(), 1, &earlier.record), 0);
+    const std::string link = dir + "/latest.png";
+    fs::create_symlink("screen.png", link);
+    ASSERT_EQ(image_writer(link.c_str(), 1, &bitmap.record), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"latest.png", "screen.png"}));
     const GdPtr image = decode(path, gdImageCreateFromPng);
     ASSERT_TRUE(image);
     ASSERT_EQ(gdImageSX(image.get()), kWidth);
@@ -317,6 +334,8 @@ TEST_F(GdWriter, FailedWritesReportFailureAndLeaveNoFile) {
 
     EXPECT_EQ(image_writer("/dev/full", 0, &bitmap.record), -1);
     EXPECT_TRUE(fs::exists("/dev/full")) << "a device is never removed";
+    EXPECT_EQ(image_writer("/dev/null", 1, &bitmap.record), 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/null")) << "a device is written in place";
 
     // Wider than JPEG allows: the encoder gives up without writing.
     const Bitmap wide = make_bitmap(70000, 1, 32, 0, [](int x, int) { return Rgb{x % 256, 7, 9}; });
@@ -324,9 +343,19 @@ TEST_F(GdWriter, FailedWritesReportFailureAndLeaveNoFile) {
     EXPECT_EQ(image_writer(wide_path.c_str(), 0, &wide.record), -1);
     EXPECT_FALSE(fs::exists(wide_path));
 
-    EXPECT_EQ(alerts(), (std::vector<std::string>{"Could not write " + truncated + " \n",
-                                                  "Could not write /dev/full \n",
-                                                  "Could not write " + wide_path + " \n"}));
+    // Over an earlier image of the same name, failed saves leave that image as it was.
+    const std::string kept = dir + "/kept.png";
+    ASSERT_EQ(image_writer(kept.c_str(), 1, &bitmap.record), 0);
+    const std::vector<uint8_t> earlier = file_bytes(kept);
+    with_file_size_limit(40, [&] { EXPECT_EQ(image_writer(kept.c_str(), 2, &bitmap.record), -1); });
+    EXPECT_EQ(image_writer(kept.c_str(), 0, &wide.record), -1);
+    EXPECT_EQ(file_bytes(kept), earlier);
+    EXPECT_EQ(folder_entries(dir), std::vector<std::string>{"kept.png"});
+
+    EXPECT_EQ(alerts(), (std::vector<std::string>{
+                            "Could not write " + truncated + " \n", "Could not write /dev/full \n",
+                            "Could not write " + wide_path + " \n", "Could not write " + kept + " \n",
+                            "Could not write " + kept + " \n"}));
 }
 
 TEST_F(GdWriter, UnusableArgumentsAreRejected) {
@@ -410,9 +439,18 @@ TEST_F(BmpFallback, FailuresReportFailureAndLeaveNoFile) {
     EXPECT_EQ(image_writer(indexed_path.c_str(), 1, &indexed.record), -1);
     EXPECT_FALSE(fs::exists(indexed_path));
 
+    // Over an earlier image of the same name, a failed save leaves that image as it was.
+    const std::string kept = dir + "/kept.bmp";
+    ASSERT_EQ(image_writer(kept.c_str(), 1, &bitmap.record), 0);
+    const std::vector<uint8_t> earlier = file_bytes(kept);
+    with_file_size_limit(40, [&] { EXPECT_EQ(image_writer(kept.c_str(), 1, &bitmap.record), -1); });
+    EXPECT_EQ(file_bytes(kept), earlier);
+    EXPECT_EQ(folder_entries(dir), std::vector<std::string>{"kept.bmp"});
+
     EXPECT_EQ(alerts(),
               (std::vector<std::string>{"Could not open " + unwritable + " for writing \n",
-                                        "Could not write " + truncated + " \n"}));
+                                        "Could not write " + truncated + " \n",
+                                        "Could not write " + kept + " \n"}));
 }
 
 // The stand-in core saves a screen through the writer the window installed, as the tracker

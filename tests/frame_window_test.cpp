@@ -1,9 +1,11 @@
 // The experiment window's life: hooks installed and removed, created and adopted windows,
 // the first frame, the display record, and closing. Cases run in this order in one process.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "calibration/calibration_screen.h"
 #include "calibration/feedback_sounds.h"
@@ -16,6 +18,32 @@
 #include "test_support.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
+
+// No headless SDL driver knows its display's refresh rate: dummy, offscreen and X11 under Xvfb
+// all report 0, and a real display reports its own. These two stand in for a display running
+// at displayRate Hz (0: a rate SDL does not know; none: SDL's own answer) where SDL tells the
+// rate in effect: the display's current mode, and the mode of a desktop-fullscreen window.
+namespace {
+std::optional<int> displayRate;
+
+template <typename Query, typename Subject>
+int with_display_rate(const char *name, Subject subject, SDL_DisplayMode *mode) {
+    const auto sdl = reinterpret_cast<Query>(dlsym(RTLD_NEXT, name));
+    const int result = sdl(subject, mode);
+    if (result == 0 && displayRate) mode->refresh_rate = *displayRate;
+    return result;
+}
+}  // namespace
+
+extern "C" int SDL_GetCurrentDisplayMode(int display, SDL_DisplayMode *mode) {
+    return with_display_rate<decltype(&SDL_GetCurrentDisplayMode)>("SDL_GetCurrentDisplayMode",
+                                                                   display, mode);
+}
+
+extern "C" int SDL_GetWindowDisplayMode(SDL_Window *window, SDL_DisplayMode *mode) {
+    return with_display_rate<decltype(&SDL_GetWindowDisplayMode)>("SDL_GetWindowDisplayMode",
+                                                                  window, mode);
+}
 
 namespace {
 
@@ -103,8 +131,36 @@ TEST(ExperimentWindow, NewWindowReplacesHeldOneAndTakesBackgroundColour) {
     EXPECT_EQ(info.reserved1, 0);
     EXPECT_EQ(info.reserved2, 0);
     EXPECT_EQ(info.reserved3, 1);
-    EXPECT_FLOAT_EQ(info.refresh, 60.0f);
     EXPECT_EQ(info.reserved4, -1);
+}
+
+// SDL keeps a desktop-fullscreen window on the display's own mode whatever rate is asked for:
+// a rate the display does not run at is reported, and the record holds the rate in effect.
+TEST(ExperimentWindow, RefreshRateNotInEffectIsReported) {
+    const auto open_asking = [](float rate, DisplayInfo &info) {
+        info = DisplayInfo{};
+        info.refresh = rate;
+        return vt_test::capture_stdout([&] { ASSERT_EQ(init_expt_window(nullptr, &info), 0); });
+    };
+    const std::string kNotSet = "Couldn't set window refresh rate\n";
+    DisplayInfo info{};
+    // A rate SDL does not know confirms and refutes nothing; the record says 60 Hz.
+    displayRate = 0;
+    EXPECT_EQ(open_asking(144.0f, info).find(kNotSet), std::string::npos);
+    EXPECT_FLOAT_EQ(info.refresh, 60.0f);
+
+    displayRate = 120;
+    const struct {
+        float asked;
+        bool reported;
+    } cases[] = {{144.0f, true}, {60.0f, true}, {120.0f, false}, {119.88f, false}, {0.0f, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.asked);
+        const std::string out = open_asking(c.asked, info);
+        EXPECT_EQ(out.find(kNotSet) != std::string::npos, c.reported) << out;
+        EXPECT_FLOAT_EQ(info.refresh, 120.0f);
+    }
+    displayRate.reset();
 }
 
 TEST(ExperimentWindow, AdoptsApplicationWindowWithRenderer) {

@@ -1,20 +1,26 @@
 // Writes the core library's screen images: PNG, JPEG, GIF or WBMP through libgd when it can be
-// loaded, otherwise a BMP of the raw pixels through SDL. A file that could not be written
-// completely is removed, so a result of 0 always means a whole image file.
+// loaded, otherwise a BMP of the raw pixels through SDL. An image goes to a new file beside the
+// target that replaces it only once written completely: a result of 0 always means a whole
+// image file, and a failed save leaves an earlier file of the same name as it was.
 #include "export/image_writer.h"
 
 #include <SDL.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 
 #include "export/gd_library.h"
 #include "export/surface_owner.h"
+#include "platform/temp_folder.h"
 #include "vistrak_core64.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 enum class ImageFormat { Jpeg, Png, Gif, Bmp, Xpm };
 
@@ -59,21 +65,69 @@ bool bitmap_usable(const CoreBitmap *bitmap) {
     return false;
 }
 
-FILE *open_output(const char *path) {
-    FILE *file = std::fopen(path, "wb");
-    if (!file) core_alert("Could not open %s for writing \n", path);
-    return file;
+// Where an image's bytes go: a new file beside the target, or the target itself when that is
+// no file (a device named as path), which is then never replaced or removed.
+struct Output {
+    FILE *file = nullptr;
+    fs::path target;  // links resolved, so that a link keeps naming the file it named
+    fs::path part;    // the new file; empty when the target itself is written
+};
+
+// A file beside target that no other save, in this process or another, has open: the name
+// holds the process and a count, and the file is created only where none exists.
+FILE *create_beside(const fs::path &target, fs::path &created) {
+    static unsigned long count = 0;
+    for (;;) {
+        created = target;
+        created.replace_filename(".vistrak-" + std::to_string(platform::process_id()) + "-" +
+                                 std::to_string(count++) + ".part");
+        errno = 0;
+        FILE *file = std::fopen(created.string().c_str(), "wbx");
+        if (file || errno != EEXIST) return file;
+    }
 }
 
-// Closes the output. When the encoder failed, wrote nothing, or a write or the close failed,
-// removes what was written (only a regular file: never a device named as path) and fails.
-int32_t finish_output(FILE *file, const char *path, bool encoded) {
-    const bool written = encoded && std::ftell(file) != 0 && !std::ferror(file);
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return 0;
+// An existing file is replaced only where it could be written in place: opening it to append
+// tells that without changing it.
+bool writable_in_place(const char *path) {
+    FILE *file = std::fopen(path, "ab");
+    return file && std::fclose(file) == 0;
+}
+
+bool open_output(const char *path, Output &output) {
+    std::error_code error;
+    output.target = fs::canonical(path, error);
+    if (error) output.target = path;  // nothing there yet
+    const fs::file_status status = fs::status(output.target, error);
+    const bool exists = fs::exists(status);
+    if (!output.target.has_filename() || (exists && !fs::is_regular_file(status)))
+        output.file = std::fopen(path, "wb");
+    else if (!exists || writable_in_place(path))
+        output.file = create_beside(output.target, output.part);
+    if (!output.file) core_alert("Could not open %s for writing \n", path);
+    return output.file != nullptr;
+}
+
+// The new file takes the place of the target, with the access rights of the file it replaces.
+bool replace_target(const Output &output) {
+    std::error_code error;
+    const fs::file_status replaced = fs::status(output.target, error);
+    if (fs::is_regular_file(replaced))
+        fs::permissions(output.part, replaced.permissions(), error);
+    fs::rename(output.part, output.target, error);
+    return !error;
+}
+
+// Closes the output and, when the encoder succeeded and every byte reached the file, puts the
+// image in place. Otherwise fails, removing the new file.
+int32_t finish_output(const Output &output, const char *path, bool encoded) {
+    const bool written = encoded && std::ftell(output.file) != 0 && !std::ferror(output.file);
+    const bool closed = std::fclose(output.file) == 0;
+    const bool direct = output.part.empty();
+    if (written && closed && (direct || replace_target(output))) return 0;
     core_alert("Could not write %s \n", path);
     std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) std::filesystem::remove(path, error);
+    if (!direct) fs::remove(output.part, error);
     return -1;
 }
 
@@ -124,10 +178,10 @@ int32_t write_gd_image(gdImageStruct *image, const char *path, ImageFormat forma
         core_alert("%s images cannot be written: %s not written \n", format_name(format), path);
         return -1;
     }
-    FILE *file = open_output(path);
-    if (!file) return -1;
-    encode(image, file);
-    return finish_output(file, path, true);
+    Output output;
+    if (!open_output(path, output)) return -1;
+    encode(image, output.file);
+    return finish_output(output, path, true);
 }
 
 // Without libgd: the raw pixels as a BMP, whatever format was asked for. Depths below 15
@@ -144,12 +198,12 @@ int32_t write_bmp(const char *path, const CoreBitmap &bitmap) {
         core_log("image_writer: cannot describe the bitmap to SDL: %s", SDL_GetError());
         return -1;
     }
-    FILE *file = open_output(path);
-    if (!file) return -1;
-    SDL_RWops *stream = SDL_RWFromFP(file, SDL_FALSE);  // the file stays ours to close
+    Output output;
+    if (!open_output(path, output)) return -1;
+    SDL_RWops *stream = SDL_RWFromFP(output.file, SDL_FALSE);  // the file stays ours to close
     const bool saved = stream && SDL_SaveBMP_RW(surface.get(), stream, 1) == 0;
     if (!saved) core_log("image_writer: cannot write %s as BMP: %s", path, SDL_GetError());
-    return finish_output(file, path, saved);
+    return finish_output(output, path, saved);
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ const DisplayInfo &query_display_information() {
     if (read_display_mode(mode)) {
         d.width = mode.w;
         d.height = mode.h;
+        // Drivers that cannot tell the rate report 0: the 60 Hz of most displays stands then.
+        if (mode.refresh_rate > 0) d.refresh = static_cast<float>(mode.refresh_rate);
         int bpp = 0;
         Uint32 r, g, b, a;
         SDL_PixelFormatEnumToMasks(mode.format, &bpp, &r, &g, &b, &a);

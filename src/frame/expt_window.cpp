@@ -6,6 +6,7 @@
 #include <SDL_syswm.h>
 #include <SDL_ttf.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,16 +44,29 @@ void open_mixer() {
     exptGraphics.audio_opened = true;
 }
 
-void apply_refresh_rate(int rate) {
+// Whether the display runs at rate once the window asked for it. A desktop-fullscreen window
+// never changes the display's mode (SDL only stores the one asked for), so success is read back
+// from the display's current mode. A rate SDL does not know (0) or cannot read confirms
+// nothing and refutes nothing: it is not taken for a different one.
+bool refresh_rate_applied(int rate) {
     SDL_DisplayMode mode;
     if (SDL_GetWindowDisplayMode(exptGraphics.window, &mode) != 0) {
         std::printf("SDL_GetWindowDisplayMode failed: %s\n", SDL_GetError());
-    } else {
-        mode.refresh_rate = rate;
-        if (SDL_SetWindowDisplayMode(exptGraphics.window, &mode) == 0) return;
-        std::printf("SDL_SetWindowDisplayMode failed: %s\n", SDL_GetError());
+        return false;
     }
-    std::printf("Couldn't set window refresh rate\n");
+    mode.refresh_rate = rate;
+    if (SDL_SetWindowDisplayMode(exptGraphics.window, &mode) != 0) {
+        std::printf("SDL_SetWindowDisplayMode failed: %s\n", SDL_GetError());
+        return false;
+    }
+    const int display = SDL_GetWindowDisplayIndex(exptGraphics.window);
+    SDL_DisplayMode current;
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0) return true;
+    return current.refresh_rate == 0 || current.refresh_rate == rate;
+}
+
+void apply_refresh_rate(int rate) {
+    if (!refresh_rate_applied(rate)) std::printf("Couldn't set window refresh rate\n");
 }
 
 void bring_window_forward() {
@@ -85,7 +99,8 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
     const int width = info ? info->width : 0;
     const int height = info ? info->height : 0;
     const int bits = info ? info->bits : 0;
-    refresh_rate = info ? static_cast<int>(info->refresh) : 0;
+    // SDL counts whole hertz: 59.94 asks for 60.
+    refresh_rate = info ? static_cast<int>(std::lround(info->refresh)) : 0;
     // A window still held from an earlier call would otherwise be lost with its renderer.
     release_window();
     if (SDL_CreateWindowAndRenderer(width, height, kCreateFlags, &exptGraphics.window,

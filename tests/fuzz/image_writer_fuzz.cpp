@@ -2,7 +2,8 @@
 // and depths, written in any format code, with libgd and without it (the BMP path), into a
 // temporary folder. The pixels end right before an inaccessible page, so that a read past
 // them stops the run even inside SDL or libgd, which the sanitizers do not see into. A result
-// of 0 must leave a non-empty file, -1 none; a usable bitmap must be written.
+// of 0 must leave a non-empty file, -1 none, and neither anything else in the folder; a usable
+// bitmap must be written.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -118,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     } else {
         check(result == -1);
     }
+    check(fs::is_empty(folder, error));  // no partly written file is left behind
     return 0;
 }

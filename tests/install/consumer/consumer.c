@@ -52,7 +52,7 @@ int main(void) {
     printf("display %dx%d, %d bits, %.0f Hz\n", (int)info.width, (int)info.height,
            (int)info.bits, (double)info.refresh);
     int ok = info.width > 0 && info.height > 0 && info.right == info.width - 1 &&
-             info.bottom == info.height - 1 && info.refresh == 60.0f;
+             info.bottom == info.height - 1 && info.refresh > 0.0f;
 
     /* The core library draws a target at one quarter across, one third down. */
     const DisplayHooks hooks = standin_installed_hooks();
