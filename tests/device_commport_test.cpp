@@ -160,12 +160,24 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     EXPECT_EQ(button_box_device_callback(&record), 1);
     EXPECT_EQ(record.states[0], 0);
 
-    // A time byte 0x6B starts another report: here key 3 pressed.
-    box.send(std::string("k\x50\x01\x6B\x70\x02", 6));
+    // Reports are read six bytes at a time: a 'k' among the time bytes starts none.
+    box.send(std::string("k\x50\x01\x6B\x70\x02", 6));  // key 2 pressed
     ASSERT_TRUE(bytes_arrive(6));
-    EXPECT_EQ(button_box_device_callback(&record), 2);
+    EXPECT_EQ(button_box_device_callback(&record), 1);
     EXPECT_EQ(record.states[1], 1);
-    EXPECT_EQ(record.states[2], 1);
+    EXPECT_EQ(record.states[2], 0);
+    box.send(std::string("k\x40kk\x30k", 6));  // key 2 released
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[1], 0);
+    EXPECT_EQ(record.states[0], 0);
+
+    // Bytes where a report should start that are no report are skipped up to the next 'k'.
+    box.send(std::string("_xid0\x01" "k\xB0k\x90kk", 12));  // key 5 pressed
+    ASSERT_TRUE(bytes_arrive(12));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[4], 1);
+    EXPECT_EQ(record.states[3], 0);
 
     // A press and its release in one read: seen one call after the other.
     box.send(std::string("k\x90\x01\x02\x03\x04k\x80\x05\x06\x07\x08", 12));
@@ -176,18 +188,9 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     EXPECT_EQ(record.states[3], 0);
     EXPECT_EQ(button_box_device_callback(&record), 0);
 
-    // A report split between two reads.
-    box.send("k");
-    ASSERT_TRUE(bytes_arrive(1));
-    EXPECT_EQ(button_box_device_callback(&record), 0);
-    box.send(std::string("\xF0\x01\x02\x03\x04", 5));  // key 7 pressed
-    ASSERT_TRUE(bytes_arrive(5));
-    EXPECT_EQ(button_box_device_callback(&record), 1);
-    EXPECT_EQ(record.states[6], 1);
-
-    // Key 0 has no button and leaves the record alone.
+    // Key 0 has no button and leaves the record alone, its time bytes too.
     const DeviceButtons before = record;
-    box.send(std::string("k\x10\x01\x02\x03\x04", 6));
+    box.send(std::string("k\x10k\xF0\x01\x02", 6));
     ASSERT_TRUE(bytes_arrive(6));
     EXPECT_EQ(button_box_device_callback(&record), 0);
     EXPECT_EQ(std::memcmp(&before, &record, sizeof record), 0);
@@ -196,6 +199,25 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     box.hang_up();
     EXPECT_EQ(button_box_device_callback(&record), -1);
     EXPECT_EQ(button_box_device_callback(nullptr), -1);
+}
+
+TEST_F(ButtonBox, AReportSplitBetweenReadsWaitsForItsRest) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    vt_test::capture_stdout([] { ASSERT_EQ(find_button_box(), 1); });
+    const std::string report("k\xF0k\xD0kk", 6);  // key 7 pressed
+    for (size_t split = 1; split < report.size(); ++split) {
+        SCOPED_TRACE("first read of " + std::to_string(split) + " bytes");
+        DeviceButtons record{};
+        box.send(report.substr(0, split));
+        ASSERT_TRUE(bytes_arrive(int32_t(split)));
+        EXPECT_EQ(button_box_device_callback(&record), 0);
+        box.send(report.substr(split));
+        ASSERT_TRUE(bytes_arrive(int32_t(report.size() - split)));
+        EXPECT_EQ(button_box_device_callback(&record), 1);
+        EXPECT_EQ(std::vector<int>(record.states, record.states + 8),
+                  (std::vector<int>{0, 0, 0, 0, 0, 0, 1, 0}));
+    }
 }
 
 TEST_F(ButtonBox, ReadsWaitAboutOneSecond) {
