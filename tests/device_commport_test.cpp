@@ -1,6 +1,11 @@
-// The serial button box: COM numbering, the probe against simulated boxes on pseudo-terminals,
-// key reports decoded into button states, the read time-out and failing ports.
+// The serial button box: COM numbering, the probe against simulated boxes on pseudo-terminals
+// and what it leaves of other ports, key reports decoded into button states, the read time-out
+// and failing ports.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,6 +36,20 @@ bool bytes_arrive(int32_t count) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
+}
+
+// Expects the line settings of the terminal fd to be settings.
+void expect_line_settings(int fd, const termios &settings) {
+    termios now{};
+    ASSERT_EQ(tcgetattr(fd, &now), 0);
+    EXPECT_EQ(cfgetispeed(&now), cfgetispeed(&settings));
+    EXPECT_EQ(cfgetospeed(&now), cfgetospeed(&settings));
+    EXPECT_EQ(now.c_iflag, settings.c_iflag);
+    EXPECT_EQ(now.c_oflag, settings.c_oflag);
+    EXPECT_EQ(now.c_cflag, settings.c_cflag);
+    EXPECT_EQ(now.c_lflag, settings.c_lflag);
+    EXPECT_EQ(std::vector<cc_t>(now.c_cc, now.c_cc + NCCS),
+              std::vector<cc_t>(settings.c_cc, settings.c_cc + NCCS));
 }
 
 class ButtonBox : public ::testing::Test {
@@ -101,14 +120,77 @@ TEST_F(ButtonBox, FindsAnXidBoxBehindASilentPort) {
     SimulatedBox silent(SimulatedBox::Answer::Silent);
     SimulatedBox box(SimulatedBox::Answer::Xid);
     SerialPortsOverride ports(silent.path() + "," + box.path());
+    // The silent port belongs to another device, at 9600 baud, 7E1, canonical with echo.
+    const int other = open(silent.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+    cfsetspeed(&settings, B9600);
+    settings.c_cflag = (settings.c_cflag & ~CSIZE) | CS7 | PARENB | HUPCL | CREAD;
+    settings.c_iflag = ICRNL | IXON | IXANY;
+    settings.c_oflag = OPOST | ONLCR;
+    settings.c_lflag = ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 5;
+    settings.c_cc[VSTOP] = 0x13;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &settings), 0);
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+
     const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
     EXPECT_EQ(out,
               "Looking for CEDRUS ButtonBox. No luck on COM port 0 \n"
               "Found Cedrus box on port 1 \n");
     EXPECT_EQ(silent.received(), "____c1_d2");
+    expect_line_settings(other, settings);
+    close(other);
     EXPECT_EQ(box.received(), "____c1");
     EXPECT_NE(com_handle, nullptr) << "the box's port stays open";
     EXPECT_GE(standin_log_matches("commport:readCOM:ReadSerial:nothing read"), 3u);
+}
+
+TEST_F(ButtonBox, PortsHeldByOtherProgramsAreSkippedUntouched) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    const int other = open(box.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+    const std::string in_use = box.path() + ": in use by another program";
+    const struct {
+        const char *how;
+        int (*take)(int);
+        int (*give_back)(int);
+    } holds[] = {
+        {"flock", [](int fd) { return flock(fd, LOCK_EX | LOCK_NB); },
+         [](int fd) { return flock(fd, LOCK_UN); }},
+        // Root opens a port through TIOCEXCL; the tests run as root too.
+        {"TIOCEXCL", [](int fd) { return ioctl(fd, TIOCEXCL); },
+         [](int fd) { return ioctl(fd, TIOCNXCL); }},
+    };
+    for (const auto &hold : holds) {
+        SCOPED_TRACE(hold.how);
+        ASSERT_EQ(hold.take(other), 0);
+        standin_reset();
+        const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(box.received(), "") << "not probed";
+        EXPECT_EQ(standin_log_matches(in_use.c_str()), 1u);
+        expect_line_settings(other, settings);
+        ASSERT_EQ(hold.give_back(other), 0);
+    }
+
+    // Once free, the box's port is held for this process alone until it is closed.
+    vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    close_com_port();
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    expect_line_settings(other, settings);
+    close(other);
 }
 
 TEST_F(ButtonBox, FindsABoxThatAnswersOnlyTheProductQuery) {
