@@ -1,6 +1,11 @@
-// The serial button box: COM numbering, the probe against simulated boxes on pseudo-terminals,
-// key reports decoded into button states, the read time-out and failing ports.
+// The serial button box: COM numbering, the probe against simulated boxes on pseudo-terminals
+// and what it leaves of other ports, key reports decoded into button states, the read time-out
+// and failing ports.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,6 +36,20 @@ bool bytes_arrive(int32_t count) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
+}
+
+// Expects the line settings of the terminal fd to be settings.
+void expect_line_settings(int fd, const termios &settings) {
+    termios now{};
+    ASSERT_EQ(tcgetattr(fd, &now), 0);
+    EXPECT_EQ(cfgetispeed(&now), cfgetispeed(&settings));
+    EXPECT_EQ(cfgetospeed(&now), cfgetospeed(&settings));
+    EXPECT_EQ(now.c_iflag, settings.c_iflag);
+    EXPECT_EQ(now.c_oflag, settings.c_oflag);
+    EXPECT_EQ(now.c_cflag, settings.c_cflag);
+    EXPECT_EQ(now.c_lflag, settings.c_lflag);
+    EXPECT_EQ(std::vector<cc_t>(now.c_cc, now.c_cc + NCCS),
+              std::vector<cc_t>(settings.c_cc, settings.c_cc + NCCS));
 }
 
 class ButtonBox : public ::testing::Test {
@@ -101,14 +120,77 @@ TEST_F(ButtonBox, FindsAnXidBoxBehindASilentPort) {
     SimulatedBox silent(SimulatedBox::Answer::Silent);
     SimulatedBox box(SimulatedBox::Answer::Xid);
     SerialPortsOverride ports(silent.path() + "," + box.path());
+    // The silent port belongs to another device, at 9600 baud, 7E1, canonical with echo.
+    const int other = open(silent.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+    cfsetspeed(&settings, B9600);
+    settings.c_cflag = (settings.c_cflag & ~CSIZE) | CS7 | PARENB | HUPCL | CREAD;
+    settings.c_iflag = ICRNL | IXON | IXANY;
+    settings.c_oflag = OPOST | ONLCR;
+    settings.c_lflag = ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 5;
+    settings.c_cc[VSTOP] = 0x13;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &settings), 0);
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+
     const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
     EXPECT_EQ(out,
               "Looking for CEDRUS ButtonBox. No luck on COM port 0 \n"
               "Found Cedrus box on port 1 \n");
     EXPECT_EQ(silent.received(), "____c1_d2");
+    expect_line_settings(other, settings);
+    close(other);
     EXPECT_EQ(box.received(), "____c1");
     EXPECT_NE(com_handle, nullptr) << "the box's port stays open";
     EXPECT_GE(standin_log_matches("commport:readCOM:ReadSerial:nothing read"), 3u);
+}
+
+TEST_F(ButtonBox, PortsHeldByOtherProgramsAreSkippedUntouched) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    const int other = open(box.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(other, &settings), 0);
+    const std::string in_use = box.path() + ": in use by another program";
+    const struct {
+        const char *how;
+        int (*take)(int);
+        int (*give_back)(int);
+    } holds[] = {
+        {"flock", [](int fd) { return flock(fd, LOCK_EX | LOCK_NB); },
+         [](int fd) { return flock(fd, LOCK_UN); }},
+        // Root opens a port through TIOCEXCL; the tests run as root too.
+        {"TIOCEXCL", [](int fd) { return ioctl(fd, TIOCEXCL); },
+         [](int fd) { return ioctl(fd, TIOCNXCL); }},
+    };
+    for (const auto &hold : holds) {
+        SCOPED_TRACE(hold.how);
+        ASSERT_EQ(hold.take(other), 0);
+        standin_reset();
+        const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 0); });
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(box.received(), "") << "not probed";
+        EXPECT_EQ(standin_log_matches(in_use.c_str()), 1u);
+        expect_line_settings(other, settings);
+        ASSERT_EQ(hold.give_back(other), 0);
+    }
+
+    // Once free, the box's port is held for this process alone until it is closed.
+    vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    close_com_port();
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    expect_line_settings(other, settings);
+    close(other);
 }
 
 TEST_F(ButtonBox, FindsABoxThatAnswersOnlyTheProductQuery) {
@@ -160,12 +242,24 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     EXPECT_EQ(button_box_device_callback(&record), 1);
     EXPECT_EQ(record.states[0], 0);
 
-    // A time byte 0x6B starts another report: here key 3 pressed.
-    box.send(std::string("k\x50\x01\x6B\x70\x02", 6));
+    // Reports are read six bytes at a time: a 'k' among the time bytes starts none.
+    box.send(std::string("k\x50\x01\x6B\x70\x02", 6));  // key 2 pressed
     ASSERT_TRUE(bytes_arrive(6));
-    EXPECT_EQ(button_box_device_callback(&record), 2);
+    EXPECT_EQ(button_box_device_callback(&record), 1);
     EXPECT_EQ(record.states[1], 1);
-    EXPECT_EQ(record.states[2], 1);
+    EXPECT_EQ(record.states[2], 0);
+    box.send(std::string("k\x40kk\x30k", 6));  // key 2 released
+    ASSERT_TRUE(bytes_arrive(6));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[1], 0);
+    EXPECT_EQ(record.states[0], 0);
+
+    // Bytes where a report should start that are no report are skipped up to the next 'k'.
+    box.send(std::string("_xid0\x01" "k\xB0k\x90kk", 12));  // key 5 pressed
+    ASSERT_TRUE(bytes_arrive(12));
+    EXPECT_EQ(button_box_device_callback(&record), 1);
+    EXPECT_EQ(record.states[4], 1);
+    EXPECT_EQ(record.states[3], 0);
 
     // A press and its release in one read: seen one call after the other.
     box.send(std::string("k\x90\x01\x02\x03\x04k\x80\x05\x06\x07\x08", 12));
@@ -176,18 +270,9 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     EXPECT_EQ(record.states[3], 0);
     EXPECT_EQ(button_box_device_callback(&record), 0);
 
-    // A report split between two reads.
-    box.send("k");
-    ASSERT_TRUE(bytes_arrive(1));
-    EXPECT_EQ(button_box_device_callback(&record), 0);
-    box.send(std::string("\xF0\x01\x02\x03\x04", 5));  // key 7 pressed
-    ASSERT_TRUE(bytes_arrive(5));
-    EXPECT_EQ(button_box_device_callback(&record), 1);
-    EXPECT_EQ(record.states[6], 1);
-
-    // Key 0 has no button and leaves the record alone.
+    // Key 0 has no button and leaves the record alone, its time bytes too.
     const DeviceButtons before = record;
-    box.send(std::string("k\x10\x01\x02\x03\x04", 6));
+    box.send(std::string("k\x10k\xF0\x01\x02", 6));
     ASSERT_TRUE(bytes_arrive(6));
     EXPECT_EQ(button_box_device_callback(&record), 0);
     EXPECT_EQ(std::memcmp(&before, &record, sizeof record), 0);
@@ -196,6 +281,25 @@ TEST_F(ButtonBox, KeyReportsBecomeButtonStates) {
     box.hang_up();
     EXPECT_EQ(button_box_device_callback(&record), -1);
     EXPECT_EQ(button_box_device_callback(nullptr), -1);
+}
+
+TEST_F(ButtonBox, AReportSplitBetweenReadsWaitsForItsRest) {
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    SerialPortsOverride ports(box.path());
+    vt_test::capture_stdout([] { ASSERT_EQ(find_button_box(), 1); });
+    const std::string report("k\xF0k\xD0kk", 6);  // key 7 pressed
+    for (size_t split = 1; split < report.size(); ++split) {
+        SCOPED_TRACE("first read of " + std::to_string(split) + " bytes");
+        DeviceButtons record{};
+        box.send(report.substr(0, split));
+        ASSERT_TRUE(bytes_arrive(int32_t(split)));
+        EXPECT_EQ(button_box_device_callback(&record), 0);
+        box.send(report.substr(split));
+        ASSERT_TRUE(bytes_arrive(int32_t(report.size() - split)));
+        EXPECT_EQ(button_box_device_callback(&record), 1);
+        EXPECT_EQ(std::vector<int>(record.states, record.states + 8),
+                  (std::vector<int>{0, 0, 0, 0, 0, 0, 1, 0}));
+    }
 }
 
 TEST_F(ButtonBox, ReadsWaitAboutOneSecond) {

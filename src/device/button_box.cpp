@@ -1,5 +1,5 @@
 // The Cedrus response box on the serial port: finding it with the XID protocol and protocol
-// queries, and turning its 'k' key reports into button states.
+// queries, and turning its six-byte 'k' key reports into button states.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +13,10 @@ constexpr int32_t kProbeBytes = 32;
 // Reads that empty the input before probing; a port that still sends after them is probed
 // with what it sends.
 constexpr int kMaxDrainReads = 32;
-constexpr int32_t kReportBytes = 64;
+constexpr int32_t kReadBytes = 64;
+// A key report: 'k', the info byte (key in bits 5-7, state in bit 4, the box's input port in
+// bits 0-3) and four bytes of reaction time, which take any value, 'k' included.
+constexpr int32_t kReportBytes = 6;
 // Bytes read but not decoded yet, at most: further bytes wait in the port.
 constexpr int32_t kUndecodedBytes = 256;
 
@@ -84,28 +87,36 @@ int32_t button_box_device_callback(DeviceButtons *record) {
     unsigned char data[kUndecodedBytes];
     std::memcpy(data, undecoded, undecoded_count);
     int32_t total = undecoded_count;
-    if (const int32_t room = std::min(kReportBytes, kUndecodedBytes - total); room > 0) {
+    if (const int32_t room = std::min(kReadBytes, kUndecodedBytes - total); room > 0) {
         const int32_t count = readCOMNoWait(data + total, room);
         if (count < 0) return -1;
         total += count;
     }
 
-    // Every 'k' starts a report: bits 5-7 of the byte after it are the key, bit 4 its state.
+    // Reports are taken six bytes at a time, so a 'k' among the time bytes starts none. Only
+    // the leading 'k' marks a report (the info byte's port bits vary with the box's inputs),
+    // so a byte other than 'k' where a report should start, the tail of an answer or line
+    // noise, is skipped up to the next 'k'.
     // A key's second report in one batch waits for the next call, so that a press and its
     // release that arrive together are seen one after the other and the press is not lost.
     int32_t events = 0;
     unsigned changed_keys = 0;
     int32_t i = 0;
-    for (; i < total; ++i) {
-        if (data[i] != 'k') continue;
-        if (i + 1 == total) break;  // its info byte has not arrived yet
+    while (i < total) {
+        if (data[i] != 'k') {
+            ++i;
+            continue;
+        }
+        if (total - i < kReportBytes) break;  // the rest of the report has not arrived yet
         const int key = data[i + 1] >> 5;
         // Key 0 has no button: buttons are numbered from 1.
-        if (key == 0) continue;
-        if (changed_keys & (1u << key)) break;
-        changed_keys |= 1u << key;
-        record->states[key - 1] = (data[i + 1] >> 4) & 1;
-        ++events;
+        if (key != 0) {
+            if (changed_keys & (1u << key)) break;
+            changed_keys |= 1u << key;
+            record->states[key - 1] = (data[i + 1] >> 4) & 1;
+            ++events;
+        }
+        i += kReportBytes;
     }
     undecoded_count = total - i;
     std::memcpy(undecoded, data + i, size_t(undecoded_count));

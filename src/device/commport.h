@@ -30,7 +30,8 @@ void close_com_port();
 // Probes COM0 to COM31 for a box; 1 leaves its port open in com_handle, 0 when none answered.
 int32_t find_button_box();
 
-// Device callback of the button box: decodes the key reports waiting on the port into
-// record's states, each key's second report in a batch left for the next call. Returns the
-// number of reports decoded (0 for none), -1 when the port fails.
+// Device callback of the button box: decodes the six-byte key reports waiting on the port
+// into record's states; a report not complete yet and each key's second report in a batch
+// wait for the next call. Returns the number of reports decoded (0 for none), -1 when the
+// port fails.
 int32_t button_box_device_callback(DeviceButtons *record);

@@ -1,6 +1,9 @@
 // Serial ports known by COM number (0..31), opened raw at 115200 baud, 8 data bits, no parity,
-// one stop bit. A read returns what has arrived, waiting about one second for the first byte.
-// How COM numbers map to the system's devices is described in README.md ("Serial ports").
+// one stop bit. A port is opened for this process alone, and a port another program holds is
+// skipped; closing a port gives it back the line settings it had at open, so probing a device
+// that turns out to be something else leaves it as it was. A read returns what has arrived,
+// waiting about one second for the first byte. How COM numbers map to the system's devices is
+// described in README.md ("Serial ports").
 #pragma once
 
 #include <cstdint>
@@ -25,8 +28,10 @@ std::vector<std::string> serial_port_paths();
 std::vector<std::string> scan_serial_devices(const std::string &dev_dir);
 
 // Opens and configures COM number. Null when the number has no device or the device cannot
-// be opened (error stays empty) or configured (error says why).
+// be opened (error stays empty), or when another program holds it or it cannot be configured
+// (error says why).
 SerialPort *open_serial_port(int32_t number, std::string &error);
+// Restores the line settings found at open, and closes the port.
 void close_serial_port(SerialPort *port);
 
 // Writes count bytes; returns the number written, -1 on error.

@@ -1,9 +1,12 @@
 // Serial ports on Linux: termios in raw mode on a non-blocking descriptor, poll() for the
 // one-second read wait, and the COM-number rule over VT_SERIAL_PORTS or the devices in /dev.
+// A port is held with TIOCEXCL and flock(), and gets back the termios found at open when it
+// is closed.
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +24,7 @@ namespace platform {
 
 struct SerialPort {
     int fd = -1;
+    termios found{};  // the line settings at open, put back at close
 };
 
 namespace {
@@ -71,12 +75,18 @@ std::vector<fs::path> folder_entries(const fs::path &folder) {
     return entries;
 }
 
-bool configure(int fd, std::string &error) {
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0) {
-        error = std::string("cannot read line settings: ") + std::strerror(errno);
-        return false;
-    }
+// Takes the port for this process alone; false when another program holds it: with TIOCEXCL
+// (opens then fail with EBUSY, but root's succeed, hence TIOCGEXCL) or with the advisory
+// flock() lock that serial programs take.
+bool claim(int fd) {
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+    ioctl(fd, TIOCEXCL);
+    return true;
+}
+
+bool configure(int fd, termios settings, std::string &error) {
     cfmakeraw(&settings);
     settings.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -142,19 +152,43 @@ SerialPort *open_serial_port(int32_t number, std::string &error) {
     if (number < 0 || number >= kSerialPortCount) return nullptr;
     const std::vector<std::string> paths = serial_port_paths();
     if (size_t(number) >= paths.size() || paths[size_t(number)].empty()) return nullptr;
-    const int fd = open(paths[size_t(number)].c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    if (!configure(fd, error)) {
-        error = paths[size_t(number)] + ": " + error;
+    const std::string &path = paths[size_t(number)];
+    const std::string in_use = path + ": in use by another program";
+    // Opening raises DTR and RTS (unless the speed is B0); Linux offers no way to open a tty
+    // without that. The lines go back down at close when the port's own settings (HUPCL)
+    // say so, as they do after any program.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EBUSY) error = in_use;  // held with TIOCEXCL
+        return nullptr;
+    }
+    termios found{};
+    if (tcgetattr(fd, &found) != 0) {
+        error = path + ": cannot read line settings: " + std::strerror(errno);
         close(fd);
         return nullptr;
     }
-    return new SerialPort{fd};
+    if (!claim(fd)) {
+        error = in_use;
+        close(fd);
+        return nullptr;
+    }
+    auto *port = new SerialPort{fd, found};
+    if (!configure(fd, found, error)) {
+        error = path + ": " + error;
+        close_serial_port(port);
+        return nullptr;
+    }
+    return port;
 }
 
 void close_serial_port(SerialPort *port) {
     if (!port) return;
-    close(port->fd);
+    // The found settings go back before the close, so that the close itself (HUPCL dropping
+    // DTR and RTS) follows them.
+    tcsetattr(port->fd, TCSANOW, &port->found);
+    ioctl(port->fd, TIOCNXCL);  // the flag stays with the terminal while others have it open
+    close(port->fd);            // releases the flock() lock
     delete port;
 }
 

@@ -48,6 +48,14 @@ void SimulatedBox::send(const std::string &bytes) {
     ASSERT_EQ(write(controller_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
 }
 
+std::string SimulatedBox::key_report(int key, bool pressed) {
+    std::string report{'k', char((key << 5) | (pressed ? 0x10 : 0))};
+    std::bernoulli_distribution is_k(0.4);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < 4; ++i) report += is_k(time_bytes_) ? 'k' : char(byte(time_bytes_));
+    return report;
+}
+
 void SimulatedBox::run() {
     while (!stop_) {
         if (answer_ == Answer::Chatter) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,9 @@ public:
     std::string received();
     // Sends bytes to the library.
     void send(const std::string &bytes);
+    // A key report as the box sends it: 'k', key (0 to 7) and state, and four time bytes from
+    // a seeded generator that makes many of them 0x6B ('k').
+    std::string key_report(int key, bool pressed);
     // Closes the box's side: the library's next read fails.
     void hang_up();
 
@@ -43,6 +47,7 @@ private:
     std::mutex mutex_;
     std::string received_;
     size_t answered_ = 0;  // received_ up to here has been answered
+    std::mt19937 time_bytes_{20240611};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
