@@ -32,8 +32,11 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+/* On Windows the DLL exports these under fixed ordinals; applications import them. */
+#if defined(_WIN32) && defined(VT_GRAPHICS_BUILD)
 #define VT_GRAPHICS_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define VT_GRAPHICS_API __declspec(dllimport)
 #else
 #define VT_GRAPHICS_API __attribute__((visibility("default")))
 #endif

@@ -1,7 +1,8 @@
 /*
  * The tracker core library's interface towards its graphics plug-in: the 16 functions the
  * plug-in imports and the records the two exchange. Any library that exports these functions
- * with C linkage can serve as libvistrak_core64.so.
+ * with C linkage can serve as libvistrak_core64.so (on Windows: vistrak_core64.dll, exporting
+ * them under the ordinals of vistrak_core64.def).
  *
  * Records passed by pointer (DisplayHooks, OverlayContext, CoreBitmap) are the caller's and
  * are valid only during the call, unless a function says otherwise.
@@ -14,10 +15,20 @@
 
 #include "vistrak_core_graphics_sdl2.h" /* CoreBitmap, MouseLocCallback */
 
-#if defined(_WIN32)
+/* On Windows the core DLL exports the 16 functions under fixed ordinals, and the graphics
+ * plug-in imports them by ordinal alone: the names need not match. */
+#if defined(_WIN32) && defined(VT_CORE_BUILD)
 #define VT_CORE_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define VT_CORE_API __declspec(dllimport)
 #else
 #define VT_CORE_API __attribute__((visibility("default")))
+#endif
+
+#if defined(__GNUC__)
+#define VT_CORE_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define VT_CORE_PRINTF_FORMAT
 #endif
 
 #ifdef __cplusplus
@@ -116,7 +127,7 @@ VT_CORE_API void core_attach_window(void *window);
 VT_CORE_API void core_graphics_ready(void);
 VT_CORE_API int16_t core_abort_requested(void);
 VT_CORE_API void core_set_abort(int16_t raise);
-VT_CORE_API void core_alert(const char *format, ...) __attribute__((format(printf, 1, 2)));
+VT_CORE_API void core_alert(const char *format, ...) VT_CORE_PRINTF_FORMAT;
 /* Copies the 17 pointers; an all-null record removes the hooks. */
 VT_CORE_API void core_install_hooks(const DisplayHooks *hooks);
 VT_CORE_API void core_install_image_writer(ImageWriter writer, int32_t reserved);
@@ -133,7 +144,7 @@ VT_CORE_API int32_t core_bitmap_save(const CoreBitmap *bitmap, int32_t xs, int32
                                      int32_t width, int32_t height, const char *fname,
                                      const char *path, int32_t sv_options);
 VT_CORE_API void core_draw_overlay(OverlayContext *context);
-VT_CORE_API void core_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
+VT_CORE_API void core_log(const char *format, ...) VT_CORE_PRINTF_FORMAT;
 
 #ifdef __cplusplus
 }
