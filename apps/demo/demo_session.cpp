@@ -2,7 +2,6 @@
 // observer that prints progress and takes the screenshots between hook calls.
 #include "demo_session.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -272,6 +271,18 @@ std::vector<Stage> plan_stages(const SessionPlan &plan) {
     return stages;
 }
 
+// The dummy driver reads SDL_VIDEO_DUMMY_SAVE_FRAMES at every present.
+void save_presented_frames(bool on) {
+#ifdef _WIN32
+    _putenv_s("SDL_VIDEO_DUMMY_SAVE_FRAMES", on ? "1" : "");  // an empty value removes it
+#else
+    if (on)
+        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+    else
+        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+#endif
+}
+
 // The animated stage's frames come from the dummy driver, which saves every presented frame
 // into the working folder while SDL_VIDEO_DUMMY_SAVE_FRAMES is set. Both are changed only
 // while no playback thread runs (before and after the stage).
@@ -282,16 +293,17 @@ void capture_frames(Demo &demo, bool on) {
         std::error_code error;
         fs::create_directories(demo.frames_dir, error);
         previous_folder = fs::current_path().string();
-        if (chdir(demo.frames_dir.c_str()) != 0) {
+        fs::current_path(demo.frames_dir, error);
+        if (error) {
             demo.frames_dir.clear();
             return;
         }
-        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+        save_presented_frames(true);
     } else if (!demo.frames_dir.empty()) {
-        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
-        if (chdir(previous_folder.c_str()) != 0)
-            demo.record.problems.push_back("cannot return to " + previous_folder);
+        save_presented_frames(false);
         std::error_code error;
+        fs::current_path(previous_folder, error);
+        if (error) demo.record.problems.push_back("cannot return to " + previous_folder);
         fs::remove_all(demo.frames_dir, error);
         demo.frames_dir.clear();
     }
