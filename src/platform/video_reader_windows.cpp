@@ -153,17 +153,25 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
 
 namespace {
 
-bool stored_pcm(const WAVEFORMATEX &format) {
-    return format.wFormatTag == WAVE_FORMAT_PCM && format.nChannels > 0 &&
-           (format.wBitsPerSample == 8 || format.wBitsPerSample == 16);
+// 8- or 16-bit PCM plays as stored, also when its format is a WAVEFORMATEXTENSIBLE (as for
+// more than two channels) of the PCM subtype.
+bool stored_pcm(const std::vector<uint8_t> &format_bytes, const WAVEFORMATEX &format) {
+    if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return false;
+    if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
+    static constexpr GUID kPcm{0x00000001, 0x0000, 0x0010,
+                               {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    WAVEFORMATEXTENSIBLE extensible;
+    if (format.wFormatTag != WAVE_FORMAT_EXTENSIBLE || format_bytes.size() < sizeof extensible)
+        return false;
+    std::memcpy(&extensible, format_bytes.data(), sizeof extensible);
+    return std::memcmp(&extensible.SubFormat, &kPcm, sizeof kPcm) == 0;
 }
 
 // Decodes the compressed sound in source (of the format in format_bytes) into 16-bit PCM of at
 // most two channels, through the Audio Compression Manager.
-AudioReadResult decode_sound(const std::vector<uint8_t> &format_bytes,
-                             std::vector<uint8_t> &source, size_t limit, WAVEFORMATEX &pcm,
-                             std::vector<uint8_t> &data) {
-    auto *compressed = reinterpret_cast<WAVEFORMATEX *>(const_cast<uint8_t *>(format_bytes.data()));
+AudioReadResult decode_sound(std::vector<uint8_t> &format_bytes, std::vector<uint8_t> &source,
+                             size_t limit, WAVEFORMATEX &pcm, std::vector<uint8_t> &data) {
+    auto *compressed = reinterpret_cast<WAVEFORMATEX *>(format_bytes.data());
     pcm = WAVEFORMATEX{};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     pcm.nChannels = std::min<WORD>(compressed->nChannels, 2);
@@ -172,6 +180,10 @@ AudioReadResult decode_sound(const std::vector<uint8_t> &format_bytes,
                          ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS |
                              ACM_FORMATSUGGESTF_WBITSPERSAMPLE) != MMSYSERR_NOERROR)
         return AudioReadResult::NoFormatSize;
+    if (source.empty()) {  // nothing to convert, and nothing a converter would take
+        data.clear();
+        return AudioReadResult::Read;
+    }
     HACMSTREAM opened = nullptr;
     if (acmStreamOpen(&opened, nullptr, compressed, &pcm, nullptr, 0, 0,
                       ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
@@ -240,7 +252,8 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
     samples.resize(size_t(bytes));
 
     WAVEFORMATEX played = stored;
-    if (!stored_pcm(stored)) {
+    played.wFormatTag = WAVE_FORMAT_PCM;
+    if (!stored_pcm(format_bytes, stored)) {
         std::vector<uint8_t> decoded;
         const AudioReadResult result = decode_sound(format_bytes, samples, limit, played, decoded);
         if (result != AudioReadResult::Read) return result;
