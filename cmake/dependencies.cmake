@@ -7,9 +7,10 @@ pkg_check_modules(SDL2_MIXER REQUIRED IMPORTED_TARGET SDL2_mixer)
 pkg_check_modules(SDL2_GFX REQUIRED IMPORTED_TARGET SDL2_gfx)
 find_package(Threads REQUIRED)
 # The system's own services behind src/platform: fonts and video through fontconfig and
-# FFmpeg on Linux; on Windows the Win32 services (Video for Windows, waveOut and PlaySound).
+# FFmpeg on Linux; on Windows the Win32 services (Video for Windows with the Audio Compression
+# Manager for compressed sound, waveOut and PlaySound).
 if(WIN32)
-  set(VT_SYSTEM_LIBRARIES vfw32 winmm)
+  set(VT_SYSTEM_LIBRARIES vfw32 msacm32 winmm)
 else()
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
   pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale

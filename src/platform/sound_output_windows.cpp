@@ -1,0 +1,165 @@
+// The sound output on Windows is the waveOut device itself. The contract queues one buffer at a
+// time, so each device keeps the one WAVEHDR that the system reads while the buffer plays. A
+// buffer plays once: the header's loop fields are not handed on, since a loop begun without an
+// end (the one-buffer loop of a single pass) is never reported done by Wine's waveOut.
+#include "platform/sound_output.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+
+namespace platform {
+
+struct SoundOutput {
+    HWAVEOUT handle = nullptr;
+    SoundOutputCallback callback = nullptr;
+    void *instance = nullptr;
+    WAVEHDR buffer{};
+    bool buffer_prepared = false;
+    std::atomic<bool> playing{false};  // written, and not yet reported done
+};
+
+namespace {
+
+// One line on standard output naming the failed call, what it was for, and the system's text.
+void report(const char *call, const char *what, MMRESULT result) {
+    char text[MAXERRORLENGTH] = "";
+    waveOutGetErrorTextA(result, text, sizeof text);
+    std::printf("sound output: %s%s: %s\n", call, what, text);
+    std::fflush(stdout);
+}
+
+// Runs on the system's audio thread, where no waveOut function may be called.
+void CALLBACK device_message(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
+    auto *device = reinterpret_cast<SoundOutput *>(instance);
+    SoundOutputMessage forwarded;
+    switch (message) {
+        case WOM_OPEN:
+            forwarded = SoundOutputMessage::Open;
+            break;
+        case WOM_DONE:
+            device->playing = false;
+            forwarded = SoundOutputMessage::Done;
+            break;
+        case WOM_CLOSE:
+            forwarded = SoundOutputMessage::Close;
+            break;
+        default:
+            return;
+    }
+    if (device->callback) device->callback(device, forwarded, device->instance);
+}
+
+bool holds(const WAVEHDR &buffer, const WaveHeader &header) {
+    return buffer.lpData == reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data)) &&
+           buffer.dwBufferLength == header.length;
+}
+
+// Gives the device's WAVEHDR back to the system; only a buffer not queued can be.
+bool release_buffer(SoundOutput &device) {
+    if (!device.buffer_prepared) return true;
+    const MMRESULT result =
+        waveOutUnprepareHeader(device.handle, &device.buffer, sizeof device.buffer);
+    if (result != MMSYSERR_NOERROR) {
+        report("waveOutUnprepareHeader", "", result);
+        return false;
+    }
+    device.buffer_prepared = false;
+    return true;
+}
+
+// Prepares the device's WAVEHDR for header's data.
+bool prepare_buffer(SoundOutput &device, const WaveHeader &header) {
+    if (!release_buffer(device)) return false;
+    device.buffer = WAVEHDR{};
+    device.buffer.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
+    device.buffer.dwBufferLength = header.length;
+    const MMRESULT result =
+        waveOutPrepareHeader(device.handle, &device.buffer, sizeof device.buffer);
+    if (result != MMSYSERR_NOERROR) {
+        report("waveOutPrepareHeader", "", result);
+        return false;
+    }
+    device.buffer_prepared = true;
+    return true;
+}
+
+}  // namespace
+
+SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback callback,
+                               void *instance) {
+    auto *device = new (std::nothrow) SoundOutput;
+    if (!device) return nullptr;
+    device->callback = callback;
+    device->instance = instance;
+    WAVEFORMATEX wave{};
+    wave.wFormatTag = format.formatTag;
+    wave.nChannels = format.channels;
+    wave.nSamplesPerSec = format.samplesPerSec;
+    wave.nAvgBytesPerSec = format.avgBytesPerSec;
+    wave.nBlockAlign = format.blockAlign;
+    wave.wBitsPerSample = format.bitsPerSample;
+    // WOM_OPEN arrives during the call: the device record is complete before it.
+    const MMRESULT result =
+        waveOutOpen(&device->handle, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(device_message),
+                    reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
+    if (result != MMSYSERR_NOERROR) {
+        char what[96];
+        std::snprintf(what, sizeof what, " (tag %u, %u bits, %u channels, %u Hz)",
+                      unsigned(format.formatTag), unsigned(format.bitsPerSample),
+                      unsigned(format.channels), unsigned(format.samplesPerSec));
+        report("waveOutOpen", what, result);
+        delete device;
+        return nullptr;
+    }
+    return device;
+}
+
+bool sound_output_prepare(SoundOutput *device, WaveHeader &header) {
+    if (!device || (!header.data && header.length > 0)) return false;
+    // A buffer still queued stays prepared: the next write prepares the new one.
+    if (!device->playing && !prepare_buffer(*device, header)) return false;
+    header.prepared = true;
+    return true;
+}
+
+bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
+    if (!device || !header.prepared || device->playing) return false;
+    if ((!device->buffer_prepared || !holds(device->buffer, header)) &&
+        !prepare_buffer(*device, header))
+        return false;
+    // Set before the write: a short buffer can be done before waveOutWrite returns.
+    device->playing = true;
+    const MMRESULT result = waveOutWrite(device->handle, &device->buffer, sizeof device->buffer);
+    if (result != MMSYSERR_NOERROR) {
+        device->playing = false;
+        report("waveOutWrite", "", result);
+        return false;
+    }
+    return true;
+}
+
+void sound_output_reset(SoundOutput *device) {
+    if (!device) return;
+    // The dropped buffer comes back through WOM_DONE.
+    const MMRESULT result = waveOutReset(device->handle);
+    if (result != MMSYSERR_NOERROR) report("waveOutReset", "", result);
+}
+
+void sound_output_close(SoundOutput *device) {
+    if (!device) return;
+    sound_output_reset(device);
+    release_buffer(*device);
+    const MMRESULT result = waveOutClose(device->handle);  // WOM_CLOSE arrives during the call
+    if (result != MMSYSERR_NOERROR) {
+        // The system may still call back with this record: it is left to it rather than freed.
+        report("waveOutClose", "", result);
+        return;
+    }
+    delete device;
+}
+
+}  // namespace platform

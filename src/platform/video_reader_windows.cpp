@@ -1,0 +1,271 @@
+// Video files on Windows, read through the Video for Windows AVI file functions: the frame
+// decoder of AVIStreamGetFrame hands out packed DIBs, AVIStreamRead the sound track as stored,
+// and the Audio Compression Manager turns a compressed track into 16-bit PCM.
+#include "platform/video_reader.h"
+
+#include <windows.h>
+#include <mmreg.h>
+#include <msacm.h>
+#include <vfw.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr int32_t kMaxSide = 16384;  // larger frames are not a calibration target
+
+struct StreamRelease {
+    void operator()(IAVIStream *stream) const { AVIStreamRelease(stream); }
+};
+struct FramesClose {
+    void operator()(IGetFrame *frames) const { AVIStreamGetFrameClose(frames); }
+};
+struct AcmClose {
+    void operator()(HACMSTREAM__ *converter) const { acmStreamClose(converter, 0); }
+};
+using StreamPtr = std::unique_ptr<IAVIStream, StreamRelease>;
+using FramesPtr = std::unique_ptr<IGetFrame, FramesClose>;
+using AcmPtr = std::unique_ptr<HACMSTREAM__, AcmClose>;
+
+VideoOpenResult open_failure(HRESULT result) {
+    switch (static_cast<unsigned long>(result)) {
+        case 0x80040154UL:  // REGDB_E_CLASSNOTREG
+            return VideoOpenResult::NoHandler;
+        case static_cast<unsigned long>(AVIERR_BADFORMAT):
+            return VideoOpenResult::BadFormat;
+        case static_cast<unsigned long>(AVIERR_MEMORY):
+            return VideoOpenResult::NoMemory;
+        case static_cast<unsigned long>(AVIERR_FILEREAD):
+        case static_cast<unsigned long>(AVIERR_FILEOPEN):
+            return VideoOpenResult::ReadError;
+        default:
+            return VideoOpenResult::Failed;
+    }
+}
+
+uint32_t dib_stride(int32_t width, int bits) {
+    return ((uint32_t(width) * uint32_t(bits) + 31) / 32) * 4;
+}
+
+}  // namespace
+
+struct VideoFile {
+    PAVIFILE file = nullptr;
+    StreamPtr video;
+    FramesPtr frames;
+    std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
+
+    VideoFile() { AVIFileInit(); }
+    VideoFile(const VideoFile &) = delete;
+    VideoFile &operator=(const VideoFile &) = delete;
+    ~VideoFile() {
+        frames.reset();
+        video.reset();
+        if (file) AVIFileRelease(file);
+        AVIFileExit();
+    }
+};
+
+VideoOpenResult video_open(const char *path, VideoFile *&file) {
+    file = nullptr;
+    if (!path || !*path) return VideoOpenResult::ReadError;
+    std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
+    if (!opened) return VideoOpenResult::NoMemory;
+    const HRESULT result = AVIFileOpenA(&opened->file, path, OF_READ, nullptr);
+    if (result != AVIERR_OK) {
+        opened->file = nullptr;
+        return open_failure(result);
+    }
+    file = opened.release();
+    return VideoOpenResult::Opened;
+}
+
+void video_close(VideoFile *file) { delete file; }
+
+VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
+    if (!file) return VideoStreamResult::NoStream;
+    PAVISTREAM stream = nullptr;
+    if (AVIFileGetStream(file->file, &stream, streamtypeVIDEO, 0) != AVIERR_OK)
+        return VideoStreamResult::NoStream;
+    file->video.reset(stream);
+    AVIFILEINFOA about{};
+    if (AVIFileInfoA(file->file, &about, sizeof about) != AVIERR_OK ||
+        about.dwWidth == 0 || about.dwWidth > DWORD(kMaxSide) || about.dwHeight == 0 ||
+        about.dwHeight > DWORD(kMaxSide) || about.dwRate == 0 || about.dwScale == 0)
+        return VideoStreamResult::NoInfo;
+    info.width = int32_t(about.dwWidth);
+    info.height = int32_t(about.dwHeight);
+    info.rate = about.dwRate;
+    info.scale = about.dwScale;
+    info.start = AVIStreamStart(stream);
+    info.length = std::clamp<LONG>(AVIStreamLength(stream), 0, kUnknownLength);
+    return VideoStreamResult::Found;
+}
+
+bool video_open_frames(VideoFile *file) {
+    if (!file || !file->video) return false;
+    file->frames.reset(AVIStreamGetFrameOpen(
+        file->video.get(), reinterpret_cast<LPBITMAPINFOHEADER>(AVIGETFRAMEF_BESTDISPLAYFMT)));
+    return bool(file->frames);
+}
+
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
+    size = 0;
+    if (!file || !file->frames) return nullptr;
+    const auto *dib = static_cast<const uint8_t *>(AVIStreamGetFrame(file->frames.get(), position));
+    if (!dib) return nullptr;
+    BitmapInfoHeader header;
+    std::memcpy(&header, dib, sizeof header);
+    const int32_t height = header.height < 0 ? -header.height : header.height;
+    if (header.size < sizeof header || header.width <= 0 || header.width > kMaxSide ||
+        height == 0 || height > kMaxSide)
+        return nullptr;
+    uint32_t colours = header.clrUsed;
+    if (colours == 0 && header.bitCount <= 8) colours = 1u << header.bitCount;
+    if (header.compression == BI_BITFIELDS) colours = 3;  // the three masks
+    const size_t offset = header.size + 4 * size_t(std::min<uint32_t>(colours, 256));
+    const uint32_t stride = dib_stride(header.width, header.bitCount);
+    size = offset + size_t(stride) * size_t(height);
+    if (header.height > 0) return dib;
+    // A top-down DIB (negative height) is handed on bottom-up, as every DIB here is.
+    try {
+        file->flipped.resize(size);
+    } catch (const std::bad_alloc &) {
+        size = 0;
+        return nullptr;
+    }
+    uint8_t *out = file->flipped.data();
+    std::memcpy(out, dib, offset);
+    header.height = height;
+    std::memcpy(out, &header, sizeof header);
+    for (int32_t row = 0; row < height; ++row)
+        std::memcpy(out + offset + size_t(height - 1 - row) * stride,
+                    dib + offset + size_t(row) * stride, stride);
+    return out;
+}
+
+namespace {
+
+// 8- or 16-bit PCM plays as stored, also when its format is a WAVEFORMATEXTENSIBLE (as for
+// more than two channels) of the PCM subtype.
+bool stored_pcm(const std::vector<uint8_t> &format_bytes, const WAVEFORMATEX &format) {
+    if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return false;
+    if (format.wFormatTag == WAVE_FORMAT_PCM) return true;
+    static constexpr GUID kPcm{0x00000001, 0x0000, 0x0010,
+                               {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    WAVEFORMATEXTENSIBLE extensible;
+    if (format.wFormatTag != WAVE_FORMAT_EXTENSIBLE || format_bytes.size() < sizeof extensible)
+        return false;
+    std::memcpy(&extensible, format_bytes.data(), sizeof extensible);
+    return std::memcmp(&extensible.SubFormat, &kPcm, sizeof kPcm) == 0;
+}
+
+// Decodes the compressed sound in source (of the format in format_bytes) into 16-bit PCM of at
+// most two channels, through the Audio Compression Manager.
+AudioReadResult decode_sound(std::vector<uint8_t> &format_bytes, std::vector<uint8_t> &source,
+                             size_t limit, WAVEFORMATEX &pcm, std::vector<uint8_t> &data) {
+    auto *compressed = reinterpret_cast<WAVEFORMATEX *>(format_bytes.data());
+    pcm = WAVEFORMATEX{};
+    pcm.wFormatTag = WAVE_FORMAT_PCM;
+    pcm.nChannels = std::min<WORD>(compressed->nChannels, 2);
+    pcm.wBitsPerSample = 16;
+    if (acmFormatSuggest(nullptr, compressed, &pcm, sizeof pcm,
+                         ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS |
+                             ACM_FORMATSUGGESTF_WBITSPERSAMPLE) != MMSYSERR_NOERROR)
+        return AudioReadResult::NoFormatSize;
+    if (source.empty()) {  // nothing to convert, and nothing a converter would take
+        data.clear();
+        return AudioReadResult::Read;
+    }
+    HACMSTREAM opened = nullptr;
+    if (acmStreamOpen(&opened, nullptr, compressed, &pcm, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != MMSYSERR_NOERROR)
+        return AudioReadResult::NoFormat;
+    const AcmPtr converter(opened);
+    DWORD room = 0;
+    if (acmStreamSize(opened, DWORD(source.size()), &room, ACM_STREAMSIZEF_SOURCE) !=
+        MMSYSERR_NOERROR)
+        return AudioReadResult::NoData;
+    if (room > limit) return AudioReadResult::NoSize;
+    data.resize(room);
+    ACMSTREAMHEADER header{};
+    header.cbStruct = sizeof header;
+    header.pbSrc = source.data();
+    header.cbSrcLength = DWORD(source.size());
+    header.pbDst = data.data();
+    header.cbDstLength = room;
+    if (acmStreamPrepareHeader(opened, &header, 0) != MMSYSERR_NOERROR)
+        return AudioReadResult::NoData;
+    const MMRESULT converted = acmStreamConvert(
+        opened, &header, ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END);
+    acmStreamUnprepareHeader(opened, &header, 0);
+    if (converted != MMSYSERR_NOERROR) return AudioReadResult::NoData;
+    data.resize(header.cbDstLengthUsed);
+    return AudioReadResult::Read;
+}
+
+}  // namespace
+
+AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
+                                 std::vector<uint8_t> &data) {
+    if (!file) return AudioReadResult::NoStream;
+    limit = std::min(limit, size_t(INT32_MAX));
+    PAVISTREAM opened = nullptr;
+    if (AVIFileGetStream(file->file, &opened, streamtypeAUDIO, 0) != AVIERR_OK)
+        return AudioReadResult::NoStream;
+    const StreamPtr stream(opened);
+    AVISTREAMINFOA about{};
+    if (AVIStreamInfoA(opened, &about, sizeof about) != AVIERR_OK || about.dwRate == 0 ||
+        about.dwScale == 0)
+        return AudioReadResult::NoInfo;
+    const LONG start = AVIStreamStart(opened);
+    const LONG length = AVIStreamLength(opened);
+
+    LONG format_size = 0;
+    if (AVIStreamReadFormat(opened, start, nullptr, &format_size) != AVIERR_OK ||
+        format_size < LONG(sizeof(PCMWAVEFORMAT)))
+        return AudioReadResult::NoFormatSize;
+    // A PCMWAVEFORMAT of 16 bytes leaves the extra size zero.
+    std::vector<uint8_t> format_bytes(std::max<size_t>(size_t(format_size), sizeof(WAVEFORMATEX)));
+    if (AVIStreamReadFormat(opened, start, format_bytes.data(), &format_size) != AVIERR_OK)
+        return AudioReadResult::NoFormat;
+    WAVEFORMATEX stored;
+    std::memcpy(&stored, format_bytes.data(), sizeof stored);
+    if (stored.nChannels == 0 || stored.nChannels > 8 || stored.nSamplesPerSec == 0)
+        return AudioReadResult::NoInfo;
+
+    LONG bytes = 0;
+    if (AVIStreamRead(opened, start, length, nullptr, 0, &bytes, nullptr) != AVIERR_OK ||
+        bytes < 0 || size_t(bytes) > limit)
+        return AudioReadResult::NoSize;
+    std::vector<uint8_t> samples(static_cast<size_t>(bytes));
+    if (bytes > 0 &&
+        AVIStreamRead(opened, start, length, samples.data(), bytes, &bytes, nullptr) != AVIERR_OK)
+        return AudioReadResult::NoData;
+    samples.resize(size_t(bytes));
+
+    WAVEFORMATEX played = stored;
+    played.wFormatTag = WAVE_FORMAT_PCM;
+    if (!stored_pcm(format_bytes, stored)) {
+        std::vector<uint8_t> decoded;
+        const AudioReadResult result = decode_sound(format_bytes, samples, limit, played, decoded);
+        if (result != AudioReadResult::Read) return result;
+        samples = std::move(decoded);
+    }
+    played.cbSize = 0;
+    const size_t block = size_t(played.nChannels) * played.wBitsPerSample / 8;
+    samples.resize(samples.size() - samples.size() % block);  // whole sample frames only
+    format = WaveFormat{played.wFormatTag,     played.nChannels,   played.nSamplesPerSec,
+                        played.nAvgBytesPerSec, played.nBlockAlign, played.wBitsPerSample, 0};
+    data = std::move(samples);
+    return AudioReadResult::Read;
+}
+
+}  // namespace platform
