@@ -1,5 +1,4 @@
-// Installed TrueType fonts: the file of a face named by family and style, for systems whose
-// fonts do not live in a Windows font folder.
+// Installed TrueType fonts: the file of a face named by family and style.
 #pragma once
 
 #include <string>
@@ -7,9 +6,10 @@
 namespace platform {
 
 // The file of the installed face of family in style ("Regular", "Bold", "Italic" or
-// "Bold Italic"): a face of that family, or one the system declares metric-compatible with it
-// (Liberation Sans for Arial). Empty when no such face is installed; an unrelated fallback
-// face is never offered.
-std::string installed_font_file(const char *family, const char *style);
+// "Bold Italic"), whose Windows font file is named file. Where fonts live in a Windows font
+// folder, that file in the system's folder, taken as it stands. Elsewhere a face of that
+// family, or one the system declares metric-compatible with it (Liberation Sans for Arial);
+// empty when no such face is installed. An unrelated fallback face is never offered.
+std::string installed_font_file(const char *file, const char *family, const char *style);
 
 }  // namespace platform

@@ -47,7 +47,8 @@ bool has_accepted_family(FcPattern *font, const std::vector<std::string> &accept
 
 }  // namespace
 
-std::string installed_font_file(const char *family, const char *style) {
+// The Windows file name is of no use here: Linux installs faces under their own names.
+std::string installed_font_file(const char *, const char *family, const char *style) {
     if (!family || !style || !FcInit()) return {};
     const bool bold = std::strstr(style, "Bold") != nullptr;
     const bool italic = std::strstr(style, "Italic") != nullptr;

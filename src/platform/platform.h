@@ -1,6 +1,7 @@
 // The operating-system services the library uses, one header each. Everything outside
 // src/platform reaches the system only through these; each service has one implementation
-// per system (the *_linux.cpp files here).
+// per system (the *_linux.cpp and *_windows.cpp files here). library_entry_*.cpp run the
+// frame's load and unload steps from the module's entry points.
 //
 //   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)

@@ -18,13 +18,16 @@ struct SerialPort;  // an open, configured port
 
 // The device path of each COM number in order (at most kSerialPortCount entries; an empty
 // entry is a number without a device). The environment variable VT_SERIAL_PORTS, when set,
-// decides alone: a comma-separated list of paths, COM0 first. Otherwise the serial devices
-// found under /dev (see scan_serial_devices).
+// decides alone: a comma-separated list of paths, COM0 first. Otherwise system_serial_ports().
 std::vector<std::string> serial_port_paths();
 
-// The serial devices below dev_dir in COM order: serial/by-id/* by name, then ttyUSB*,
-// ttyACM* and ttyS* by number; a device reached by several names is listed once, under the
-// first. At most kSerialPortCount paths.
+// The system's own ports by COM number: on Linux the serial devices found under /dev (see
+// scan_serial_devices), on Windows the device \\.\COMn for each number n.
+std::vector<std::string> system_serial_ports();
+
+// The serial devices below dev_dir, a folder laid out as Linux's /dev, in COM order:
+// serial/by-id/* by name, then ttyUSB*, ttyACM* and ttyS* by number; a device reached by
+// several names is listed once, under the first. At most kSerialPortCount paths.
 std::vector<std::string> scan_serial_devices(const std::string &dev_dir);
 
 // Opens and configures COM number. Null when the number has no device or the device cannot

@@ -1,6 +1,5 @@
 // Serial ports on Linux: termios in raw mode on a non-blocking descriptor, poll() for the
-// one-second read wait, and the COM-number rule over VT_SERIAL_PORTS or the devices in /dev.
-// A port is held with TIOCEXCL and flock(), and gets back the termios found at open when it
+// one-second read wait; the system's ports are the serial devices in /dev. A port is held with TIOCEXCL and flock(), and gets back the termios found at open when it
 // is closed.
 #include "platform/serial_port.h"
 
@@ -14,11 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <set>
-#include <system_error>
 
 namespace platform {
 
@@ -29,25 +24,8 @@ struct SerialPort {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kReadWaitMs = 1000;
 constexpr int kWriteWaitMs = 1000;
-
-std::string trimmed(const std::string &text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// The number after prefix when name is prefix followed by decimal digits only, else -1.
-long device_number(const std::string &name, const std::string &prefix) {
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return -1;
-    const std::string digits = name.substr(prefix.size());
-    const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), is_digit)) return -1;
-    return std::strtol(digits.c_str(), nullptr, 10);
-}
 
 // Waits for events on fd for at most timeout_ms, across interruptions. Returns the revents,
 // 0 on time-out, -1 on error.
@@ -63,16 +41,6 @@ int wait_for(int fd, short events, int timeout_ms) {
         if (ready == 0) return 0;
         if (errno != EINTR) return -1;
     }
-}
-
-// The entries of a folder, without throwing; none when it cannot be read.
-std::vector<fs::path> folder_entries(const fs::path &folder) {
-    std::vector<fs::path> entries;
-    std::error_code failed;
-    for (fs::directory_iterator it(folder, failed), end; !failed && it != end;
-         it.increment(failed))
-        entries.push_back(it->path());
-    return entries;
 }
 
 // Takes the port for this process alone; false when another program holds it: with TIOCEXCL
@@ -104,48 +72,7 @@ bool configure(int fd, termios settings, std::string &error) {
 
 }  // namespace
 
-std::vector<std::string> scan_serial_devices(const std::string &dev_dir) {
-    std::vector<std::string> paths;
-    std::set<fs::path> seen;  // canonical devices already listed
-    const auto add = [&](const fs::path &path) {
-        std::error_code failed;
-        const fs::path device = fs::canonical(path, failed);
-        if (failed || !seen.insert(device).second) return;
-        if (paths.size() < size_t(kSerialPortCount)) paths.push_back(path.string());
-    };
-
-    std::vector<fs::path> by_id = folder_entries(fs::path(dev_dir) / "serial" / "by-id");
-    std::sort(by_id.begin(), by_id.end());
-    for (const auto &path : by_id) add(path);
-
-    const std::vector<fs::path> devices = folder_entries(dev_dir);
-    for (const std::string prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
-        std::vector<std::pair<long, fs::path>> numbered;
-        for (const fs::path &path : devices) {
-            const long number = device_number(path.filename().string(), prefix);
-            if (number >= 0) numbered.emplace_back(number, path);
-        }
-        std::sort(numbered.begin(), numbered.end());
-        for (const auto &item : numbered) add(item.second);
-    }
-    return paths;
-}
-
-std::vector<std::string> serial_port_paths() {
-    const char *listed = std::getenv("VT_SERIAL_PORTS");
-    if (!listed) return scan_serial_devices("/dev");
-    std::vector<std::string> paths;
-    if (!*listed) return paths;
-    const std::string text = listed;
-    size_t start = 0;
-    while (paths.size() < size_t(kSerialPortCount)) {
-        const size_t comma = text.find(',', start);
-        paths.push_back(trimmed(text.substr(start, comma - start)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return paths;
-}
+std::vector<std::string> system_serial_ports() { return scan_serial_devices("/dev"); }
 
 SerialPort *open_serial_port(int32_t number, std::string &error) {
     error.clear();

@@ -9,10 +9,10 @@
 
 namespace platform {
 
-constexpr char kPathSeparator = '/';
+// The separator the system's own paths use between folder names.
+extern const char kPathSeparator;
 
-// The user's temporary folder as the system names it (TMPDIR, else /tmp), possibly without a
-// trailing separator.
+// The user's temporary folder as the system names it, possibly without a trailing separator.
 std::string temp_folder();
 
 // Creates a new folder inside parent (which ends with a separator) that only this user can
@@ -21,8 +21,8 @@ std::string temp_folder();
 constexpr size_t kUniqueSuffixLength = 6;
 std::string create_private_folder(const std::string &parent, const char *prefix);
 
-// An open file, or kNoFile.
-using FileHandle = int;
+// An open file (wide enough for any system's file handle), or kNoFile.
+using FileHandle = intptr_t;
 constexpr FileHandle kNoFile = -1;
 
 // Creates path for writing, replacing any existing file; readable by this user only.

@@ -1,4 +1,4 @@
-// The temporary folder and its files on Linux: TMPDIR or /tmp, mkdtemp for the private
+// The temporary folder and its files on Linux: TMPDIR, else /tmp, mkdtemp for the private
 // folder, POSIX file calls with errno as the error code.
 #include "platform/temp_folder.h"
 
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace platform {
+
+const char kPathSeparator = '/';
 
 std::string temp_folder() {
     const char *value = std::getenv("TMPDIR");
@@ -29,7 +31,7 @@ FileHandle create_file(const std::string &path) {
     do {
         file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (file < 0 && errno == EINTR);
-    return file < 0 ? kNoFile : file;
+    return file < 0 ? kNoFile : FileHandle{file};
 }
 
 size_t write_file(FileHandle file, const void *data, size_t size) {
@@ -37,7 +39,7 @@ size_t write_file(FileHandle file, const void *data, size_t size) {
     size_t written = 0;
     // write() may take fewer bytes than asked; the next call reports why it stopped.
     while (written < size) {
-        const ssize_t step = write(file, bytes + written, size - written);
+        const ssize_t step = write(static_cast<int>(file), bytes + written, size - written);
         if (step < 0 && errno == EINTR) continue;
         if (step <= 0) break;
         written += static_cast<size_t>(step);
@@ -45,7 +47,7 @@ size_t write_file(FileHandle file, const void *data, size_t size) {
     return written;
 }
 
-bool close_file(FileHandle file) { return close(file) == 0; }
+bool close_file(FileHandle file) { return close(static_cast<int>(file)) == 0; }
 
 bool delete_file(const std::string &path) { return unlink(path.c_str()) == 0; }
 

@@ -38,7 +38,8 @@ std::string family_path(const char *family, uint32_t bold, bool &apply_bold) {
     if (const char *folder = font_directory(file))
         return std::string(folder) + (built_in ? "/" : "/fonts/") + file;
     if (const FontFamilyRow *row = find_font_row(family, bold); row && !built_in) {
-        std::string installed = platform::installed_font_file(row->family, row->style);
+        std::string installed =
+            platform::installed_font_file(row->file, row->family, row->style);
         if (!installed.empty()) return installed;
     }
     return file;

@@ -1,0 +1,10 @@
+// The library's load and unload steps, which the platform layer runs from the module's entry
+// point: process attach and detach of the DLL on Windows, the shared object's constructor and
+// destructor on Linux.
+#pragma once
+
+// Writes the built-in fonts out, before anything else of the library runs.
+void library_loaded();
+
+// Removes the fonts and shuts SDL down, after everything else.
+void library_unloaded();

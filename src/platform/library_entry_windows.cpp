@@ -1,0 +1,15 @@
+// The DLL's entry point on Windows: process attach and detach run the library's load and
+// unload steps; thread attach and detach are of no interest and switched off.
+#include <windows.h>
+
+#include "frame/library_entry.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        library_loaded();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        library_unloaded();
+    }
+    return TRUE;
+}
