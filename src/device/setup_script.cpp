@@ -111,7 +111,8 @@ int32_t parse_setup_file(const char *path) {
         return 0;
     }
     if (size == 0 || size > kLargestScriptFile) {
-        core_log("load_setup_script: %s: size %ju is not that of a script\n", path, size);
+        core_log("load_setup_script: %s: size %llu is not that of a script\n", path,
+                 static_cast<unsigned long long>(size));
         return 0;
     }
     std::vector<char> text(size_t(size) + 10, '\0');

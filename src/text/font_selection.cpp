@@ -69,7 +69,8 @@ int get_new_font(const char *name, int size, uint32_t bold) {
     }
     // Refused whole: a cut name could name another font.
     if (strnlen(name, kFontNameSize) >= kFontNameSize) {
-        core_log("get_new_font: font name longer than %zu bytes refused\n", kFontNameSize - 1);
+        core_log("get_new_font: font name longer than %u bytes refused\n",
+                 unsigned(kFontNameSize - 1));
         return -1;
     }
     core_log("get_new_font Loading the fontname =%s font size %d bold %d\n", name, size,
@@ -84,8 +85,8 @@ int get_new_font(const char *name, int size, uint32_t bold) {
     const std::string path =
         std::strpbrk(name, "/\\") ? std::string(name) : family_path(name, bold, apply_bold);
     if (path.size() >= kFontNameSize) {
-        core_log("get_new_font: font path for '%s' longer than %zu bytes refused\n", name,
-                 kFontNameSize - 1);
+        core_log("get_new_font: font path for '%s' longer than %u bytes refused\n", name,
+                 unsigned(kFontNameSize - 1));
         return -1;
     }
 
