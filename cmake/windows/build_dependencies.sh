@@ -130,7 +130,7 @@ download() {
 
 unpack() {
   local source="$1"
-  rm -rf "$source_root/$source"
+  rm -rf "${source_root:?}/$source"
   mkdir -p "$source_root/$source"
   tar -xf "$(orig_tarball "$source")" -C "$source_root/$source" --strip-components=1
 }
