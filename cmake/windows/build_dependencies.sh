@@ -224,7 +224,7 @@ if [ ! -f "$stamp" ]; then
   build_all
   copy_runtime
   verify
-  rm -rf "$build_root"
+  rm -rf "$build_root" "$key_dir/apt" # the sources stay, for a rebuild
   echo "$versions" >"$stamp"
 fi
 echo "$prefix"
