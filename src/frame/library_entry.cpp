@@ -6,10 +6,13 @@
 
 #include "frame/embedded_fonts.h"
 #include "platform/audio_mixer.h"
+#include "text/fonts.h"
 
 void library_loaded() { extract_embedded_fonts(); }
 
 void library_unloaded() {
+    // A font file still open cannot be deleted on Windows.
+    close_current_font();
     remove_embedded_fonts();
     platform::audio_output_close();
     SDL_Quit();
