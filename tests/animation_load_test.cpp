@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
@@ -278,26 +279,28 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) 
     ASSERT_EQ(frame_count(), 3u);
     expect_numbered(calData.animationTarget.frames[2], 2);
 
-    // No frame decodes: nothing is loaded, the sound neither.
+    // No frame decodes (the first is damaged, or there is none): nothing is loaded, the sound
+    // neither.
     spec.short_frame = 0;
     const std::string first_damaged = in_folder("first_damaged.avi");
     ASSERT_TRUE(vt_test::write_avi(first_damaged, spec));
-    EXPECT_EQ(load(first_damaged, &printed), 0);
-    EXPECT_EQ(printed, "LoadVideo: frame 1 of 6 of " + first_damaged +
-                           " cannot be decoded; the video is not loaded. \n");
-    EXPECT_EQ(calData.animationTarget.frames, nullptr);
-    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
-
     spec.frames.clear();  // the sound alone
     spec.width = 20;
     spec.height = 10;
     const std::string empty = in_folder("no_frames.avi");
     ASSERT_TRUE(vt_test::write_avi(empty, spec));
-    EXPECT_EQ(load(empty, &printed), 0);
-    EXPECT_EQ(printed, "LoadVideo: " + empty +
-                           " has no frame that can be decoded; the video is not loaded. \n");
-    EXPECT_EQ(calData.animationTarget.frames, nullptr);
-    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+    const std::pair<std::string, std::string> unloaded[] = {
+        {first_damaged, "LoadVideo: frame 1 of 6 of " + first_damaged +
+                            " cannot be decoded; the video is not loaded. \n"},
+        {empty, "LoadVideo: " + empty +
+                    " has no frame that can be decoded; the video is not loaded. \n"},
+    };
+    for (const auto &[path, message] : unloaded) {
+        EXPECT_EQ(load(path, &printed), 0);
+        EXPECT_EQ(printed, message);
+        EXPECT_EQ(calData.animationTarget.frames, nullptr);
+        EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+    }
 }
 
 // Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may
