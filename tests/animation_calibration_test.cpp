@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -235,6 +237,58 @@ TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
     EXPECT_EQ(calData.animationTarget.threadState, 0);
     ASSERT_EQ(frames.count(), 1u);
     expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
+}
+
+// Uncompressed AVIs as FFmpeg's own writer makes them (the ffmpeg program): rows stored
+// top-down, at every depth it writes, 8 bits with a palette of its own, rows that need padding.
+TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
+    constexpr int width = 34, height = 20;  // 24-bit rows of 102 bytes, padded to 104
+    // Red, green / yellow, blue quarters, three frames of raw RGB for ffmpeg to convert.
+    const std::string raw = folder() + "/quarters.rgb";
+    {
+        std::ofstream out(raw, std::ios::binary);
+        for (int frame = 0; frame < 3; ++frame)
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t rgb = cal_test::quadrant_colour(
+                        {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF}, x, y, width, height);
+                    const char bytes[] = {char(rgb >> 16), char(rgb >> 8), char(rgb)};
+                    out.write(bytes, 3);
+                }
+    }
+    for (const char *format : {"bgr24", "bgra", "rgb555le", "pal8"}) {
+        SCOPED_TRACE(format);
+        const std::string path = folder() + "/ffmpeg_" + format + ".avi";
+        const std::string command =
+            "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(width) +
+            "x" + std::to_string(height) + " -r 10 -i " + raw + " -f lavfi -i sine=d=0.3" +
+            " -shortest -c:v rawvideo -pix_fmt " + format + " -c:a pcm_s16le " + path;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        set_cal_animation_target(path.c_str(), 1, 0);
+        ASSERT_EQ(begin_cal_hook(), 0);
+        ASSERT_NE(calData.animationTarget.frames.load(), nullptr);
+        PresentedFrames frames;
+        draw_cal_target(300, 200);
+        ASSERT_TRUE(wait_for(thread_idle));
+        ASSERT_GE(frames.count(), 1u);
+        const vt_test::Pixels shown = vt_test::load_frame(frames.files().front());
+        const int left = 300 - width / 2, top = 200 - height / 2;
+        const struct {
+            int x, y;
+            uint32_t rgb;
+        } corners[] = {{left, top, 0xFF0000},
+                       {left + width - 1, top, 0x00FF00},
+                       {left, top + height - 1, 0xFFFF00},
+                       {left + width - 1, top + height - 1, 0x0000FF}};
+        for (const auto &corner : corners) {
+            // 5-bit channels and an 8-bit palette come close to the colour, not always on it.
+            const uint32_t pixel = shown.at(corner.x, corner.y) >> 8;
+            for (int shift : {16, 8, 0})
+                EXPECT_NEAR(int(pixel >> shift & 0xFF), int(corner.rgb >> shift & 0xFF), 16)
+                    << "at " << corner.x << "," << corner.y;
+        }
+        end_cal_hook();
+    }
 }
 
 // Each call that draws, made while the video plays: the playback thread has ended before the

@@ -145,6 +145,27 @@ bool read_packet(VideoFile &file, int stream, bool &failed) {
     }
 }
 
+// FFmpeg's AVI reader appends this marker to the extra data of an uncompressed DIB stream whose
+// rows are stored bottom-up, and reports every height as positive.
+constexpr char kBottomUpMarker[] = "BottomUp";
+
+bool has_bottom_up_marker(const AVCodecParameters &parameters) {
+    const size_t size = size_t(std::max(parameters.extradata_size, 0));
+    return size >= sizeof kBottomUpMarker &&
+           std::memcmp(parameters.extradata + size - sizeof kBottomUpMarker, kBottomUpMarker,
+                       sizeof kBottomUpMarker) == 0;
+}
+
+// Whether an uncompressed DIB stream stores its rows top-down (a negative height in its bitmap
+// header, as FFmpeg's own AVI writer makes them): for AVI files the reader's marker tells, for
+// other containers a negative height.
+bool stored_top_down(const AVFormatContext &format, const AVCodecParameters &parameters) {
+    if (parameters.height < 0) return true;
+    const bool avi_dib = std::strcmp(format.iformat->name, "avi") == 0 &&
+                         parameters.codec_id == AV_CODEC_ID_RAWVIDEO && parameters.codec_tag == 0;
+    return avi_dib && !has_bottom_up_marker(parameters);
+}
+
 // Starts a DIB of the stream's size at the given depth with its colour table; the rows follow.
 uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colours) {
     const uint32_t stride = dib_stride(file.info.width, bits);
@@ -412,7 +433,7 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (parameters.width <= 0 || parameters.width > kMaxSide || height <= 0 ||
         height > kMaxSide || rate.num <= 0 || rate.den <= 0)
         return VideoStreamResult::NoInfo;
-    file->top_down = parameters.height < 0;
+    file->top_down = stored_top_down(*file->format, parameters);
     file->info.width = parameters.width;
     file->info.height = height;
     file->info.rate = uint32_t(rate.num);
@@ -438,14 +459,10 @@ bool video_open_frames(VideoFile *file) {
         (bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
         file->bits = bits;
         if (bits == 8) {
-            // The colour table follows the bitmap header in the file; the reader appends its
-            // own row-order marker behind it.
-            static const char kMarker[] = "BottomUp";
+            // The colour table follows the bitmap header in the file; the reader may append
+            // its row-order marker behind it.
             size_t size = size_t(std::max(parameters.extradata_size, 0));
-            if (size >= sizeof kMarker &&
-                std::memcmp(parameters.extradata + size - sizeof kMarker, kMarker,
-                            sizeof kMarker) == 0)
-                size -= sizeof kMarker;
+            if (has_bottom_up_marker(parameters)) size -= sizeof kBottomUpMarker;
             size = std::min<size_t>(size / 4, 256) * 4;
             file->colours.assign(parameters.extradata, parameters.extradata + size);
             if (file->colours.empty())  // no table stored: grey levels
