@@ -44,6 +44,19 @@ void apply_colour_key(SDL_Surface *surface) {
         SDL_SetColorKey(surface, SDL_FALSE, 0);
 }
 
+// A width x height surface of 8 (palette), 16 (5-5-5), 24 (red first in memory) or 32 bits.
+SDL_Surface *new_surface(int32_t width, int32_t height, int bits) {
+    Uint32 red = 0, green = 0, blue = 0;
+    if (bits == 16) {
+        red = 0x7C00, green = 0x03E0, blue = 0x001F;
+    } else if (bits == 24) {
+        red = 0x0000FF, green = 0x00FF00, blue = 0xFF0000;
+    }
+    SDL_Surface *surface = SDL_CreateRGBSurface(0, width, height, bits, red, green, blue, 0);
+    if (!surface) std::printf("LoadVideo: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
+    return surface;
+}
+
 // Makes a width x height surface from a packed bottom-up DIB of size bytes, upright, with red
 // and blue in place. Null when the DIB is too short for that picture or has an unsupported
 // depth, or when the surface cannot be made.
@@ -52,25 +65,16 @@ SDL_Surface *frame_surface(const uint8_t *dib, size_t size, int32_t width, int32
     if (size < sizeof header) return nullptr;
     std::memcpy(&header, dib, sizeof header);
     const int bits = header.bitCount;
-    Uint32 red = 0, green = 0, blue = 0;
-    if (bits == 16) {
-        red = 0x7C00, green = 0x03E0, blue = 0x001F;
-    } else if (bits == 24) {
-        red = 0x0000FF, green = 0x00FF00, blue = 0xFF0000;
-    } else if (bits != 8 && bits != 32) {
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return nullptr;  // below 8 bits a row is not width whole bytes
-    }
     const uint64_t colours = header.clrUsed ? header.clrUsed : (bits == 8 ? 256 : 0);
     const uint64_t row_bytes = uint64_t(width) * uint64_t((bits + 7) / 8);
     const uint64_t stride = (row_bytes + 3) & ~uint64_t(3);
     const uint64_t offset = uint64_t(header.size) + 4 * colours;
     if (header.size < sizeof header || offset + stride * uint64_t(height) > size) return nullptr;
 
-    SDL_Surface *surface = SDL_CreateRGBSurface(0, width, height, bits, red, green, blue, 0);
-    if (!surface) {
-        std::printf("LoadVideo: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
-        return nullptr;
-    }
+    SDL_Surface *surface = new_surface(width, height, bits);
+    if (!surface) return nullptr;
     const uint8_t *table = dib + header.size;
     if (bits == 8) {
         SDL_Color palette[256];
@@ -120,15 +124,30 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
     over_budget = false;
     try {
         const int64_t end = int64_t(info.start) + int64_t(info.length);
+        // Decoded frames are written straight into a surface offered for them; once a frame
+        // comes as a DIB (stored video), frames are copied out of theirs.
+        bool offer = true;
         for (int64_t position = info.start; position < end; ++position) {
             if (used + largest_frame > video_memory_budget) {
                 over_budget = true;
                 break;
             }
+            SDL_Surface *offered = offer ? new_surface(info.width, info.height, 24) : nullptr;
+            if (offer && !offered) break;
+            const platform::RgbRows rows{offered ? static_cast<uint8_t *>(offered->pixels) : nullptr,
+                                         offered ? size_t(offered->pitch) : 0};
             size_t size = 0;
-            const uint8_t *dib = platform::video_frame(file, int32_t(position), size);
-            SDL_Surface *surface = dib ? frame_surface(dib, size, info.width, info.height)
-                                       : nullptr;
+            const uint8_t *dib =
+                platform::video_frame(file, int32_t(position), size, offered ? &rows : nullptr);
+            SDL_Surface *surface = nullptr;
+            if (dib && offered && size == sizeof(platform::BitmapInfoHeader)) {
+                surface = offered;
+                apply_colour_key(surface);
+            } else {
+                SDL_FreeSurface(offered);
+                offer = false;
+                if (dib) surface = frame_surface(dib, size, info.width, info.height);
+            }
             if (!surface) break;
             made.push_back(surface);
             used += uint64_t(surface->pitch) * uint64_t(surface->h);

@@ -65,11 +65,21 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info);
 // Prepares frame reading. False when the stream's codec is not available.
 bool video_open_frames(VideoFile *file);
 
+// Memory a decoded frame may be written into straight away: the stream's height rows of its
+// width pixels, packed 24-bit RGB (red first), top-down, pitch bytes apart.
+struct RgbRows {
+    uint8_t *pixels = nullptr;
+    size_t pitch = 0;
+};
+
 // The packed DIB of the frame at position; positions are asked in increasing order from the
 // stream's start. Uncompressed DIB video (8, 16, 24, 32 bits) comes as stored, anything else
-// decoded to 24 bits. The bytes stay valid until the next call or video_close. Null when the
-// frame cannot be read or decoded (size is then 0).
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size);
+// decoded to 24 bits. With rgb given, a decoded frame may instead be written upright into rgb,
+// saving the copy out of the DIB: the DIB is then its header alone (size is the header's). The
+// bytes stay valid until the next call or video_close. Null when the frame cannot be read or
+// decoded (size is then 0).
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
+                           const RgbRows *rgb = nullptr);
 
 enum class AudioReadResult {
     Read,

@@ -95,7 +95,7 @@ struct VideoFile {
     int scaler_range = -1;
     PacketPtr packet{av_packet_alloc()};
     FramePtr frame{av_frame_alloc()};
-    FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, BGR
+    FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, padded
     VideoStreamInfo info;
     bool top_down = false;  // stored rows run top-down (negative DIB height)
     int bits = 24;
@@ -166,8 +166,10 @@ bool stored_top_down(const AVFormatContext &format, const AVCodecParameters &par
     return avi_dib && !has_bottom_up_marker(parameters);
 }
 
-// Starts a DIB of the stream's size at the given depth with its colour table; the rows follow.
-uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colours) {
+// Starts a DIB of the stream's size at the given depth with its colour table; the rows follow
+// unless with_rows is false (the header and table are then the whole DIB).
+uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colours,
+                   bool with_rows = true) {
     const uint32_t stride = dib_stride(file.info.width, bits);
     BitmapInfoHeader header{};
     header.size = sizeof header;
@@ -179,7 +181,7 @@ uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colour
     header.clrUsed = uint32_t(colours.size() / 4);
     // The buffer is reused from frame to frame: rows are overwritten whole, and the padding
     // at their ends, zero from the first frame, is never written.
-    file.dib.resize(sizeof header + colours.size() + header.sizeImage);
+    file.dib.resize(sizeof header + colours.size() + (with_rows ? header.sizeImage : 0));
     std::memcpy(file.dib.data(), &header, sizeof header);
     if (!colours.empty()) std::memcpy(file.dib.data() + sizeof header, colours.data(), colours.size());
     return file.dib.data() + sizeof header + colours.size();
@@ -211,15 +213,23 @@ bool next_stored_frame(VideoFile &file) {
     return ok;
 }
 
-// Converts the decoded picture into a bottom-up 24-bit DIB of the stream's size. libswscale's
-// vector code writes whole blocks of pixels, past the end of a row of any other width: it
-// writes into rows of FFmpeg's own alignment and padding, which are then copied into the DIB.
-bool convert_picture(VideoFile &file) {
+// Rows a decoded picture is converted into: the top one, the distance from a row to the next
+// (negative in a bottom-up DIB) and the order of the colours.
+struct Rows {
+    uint8_t *top;
+    ptrdiff_t stride;
+    AVPixelFormat format;
+};
+
+// Converts the decoded picture into 24-bit rows of the stream's size. libswscale's vector code
+// writes whole blocks of up to 16 pixels, past the end of a row of any other width: such rows
+// are written into FFmpeg's own aligned and padded rows first, then copied.
+bool convert_picture(VideoFile &file, const Rows &rows) {
     const AVFrame &picture = *file.frame;
     bool full_range = picture.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source = plain_format(AVPixelFormat(picture.format), full_range);
     file.scaler = sws_getCachedContext(file.scaler, picture.width, picture.height, source,
-                                       file.info.width, file.info.height, AV_PIX_FMT_BGR24,
+                                       file.info.width, file.info.height, rows.format,
                                        SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!file.scaler) return false;
     const int range = full_range ? 1 : 0;
@@ -231,9 +241,15 @@ bool convert_picture(VideoFile &file) {
         file.scaler_set_up = file.scaler;
         file.scaler_range = range;
     }
+    if (file.info.width % 16 == 0) {
+        uint8_t *const data[4] = {rows.top, nullptr, nullptr, nullptr};
+        const int linesize[4] = {int(rows.stride), 0, 0, 0};
+        return sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, data,
+                         linesize) > 0;
+    }
     AVFrame &scaled = *file.scaled;
     if (!scaled.data[0]) {
-        scaled.format = AV_PIX_FMT_BGR24;
+        scaled.format = rows.format;
         scaled.width = file.info.width;
         scaled.height = file.info.height;
         if (av_frame_get_buffer(&scaled, 0) < 0) return false;
@@ -241,21 +257,31 @@ bool convert_picture(VideoFile &file) {
     if (sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, scaled.data,
                   scaled.linesize) <= 0)
         return false;
-    const uint32_t stride = dib_stride(file.info.width, 24);
     const size_t row_bytes = size_t(file.info.width) * 3;
-    uint8_t *rows = start_dib(file, 24, {});
     for (int32_t row = 0; row < file.info.height; ++row)
-        std::memcpy(rows + size_t(file.info.height - 1 - row) * stride,
+        std::memcpy(rows.top + ptrdiff_t(row) * rows.stride,
                     scaled.data[0] + size_t(row) * size_t(scaled.linesize[0]), row_bytes);
     return true;
 }
 
-bool next_decoded_frame(VideoFile &file) {
+// Converts the decoded picture into rgb's rows when given, else into a bottom-up 24-bit DIB.
+bool deliver_picture(VideoFile &file, const RgbRows *rgb) {
+    if (rgb) {
+        start_dib(file, 24, {}, false);
+        return convert_picture(file, Rows{rgb->pixels, ptrdiff_t(rgb->pitch), AV_PIX_FMT_RGB24});
+    }
+    const ptrdiff_t stride = ptrdiff_t(dib_stride(file.info.width, 24));
+    uint8_t *rows = start_dib(file, 24, {});
+    return convert_picture(
+        file, Rows{rows + (file.info.height - 1) * stride, -stride, AV_PIX_FMT_BGR24});
+}
+
+bool next_decoded_frame(VideoFile &file, const RgbRows *rgb) {
     AVCodecContext *decoder = file.decoder.get();
     for (;;) {
         const int received = avcodec_receive_frame(decoder, file.frame.get());
         if (received == 0) {
-            const bool ok = convert_picture(file);
+            const bool ok = deliver_picture(file, rgb);
             av_frame_unref(file.frame.get());
             return ok;
         }
@@ -483,11 +509,14 @@ bool video_open_frames(VideoFile *file) {
     return true;
 }
 
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *rgb) {
     size = 0;
     if (!file || file->video < 0 || position < file->position) return nullptr;
     while (file->position <= position) {
-        const bool read = file->decoder ? next_decoded_frame(*file) : next_stored_frame(*file);
+        const bool read =
+            file->decoder
+                ? next_decoded_frame(*file, file->position == position ? rgb : nullptr)
+                : next_stored_frame(*file);
         if (!read) {
             file->position = INT32_MAX;  // nothing follows a frame that cannot be read
             return nullptr;

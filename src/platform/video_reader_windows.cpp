@@ -116,7 +116,8 @@ bool video_open_frames(VideoFile *file) {
     return bool(file->frames);
 }
 
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size) {
+// Video for Windows hands every frame as a DIB: rgb is not used.
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *) {
     size = 0;
     if (!file || !file->frames) return nullptr;
     const auto *dib = static_cast<const uint8_t *>(AVIStreamGetFrame(file->frames.get(), position));

@@ -120,21 +120,40 @@ PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate, uint16
 bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_count, int rate,
                      SoundCodec sound, double seconds_of_sound,
                      const std::function<Picture(int)> &picture) {
+    return write_encoded_video(path, VideoCodec::Mjpeg, width, height, frame_count, rate, sound,
+                               seconds_of_sound, picture);
+}
+
+bool write_encoded_video(const std::string &path, VideoCodec codec, int width, int height,
+                         int frame_count, int rate, SoundCodec sound, double seconds_of_sound,
+                         const std::function<Picture(int)> &picture) {
     av_log_set_level(AV_LOG_ERROR);
     OutputOwner output;
-    if (avformat_alloc_output_context2(&output.context, nullptr, "avi", path.c_str()) < 0)
+    if (avformat_alloc_output_context2(&output.context, nullptr, nullptr, path.c_str()) < 0)
         return false;
 
+    const AVCodecID id = codec == VideoCodec::Mjpeg   ? AV_CODEC_ID_MJPEG
+                         : codec == VideoCodec::Mpeg4 ? AV_CODEC_ID_MPEG4
+                                                      : AV_CODEC_ID_H264;
+    const AVCodec *encoder = avcodec_find_encoder(id);
+    if (!encoder) return false;
+    // Motion JPEG is full-range; the others are made as cameras and editors make them.
+    const AVPixelFormat yuv_format =
+        codec == VideoCodec::Mjpeg ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
     EncoderOwner video;
-    video.context = avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MJPEG));
+    video.context = avcodec_alloc_context3(encoder);
     if (!video.context) return false;
     video.context->width = width;
     video.context->height = height;
     video.context->time_base = AVRational{1, rate};
     video.context->framerate = AVRational{rate, 1};
-    video.context->pix_fmt = AV_PIX_FMT_YUVJ420P;
-    video.context->flags |= AV_CODEC_FLAG_QSCALE;
-    video.context->global_quality = FF_QP2LAMBDA * 2;
+    video.context->pix_fmt = yuv_format;
+    if (codec != VideoCodec::H264) {  // H.264 keeps its encoder's default quality
+        video.context->flags |= AV_CODEC_FLAG_QSCALE;
+        video.context->global_quality = FF_QP2LAMBDA * 2;
+    }
+    if (output.context->oformat->flags & AVFMT_GLOBALHEADER)
+        video.context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVStream *video_stream = add_stream(output.context, video);
     if (!video_stream) return false;
 
@@ -157,12 +176,12 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
         return false;
 
     FrameOwner yuv, samples;
-    yuv.frame->format = AV_PIX_FMT_YUVJ420P;
+    yuv.frame->format = yuv_format;
     yuv.frame->width = width;
     yuv.frame->height = height;
     if (av_frame_get_buffer(yuv.frame, 0) < 0) return false;
     SwsContext *scaler = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                        AV_PIX_FMT_YUVJ420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                        yuv_format, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!scaler) return false;
     const int chunk = audio.context && audio.context->frame_size > 0 ? audio.context->frame_size : 1024;
     const int64_t total_samples = int64_t(seconds_of_sound * 44100);

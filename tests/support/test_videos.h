@@ -1,6 +1,7 @@
 // Test videos and sounds made on the fly, so that no media file is kept in the repository:
 // uncompressed AVIs and WAV files through the project's RIFF writer (8, 16, 24, 32-bit DIB
-// frames, optional PCM sound, optional damage) and MJPEG AVIs made with FFmpeg's encoders.
+// frames, optional PCM sound, optional damage) and MJPEG, MPEG-4 and H.264 videos made with
+// FFmpeg's encoders.
 #pragma once
 
 #include <SDL.h>
@@ -36,6 +37,14 @@ PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate = 22050
               uint16_t channels = 1);
 
 enum class SoundCodec { None, Pcm, Mp2 };
+enum class VideoCodec { Mjpeg, Mpeg4, H264 };
+
+// Writes a video of frame_count frames picture(i) at rate frames per second in codec, in the
+// container the file name's extension names, with seconds_of_sound of a 44.1 kHz stereo tone
+// (16-bit PCM or MP2). False on failure, or when this FFmpeg has no encoder for codec.
+bool write_encoded_video(const std::string &path, VideoCodec codec, int width, int height,
+                         int frame_count, int rate, SoundCodec sound, double seconds_of_sound,
+                         const std::function<Picture(int)> &picture);
 
 // Writes an AVI of frame_count MJPEG frames picture(i) at rate frames per second, with
 // seconds_of_sound of a 44.1 kHz stereo tone (16-bit PCM or MP2). False on failure.
