@@ -295,7 +295,8 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
 // call presents anything, and nothing is presented after the call by that thread.
 TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackThread) {
     const std::string path = write_video("owner.avi", 4, 50, 0.1);
-    const cal_test::SurfacePtr image = cal_test::quadrant_image(20, 16, {0xFF0000FF, 0x00FF00FF, 0x0000FFFF, 0xFFFFFFFF});
+    const cal_test::SurfacePtr image =
+        cal_test::quadrant_image(20, 16, {0xFF0000FF, 0x00FF00FF, 0x0000FFFF, 0xFFFFFFFF});
     const auto other = cal_test::bytes(vt_test::rgba(90, 120, 150));
     struct Call {
         const char *name;

@@ -134,8 +134,9 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
             }
             SDL_Surface *offered = offer ? new_surface(info.width, info.height, 24) : nullptr;
             if (offer && !offered) break;
-            const platform::RgbRows rows{offered ? static_cast<uint8_t *>(offered->pixels) : nullptr,
-                                         offered ? size_t(offered->pitch) : 0};
+            const platform::RgbRows rows{
+                offered ? static_cast<uint8_t *>(offered->pixels) : nullptr,
+                offered ? size_t(offered->pitch) : 0};
             size_t size = 0;
             const uint8_t *dib =
                 platform::video_frame(file, int32_t(position), size, offered ? &rows : nullptr);

@@ -1,6 +1,6 @@
 // Serial ports on Linux: termios in raw mode on a non-blocking descriptor, poll() for the
-// one-second read wait; the system's ports are the serial devices in /dev. A port is held with TIOCEXCL and flock(), and gets back the termios found at open when it
-// is closed.
+// one-second read wait; the system's ports are the serial devices in /dev. A port is held
+// with TIOCEXCL and flock(), and gets back the termios found at open when it is closed.
 #include "platform/serial_port.h"
 
 #include <fcntl.h>

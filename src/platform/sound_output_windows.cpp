@@ -103,9 +103,9 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
     wave.nBlockAlign = format.blockAlign;
     wave.wBitsPerSample = format.bitsPerSample;
     // WOM_OPEN arrives during the call: the device record is complete before it.
-    const MMRESULT result =
-        waveOutOpen(&device->handle, WAVE_MAPPER, &wave, reinterpret_cast<DWORD_PTR>(device_message),
-                    reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
+    const MMRESULT result = waveOutOpen(&device->handle, WAVE_MAPPER, &wave,
+                                        reinterpret_cast<DWORD_PTR>(device_message),
+                                        reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) {
         char what[96];
         std::snprintf(what, sizeof what, " (tag %u, %u bits, %u channels, %u Hz)",

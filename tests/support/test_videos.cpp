@@ -183,7 +183,8 @@ bool write_encoded_video(const std::string &path, VideoCodec codec, int width, i
     SwsContext *scaler = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
                                         yuv_format, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!scaler) return false;
-    const int chunk = audio.context && audio.context->frame_size > 0 ? audio.context->frame_size : 1024;
+    const int chunk =
+        audio.context && audio.context->frame_size > 0 ? audio.context->frame_size : 1024;
     const int64_t total_samples = int64_t(seconds_of_sound * 44100);
     int64_t samples_done = 0;
     int frames_done = 0;
