@@ -3,7 +3,6 @@
 // a video dropped for the ring, a size choice that ends the video, the renderer taken back from
 // the playback thread by every call that draws, and the sound track on SDL's disk audio driver.
 // What was shown is read from the frames the dummy video driver saves.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,10 +21,11 @@
 #include "camera_frames.h"
 #include "device/device_modes.h"
 #include "device/device_state.h"
-#include "input/key_input.h"
 #include "disk_audio.h"
+#include "input/key_input.h"
 #include "presented_frames.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -42,7 +42,7 @@ const std::thread::id main_thread = std::this_thread::get_id();
 
 extern "C" void SDL_RenderPresent(SDL_Renderer *renderer) {
     static const auto sdl_present =
-        reinterpret_cast<void (*)(SDL_Renderer *)>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
+        reinterpret_cast<void (*)(SDL_Renderer *)>(vt_test::sdl_function("SDL_RenderPresent"));
     const size_t slot = present_count.fetch_add(1, std::memory_order_relaxed);
     if (slot < kPresentSlots)
         presenters[slot].store(std::this_thread::get_id() == main_thread ? kMainThread
@@ -242,6 +242,7 @@ TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
 // Uncompressed AVIs as FFmpeg's own writer makes them (the ffmpeg program): rows stored
 // top-down, at every depth it writes, 8 bits with a palette of its own, rows that need padding.
 TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     constexpr int width = 34, height = 20;  // 24-bit rows of 102 bytes, padded to 104
     // Red, green / yellow, blue quarters, three frames of raw RGB for ffmpeg to convert.
     const std::string raw = folder() + "/quarters.rgb";

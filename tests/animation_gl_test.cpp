@@ -13,13 +13,14 @@
 #include "frame/expt_window.h"
 #include "leak_checks.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "test_videos.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
 
 TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    vt_test::set_env("SDL_VIDEODRIVER", "offscreen");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << SDL_GetError();
     SDL_Window *window = SDL_CreateWindow("gl", 0, 0, 640, 480, SDL_WINDOW_OPENGL);
     SDL_Renderer *renderer =

@@ -335,6 +335,7 @@ TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
 // the frames left of the budget, and a track that needs more is left out while the frames
 // play.
 TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     const BudgetRestored restore;
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
@@ -363,6 +364,7 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
 }
 
 TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
         const std::string path = in_folder("mjpeg.avi");
@@ -405,6 +407,7 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
 // An MPEG audio stream may change its channel mode from one frame to the next; a damaged
 // or spliced file does it anywhere. Every frame of the track is converted as it comes.
 TEST_F(AnimationLoad, SoundWhoseChannelCountChangesMidTrackIsConvertedThroughout) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     const std::string path =
         write_quadrant_mjpeg("mode_change.avi", 32, 6, vt_test::SoundCodec::Mp2, 0.5);
     std::string bytes;
@@ -444,6 +447,7 @@ TEST_F(AnimationLoad, SoundWhoseChannelCountChangesMidTrackIsConvertedThroughout
 // Decoded pictures of widths that are not a multiple of the converter's block of pixels:
 // every row complete to its last pixel, and no row written over by its neighbour.
 TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     for (int width : {20, 30, 36, 98}) {
         SCOPED_TRACE("width " + std::to_string(width));
         const std::string path =

@@ -3,13 +3,10 @@
 // ends, the stop handshake, and the sound it plays on SDL's disk audio driver, also together
 // with the target sound.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +21,7 @@
 #include "platform/audio_mixer.h"
 #include "presented_frames.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -143,19 +141,11 @@ protected:
 // First in this program: a thread stack freed by an earlier thread could be reused.
 #ifndef __SANITIZE_THREAD__  // the address-space limit cannot apply under ThreadSanitizer
 TEST_F(AnimationPlayback, ThreadThatCannotStartIsReportedAndStartedByTheNextDraw) {
+    if (!vt_test::resource_limits_available()) GTEST_SKIP() << vt_test::kNoResourceLimits;
     load(write_video("retry.avi", 2, 100), 1, -1);
-    rlimit saved{};
-    getrlimit(RLIMIT_AS, &saved);
-    std::ifstream status("/proc/self/statm");
-    size_t pages = 0;
-    status >> pages;
     const std::string printed = vt_test::capture_stdout([&] {
         // No room for a new thread's stack.
-        rlimit tight = saved;
-        tight.rlim_cur = pages * size_t(sysconf(_SC_PAGESIZE)) + (1 << 20);
-        setrlimit(RLIMIT_AS, &tight);
-        draw_at(400, 300);
-        setrlimit(RLIMIT_AS, &saved);
+        vt_test::with_address_space_limit(1 << 20, [&] { draw_at(400, 300); });
     });
     EXPECT_NE(printed.find("start_playback_thread: the playback thread cannot start"),
               std::string::npos)
@@ -302,7 +292,7 @@ TEST_F(AnimationSound, LongSoundRunsOnIntoTheNextPass) {
 TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     const std::string path = write_video("no_device.avi", 4, 50, 0.1);
     load(path, 2, 1);
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    vt_test::set_env("SDL_AUDIODRIVER", "no-such-driver");
     std::string printed;
     {
         PresentedFrames saved;
@@ -318,7 +308,7 @@ TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     EXPECT_EQ(failures, 2u);  // tried once per pass
     EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
 
-    setenv("SDL_AUDIODRIVER", "disk", 1);
+    vt_test::set_env("SDL_AUDIODRIVER", "disk");
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
@@ -386,12 +376,12 @@ TEST_F(AnimationSound, EndedThreadsLeaveNoMemoryBehind) {
     if (!vt_test::leak_checker_present()) GTEST_SKIP() << "needs LeakSanitizer (./run check)";
     ASSERT_FALSE(vt_test::leaks_found()) << "memory leaked before this test";
     load(write_video("leaks.avi", 3, 100, 0.05), 1, 1);
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    vt_test::set_env("SDL_AUDIODRIVER", "no-such-driver");
     vt_test::capture_stdout([] {
         draw_at(300, 300);
         wait_until_idle();
     });
-    setenv("SDL_AUDIODRIVER", "disk", 1);
+    vt_test::set_env("SDL_AUDIODRIVER", "disk");
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     release_animation();

@@ -12,12 +12,13 @@
 #include "calibration_support.h"
 #include "frame/expt_window.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
 
 using cal_test::clip_samples;
-using cal_test::cpu_ms;
+using vt_test::cpu_ms;
 using cal_test::find_clip;
 using vt_test::read_samples;
 

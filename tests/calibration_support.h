@@ -5,7 +5,6 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
@@ -16,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "calibration/cal_data.h"
 #include "audio_output.h"
+#include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
@@ -151,14 +150,6 @@ inline Wav parse_wav(const uint8_t *data, size_t size) {
 inline std::vector<int16_t> clip_samples(int32_t kind) {
     const BuiltinClip clip = builtin_clip(kind);
     return parse_wav(clip.data, clip.size).samples;
-}
-
-// CPU time used by the whole process so far, in milliseconds.
-inline double cpu_ms() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
 // Where clip starts in output, or -1 when output does not hold it sample for sample.

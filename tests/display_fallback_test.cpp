@@ -4,12 +4,13 @@
 #include <cstdlib>
 
 #include "test_support.h"
+#include "test_system.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 TEST(DisplayInformation, FallsBackTo800x600WhenTheModeHasNoSize) {
     // The offscreen driver lists a display mode of 0 x 0 until a window exists.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    vt_test::set_env("SDL_VIDEODRIVER", "offscreen");
     standin_reset();
     DisplayInfo info{};
     get_display_information(&info);

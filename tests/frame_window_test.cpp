@@ -1,21 +1,21 @@
 // The experiment window's life: hooks installed and removed, created and adopted windows,
 // the first frame, the display record, and closing. Cases run in this order in one process.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
+#include "calibration/cal_data.h"
 #include "calibration/calibration_screen.h"
 #include "calibration/feedback_sounds.h"
 #include "camera/camera_image.h"
 #include "export/image_writer.h"
 #include "frame/display_hooks.h"
 #include "frame/expt_window.h"
-#include "calibration/cal_data.h"
 #include "input/key_input.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -28,7 +28,7 @@ std::optional<int> displayRate;
 
 template <typename Query, typename Subject>
 int with_display_rate(const char *name, Subject subject, SDL_DisplayMode *mode) {
-    const auto sdl = reinterpret_cast<Query>(dlsym(RTLD_NEXT, name));
+    const auto sdl = reinterpret_cast<Query>(vt_test::sdl_function(name));
     const int result = sdl(subject, mode);
     if (result == 0 && displayRate) mode->refresh_rate = *displayRate;
     return result;
@@ -215,7 +215,7 @@ TEST(ExperimentWindow, CloseRemovesHooksAndSecondCloseDoesNothingMore) {
 }
 
 TEST(ExperimentWindow, SoftwareRendererRequest) {
-    setenv("VT_SDL_SOFTWARE", "1", 1);
+    vt_test::set_env("VT_SDL_SOFTWARE", "1");
     std::string err;
     const std::string out = vt_test::capture_stdout(
         [&] { err = capture_stderr([] { ASSERT_EQ(init_expt_window(nullptr, nullptr), 0); }); });
@@ -223,10 +223,10 @@ TEST(ExperimentWindow, SoftwareRendererRequest) {
     EXPECT_NE(err.find("SDL renderer: software\n"), std::string::npos) << err;
     close_expt_graphics();
 
-    setenv("VT_SDL_SOFTWARE", "0", 1);
+    vt_test::set_env("VT_SDL_SOFTWARE", "0");
     const std::string out0 = vt_test::capture_stdout(
         [&] { err = capture_stderr([] { ASSERT_EQ(init_expt_window(nullptr, nullptr), 0); }); });
-    unsetenv("VT_SDL_SOFTWARE");
+    vt_test::unset_env("VT_SDL_SOFTWARE");
     EXPECT_EQ(out0.find("Requesting SDL software rendering"), std::string::npos);
     EXPECT_NE(err.find("SDL renderer: "), std::string::npos);
 }

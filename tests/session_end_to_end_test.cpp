@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "test_system.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 #include "vistrak_simulated_tracker.h"
@@ -240,9 +241,15 @@ TEST_F(EndToEnd, ValidationDriftCorrectionAndASavedScreen) {
 TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
     const std::string out = vt_test::temp_dir();
     const std::string log = out + "/demo.log";
-    const std::string command = std::string("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ") +
-                                DEMO_PROGRAM + " --short --out " + out + " > " + log + " 2>&1";
-    const int status = std::system(command.c_str());
+    const std::string command = std::string("\"") + DEMO_PROGRAM + "\" --short --out \"" + out +
+                                "\" > \"" + log + "\" 2>&1";
+    int status = -1;
+    {
+        // The demo inherits the drivers (and the dummy driver at that, whatever the tests use).
+        const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", "dummy");
+        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
+        status = std::system(command.c_str());
+    }
     std::ifstream in(log);
     std::stringstream text;
     text << in.rdbuf();
@@ -256,7 +263,7 @@ TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
     int screenshots = 0;
     for (const auto &entry : fs::directory_iterator(out)) {
         if (entry.path().extension() != ".png") continue;
-        FILE *file = std::fopen(entry.path().c_str(), "rb");
+        FILE *file = std::fopen(entry.path().string().c_str(), "rb");
         ASSERT_NE(file, nullptr);
         gdImagePtr image = gdImageCreateFromPng(file);
         std::fclose(file);

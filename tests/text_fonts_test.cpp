@@ -11,6 +11,7 @@
 #include "camera/status_text.h"
 #include "frame/embedded_fonts.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "text/fonts.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -23,11 +24,11 @@ class FontTest : public ::testing::Test {
 protected:
     void SetUp() override {
         vt_test::ensure_window();
-        unsetenv("windir");
+        vt_test::unset_env("windir");
         close_current_font();
         standin_reset();
     }
-    void TearDown() override { unsetenv("windir"); }
+    void TearDown() override { vt_test::unset_env("windir"); }
 
     static size_t logged(const std::string &text) { return standin_log_matches(text.c_str()); }
     static std::string family_name() {
@@ -79,7 +80,7 @@ TEST_F(FontTest, FontDirectoryByFile) {
     ASSERT_NE(embedded_font_folder(), nullptr);
     EXPECT_STREQ(font_directory("OpenSans-Bold.ttf"), embedded_font_folder());
     EXPECT_EQ(font_directory("arialbd.ttf"), nullptr);
-    setenv("windir", "/win", 1);
+    vt_test::set_env("windir", "/win");
     EXPECT_STREQ(font_directory("arialbd.ttf"), "/win");
     EXPECT_STREQ(font_directory("OpenSans-Regular.ttf"), embedded_font_folder());
 }
@@ -124,13 +125,13 @@ TEST_F(FontTest, NameWithSlashIsAPathInBoldStyleWhenAsked) {
 }
 
 TEST_F(FontTest, FamilyMissingFromTheTableFailsWithTheWindowsPath) {
-    setenv("windir", "/nowhere/win", 1);
+    vt_test::set_env("windir", "/nowhere/win");
     EXPECT_EQ(get_new_font("Times Roman", 20, 1), -1);
     EXPECT_EQ(logged("coregraphics: could not load font from '/nowhere/win/fonts/sans' size 20 "
                      "error: '"),
               1u);
     EXPECT_EQ(current_font(), nullptr);
-    unsetenv("windir");
+    vt_test::unset_env("windir");
     EXPECT_EQ(get_new_font("Times Roman", 20, 1), -1);
     EXPECT_EQ(logged("coregraphics: could not load font from 'sans' size 20 error: '"), 1u);
 }
@@ -140,7 +141,7 @@ TEST_F(FontTest, WindowsFontFolderServesTheTableFiles) {
     std::filesystem::create_directory(windir + "/fonts");
     std::filesystem::copy_file(kSystemOpenSans + "OpenSans-Semibold.ttf",
                                windir + "/fonts/arialbd.ttf");
-    setenv("windir", windir.c_str(), 1);
+    vt_test::set_env("windir", windir);
     ASSERT_EQ(get_new_font("ARIAL", 18, 1), 0);
     EXPECT_EQ(logged("Loaded font " + windir + "/fonts/arialbd.ttf \n"), 1u);
     EXPECT_EQ(style_name(), "Semibold");
@@ -197,7 +198,7 @@ TEST_F(FontTest, OverlongNamesAndPathsAreRefusedWhole) {
 
     ASSERT_EQ(get_new_font("sans", 20, 0), 0);
     font = current_font();
-    setenv("windir", ("/" + std::string(500, 'w')).c_str(), 1);
+    vt_test::set_env("windir", "/" + std::string(500, 'w'));
     EXPECT_EQ(get_new_font("Arial", 20, 0), -1);
     EXPECT_EQ(logged("get_new_font: font path for 'Arial' longer than 511 bytes refused\n"), 1u);
     EXPECT_EQ(current_font(), font);

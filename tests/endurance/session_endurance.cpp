@@ -27,6 +27,7 @@
 
 #include "headless.h"
 #include "leak_checks.h"
+#include "test_system.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 #include "vistrak_simulated_tracker.h"
@@ -206,7 +207,7 @@ TEST(Endurance, CameraImageStreamsForMinutesWithoutGrowing) {
 
 int main(int argc, char **argv) {
     vt_test::use_headless_drivers_without_display();
-    vt_test::load_fontconfig_unchecked();
+    vt_test::prepare_system_libraries();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

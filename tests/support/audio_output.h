@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "test_system.h"
+
 namespace vt_test {
 
 constexpr int kOutputRate = 48000;
@@ -23,8 +25,8 @@ constexpr int kOutputChannels = 2;
 // Sends the output of every SDL audio device opened from now on to path, through SDL's disk
 // driver, which writes at the real-time rate. Returns path.
 inline std::string send_audio_to(std::string path) {
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
+    vt_test::set_env("SDL_AUDIODRIVER", "disk");
+    vt_test::set_env("SDL_DISKAUDIOFILE", path);
     return path;
 }
 

@@ -10,6 +10,7 @@
 
 #include "audio_output.h"
 #include "platform/audio_mixer.h"
+#include "test_system.h"
 
 namespace vt_test {
 
@@ -23,7 +24,7 @@ public:
     }
     ~DiskAudio() {
         platform::audio_output_close();
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        vt_test::set_env("SDL_AUDIODRIVER", "dummy");
     }
     DiskAudio(const DiskAudio &) = delete;
     DiskAudio &operator=(const DiskAudio &) = delete;

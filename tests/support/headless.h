@@ -2,16 +2,16 @@
 // in the environment stays). Used by the test and benchmark programs' entry points.
 #pragma once
 
-#include <stdlib.h>
+#include <SDL.h>
 
 namespace vt_test {
 
 inline void use_headless_drivers_without_display() {
-    const char *display = getenv("DISPLAY");
-    const char *wayland = getenv("WAYLAND_DISPLAY");
+    const char *display = SDL_getenv("DISPLAY");
+    const char *wayland = SDL_getenv("WAYLAND_DISPLAY");
     if ((display && *display) || (wayland && *wayland)) return;
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    SDL_setenv("SDL_VIDEODRIVER", "dummy", 0);
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 0);
 }
 
 }  // namespace vt_test

@@ -1,9 +1,7 @@
 // LeakSanitizer from inside a test program: checks for leaks at a chosen moment, the heap in
-// use, and fontconfig loaded out of the checker's sight. Everything here does nothing in a
+// use, and the checker looking away. Everything here does nothing in a
 // program built without it (only ./run check and ./run endurance build with it).
 #pragma once
-
-#include <fontconfig/fontconfig.h>
 
 #include <cstddef>
 
@@ -29,12 +27,12 @@ inline long long heap_in_use() {
                : -1;
 }
 
-// fontconfig loses a few blocks while it loads its configuration (once per process, in
-// FcInit). Loaded here before anything else, with the checker looking away from exactly that.
-inline void load_fontconfig_unchecked() {
-    if (!__lsan_disable || !__lsan_enable) return;
+// Runs body with the checker looking away from what it allocates.
+template <typename Body>
+void unchecked(Body body) {
+    if (!__lsan_disable || !__lsan_enable) return body();
     __lsan_disable();
-    FcInit();
+    body();
     __lsan_enable();
 }
 

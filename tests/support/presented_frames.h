@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "test_system.h"
 
 namespace vt_test {
 
@@ -39,10 +40,10 @@ class PresentedFrames {
 public:
     PresentedFrames() : folder_(temp_dir()), previous_(std::filesystem::current_path()) {
         std::filesystem::current_path(folder_);
-        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+        vt_test::set_env("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1");
     }
     ~PresentedFrames() {
-        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+        vt_test::unset_env("SDL_VIDEO_DUMMY_SAVE_FRAMES");
         std::filesystem::current_path(previous_);
     }
     PresentedFrames(const PresentedFrames &) = delete;

@@ -81,19 +81,4 @@ void SimulatedBox::run() {
     }
 }
 
-SerialPortsOverride::SerialPortsOverride(const std::string &paths) {
-    if (const char *value = std::getenv("VT_SERIAL_PORTS")) {
-        had_value_ = true;
-        previous_ = value;
-    }
-    setenv("VT_SERIAL_PORTS", paths.c_str(), 1);
-}
-
-SerialPortsOverride::~SerialPortsOverride() {
-    if (had_value_)
-        setenv("VT_SERIAL_PORTS", previous_.c_str(), 1);
-    else
-        unsetenv("VT_SERIAL_PORTS");
-}
-
 }  // namespace vt_test

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "test_system.h"
+
 namespace vt_test {
 
 class SimulatedBox {
@@ -53,14 +55,10 @@ private:
 };
 
 // Sets VT_SERIAL_PORTS for the lifetime of the object and restores it after.
-class SerialPortsOverride {
+class SerialPortsOverride : public EnvironmentOverride {
 public:
-    explicit SerialPortsOverride(const std::string &paths);
-    ~SerialPortsOverride();
-
-private:
-    bool had_value_ = false;
-    std::string previous_;
+    explicit SerialPortsOverride(const std::string &paths)
+        : EnvironmentOverride("VT_SERIAL_PORTS", paths) {}
 };
 
 }  // namespace vt_test

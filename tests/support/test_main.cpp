@@ -1,9 +1,10 @@
 // Entry point of every test program: headless SDL drivers when no display is present, and
 // the shared experiment window closed once at the end.
+#include <SDL.h>  // on Windows main is SDL's entry point's SDL_main
 #include <gtest/gtest.h>
 
 #include "headless.h"
-#include "leak_checks.h"
+#include "test_system.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -18,9 +19,10 @@ public:
 int main(int argc, char **argv) {
     vt_test::use_headless_drivers_without_display();
     // No test opens the machine's own serial ports (the first UART can be its console):
-    // tests that need ports list their pseudo-terminals here.
-    setenv("VT_SERIAL_PORTS", "", 0);
-    vt_test::load_fontconfig_unchecked();
+    // tests that need ports list their own here. A list of empty entries lists none (an empty
+    // value would do on Linux, but Windows cannot hold one).
+    vt_test::set_env("VT_SERIAL_PORTS", ",", false);
+    vt_test::prepare_system_libraries();
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new CloseWindowAtEnd);
     return RUN_ALL_TESTS();

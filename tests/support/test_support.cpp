@@ -2,7 +2,6 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <sstream>
 
 #include "frame/expt_window.h"
+#include "test_system.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace vt_test {
@@ -33,20 +33,14 @@ Pixels read_pixels(SDL_Renderer *renderer) {
 Pixels read_window_pixels() { return read_pixels(exptGraphics.renderer); }
 
 std::string capture_stdout(const std::function<void()> &body) {
-    std::fflush(stdout);
-    char path[] = "/tmp/vt_stdout_XXXXXX";
-    const int file = mkstemp(path);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(file, STDOUT_FILENO);
-    body();
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    close(file);
+    const std::string path = temp_dir() + "/stdout.txt";
+    {
+        StdoutToFile redirected(path);
+        body();
+    }
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    std::remove(path);
     return text.str();
 }
 
@@ -61,10 +55,9 @@ TempDirs tempDirs;
 }  // namespace
 
 std::string temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vt_test_XXXXXX").string();
-    const char *made = mkdtemp(pattern.data());
-    if (!made) return {};
-    tempDirs.paths.push_back(made);
+    const std::string made =
+        make_unique_folder((std::filesystem::temp_directory_path() / "vt_test_XXXXXX").string());
+    if (!made.empty()) tempDirs.paths.push_back(made);
     return made;
 }
 

@@ -1,0 +1,77 @@
+// The few system services the test programs use themselves, one implementation per system
+// (test_system_linux.cpp, test_system_windows.cpp): the environment, a fresh folder, standard
+// output sent to a file.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace vt_test {
+
+// Sets (or, with overwrite false, sets only when unset) an environment variable of this
+// process, where SDL and the library read it. On Windows an empty value removes the variable.
+void set_env(const char *name, const std::string &value, bool overwrite = true);
+void unset_env(const char *name);
+
+// An environment variable set while the object lives, and put back as it was after.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const char *name, const std::string &value) : name_(name) {
+        if (const char *previous = std::getenv(name)) previous_ = previous;
+        set_env(name, value);
+    }
+    ~EnvironmentOverride() {
+        if (previous_)
+            set_env(name_.c_str(), *previous_);
+        else
+            unset_env(name_.c_str());
+    }
+    EnvironmentOverride(const EnvironmentOverride &) = delete;
+    EnvironmentOverride &operator=(const EnvironmentOverride &) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+// Makes a new folder named from a pattern ending in "XXXXXX"; empty on failure.
+std::string make_unique_folder(const std::string &pattern);
+
+// Sends standard output (the descriptor, so C and C++ output alike) to a file until restored.
+class StdoutToFile {
+public:
+    explicit StdoutToFile(const std::string &path);
+    ~StdoutToFile();
+    StdoutToFile(const StdoutToFile &) = delete;
+    StdoutToFile &operator=(const StdoutToFile &) = delete;
+
+private:
+    int saved_ = -1;
+    int file_ = -1;
+};
+
+// Limits the system puts on this process, to make the library's requests fail where they would
+// on a full disk or in an exhausted address space: Linux's resource limits. Windows has none
+// that apply to a running process alone, and the cases using them are Linux's.
+bool resource_limits_available();
+constexpr const char *kNoResourceLimits =
+    "needs per-process resource limits (setrlimit), which only Linux has (Linux only)";
+// Runs body with files limited to bytes: writes past it fail (EFBIG), with no signal.
+void with_file_size_limit(uint64_t bytes, const std::function<void()> &body);
+// Runs body with the address space limited to what is in use now and extra bytes.
+void with_address_space_limit(uint64_t extra, const std::function<void()> &body);
+
+// CPU time used by the whole process so far, in milliseconds.
+double cpu_ms();
+
+// SDL's own definition of a function that a test program defines in front of it, to watch
+// or change what SDL answers the library.
+void *sdl_function(const char *name);
+
+// Readies what the system's libraries load once per process before a test runs.
+void prepare_system_libraries();
+
+}  // namespace vt_test

@@ -1,0 +1,89 @@
+// The test programs' system services on Linux (see test_system.h).
+#include "test_system.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+
+#include "leak_checks.h"
+
+namespace vt_test {
+
+void set_env(const char *name, const std::string &value, bool overwrite) {
+    setenv(name, value.c_str(), overwrite ? 1 : 0);
+}
+
+void unset_env(const char *name) { unsetenv(name); }
+
+std::string make_unique_folder(const std::string &pattern) {
+    std::string path = pattern;
+    return mkdtemp(path.data()) ? path : std::string();
+}
+
+StdoutToFile::StdoutToFile(const std::string &path) {
+    std::fflush(stdout);
+    file_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (file_ < 0) return;
+    saved_ = dup(STDOUT_FILENO);
+    dup2(file_, STDOUT_FILENO);
+}
+
+StdoutToFile::~StdoutToFile() {
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+    }
+    if (file_ >= 0) close(file_);
+}
+
+bool resource_limits_available() { return true; }
+
+namespace {
+
+void with_limit(int resource, rlim_t value, const std::function<void()> &body) {
+    rlimit saved{};
+    getrlimit(resource, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = value;
+    setrlimit(resource, &limited);
+    body();
+    setrlimit(resource, &saved);
+}
+
+}  // namespace
+
+void with_file_size_limit(uint64_t bytes, const std::function<void()> &body) {
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    with_limit(RLIMIT_FSIZE, rlim_t(bytes), body);
+    std::signal(SIGXFSZ, previous);
+}
+
+void with_address_space_limit(uint64_t extra, const std::function<void()> &body) {
+    std::ifstream status("/proc/self/statm");
+    uint64_t pages = 0;
+    status >> pages;
+    with_limit(RLIMIT_AS, rlim_t(pages * uint64_t(sysconf(_SC_PAGESIZE)) + extra), body);
+}
+
+double cpu_ms() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+void *sdl_function(const char *name) { return dlsym(RTLD_NEXT, name); }
+
+// fontconfig loses a few blocks while it loads its configuration (once per process, in FcInit):
+// loaded before anything else, with the leak checker looking away from exactly that.
+void prepare_system_libraries() { unchecked([] { FcInit(); }); }
+
+}  // namespace vt_test

@@ -1,0 +1,183 @@
+// The built DLL as Windows sees it: its export table holds exactly the library's 22 names
+// under their ordinals; it imports from vistrak_core64.dll by ordinal alone, and only
+// functions of the core's interface; loading it extracts the two fonts into a private folder
+// under the temporary folder and unloading it (FreeLibrary, or the end of a process that
+// never frees it) removes them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "test_system.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The module's own bytes at a relative address.
+template <typename T>
+const T *at(HMODULE module, DWORD rva) {
+    return reinterpret_cast<const T *>(reinterpret_cast<const uint8_t *>(module) + rva);
+}
+
+const IMAGE_DATA_DIRECTORY &directory(HMODULE module, int entry) {
+    const auto *dos = at<IMAGE_DOS_HEADER>(module, 0);
+    const auto *nt = at<IMAGE_NT_HEADERS64>(module, DWORD(dos->e_lfanew));
+    return nt->OptionalHeader.DataDirectory[entry];
+}
+
+std::map<std::string, DWORD> exported_names(HMODULE module) {
+    std::map<std::string, DWORD> names;
+    const IMAGE_DATA_DIRECTORY &entry = directory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
+    if (!entry.VirtualAddress) return names;
+    const auto *exports = at<IMAGE_EXPORT_DIRECTORY>(module, entry.VirtualAddress);
+    const auto *name_rvas = at<DWORD>(module, exports->AddressOfNames);
+    const auto *ordinals = at<WORD>(module, exports->AddressOfNameOrdinals);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        names[at<char>(module, name_rvas[i])] = exports->Base + ordinals[i];
+    return names;
+}
+
+// Per imported DLL (lower case): the ordinals imported by ordinal, and the names imported by
+// name.
+struct Imports {
+    std::set<DWORD> ordinals;
+    std::set<std::string> names;
+};
+
+std::map<std::string, Imports> imports_of(HMODULE module) {
+    std::map<std::string, Imports> imports;
+    const IMAGE_DATA_DIRECTORY &entry = directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
+    for (const auto *dll = at<IMAGE_IMPORT_DESCRIPTOR>(module, entry.VirtualAddress); dll->Name;
+         ++dll) {
+        std::string name = at<char>(module, dll->Name);
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        Imports &of = imports[name];
+        for (const auto *thunk = at<IMAGE_THUNK_DATA64>(module, dll->OriginalFirstThunk);
+             thunk->u1.AddressOfData; ++thunk) {
+            if (IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal))
+                of.ordinals.insert(DWORD(IMAGE_ORDINAL64(thunk->u1.Ordinal)));
+            else
+                of.names.insert(
+                    at<IMAGE_IMPORT_BY_NAME>(module, DWORD(thunk->u1.AddressOfData))->Name);
+        }
+    }
+    return imports;
+}
+
+// Every file under folder, as paths relative to it.
+std::set<std::string> files_under(const fs::path &folder) {
+    std::set<std::string> files;
+    std::error_code error;
+    for (const auto &file : fs::recursive_directory_iterator(folder, error))
+        if (file.is_regular_file()) files.insert(fs::relative(file.path(), folder).string());
+    return files;
+}
+
+std::string read_file(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The fonts as the library carries them: the program's own copy of the resources.
+std::string font_resource(int id) {
+    const HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10));
+    if (!resource) return {};
+    const HGLOBAL loaded = LoadResource(nullptr, resource);
+    return std::string(static_cast<const char *>(LockResource(loaded)),
+                       SizeofResource(nullptr, resource));
+}
+
+}  // namespace
+
+TEST(LibraryTables, ExportsExactlyTheLibraryFunctionsUnderTheirOrdinals) {
+    const HMODULE library = LoadLibraryA(GRAPHICS_LIBRARY);
+    ASSERT_NE(library, nullptr) << GetLastError();
+    const std::map<std::string, DWORD> expected = {
+        {"set_calibration_colors", 104}, {"set_target_size", 105},
+        {"get_current_display_information", 121}, {"get_display_information", 122},
+        {"close_expt_graphics", 124}, {"init_expt_window", 125}, {"get_expt_window", 126},
+        {"set_cal_sounds", 142}, {"set_dcorr_sounds", 143}, {"set_camera_image_position", 312},
+        {"sdl_bitmap_save_and_backdrop", 501}, {"sdl_bitmap_to_backdrop", 502},
+        {"sdl_bitmap_save", 503}, {"set_cal_target_surface", 504},
+        {"set_cal_background_surface", 505}, {"reset_background_surface", 506},
+        {"disable_custombackground_on_imagemode", 507}, {"set_cal_animation_target", 508},
+        {"enable_external_calibration_device", 509}, {"set_mouse_loc_callback", 510},
+        {"set_cal_font", 512}, {"set_mac_delay", 513}};
+    EXPECT_EQ(exported_names(library), expected);
+    for (const auto &[name, ordinal] : expected)
+        EXPECT_EQ(GetProcAddress(library, name.c_str()),
+                  GetProcAddress(library, MAKEINTRESOURCEA(ordinal)))
+            << name;
+
+    // The core's interface: any core DLL exporting these ordinals serves, whatever its names.
+    const std::set<DWORD> interface_ordinals = {4,   7,   40,  41,  106, 107,   117,  118,
+                                                120, 406, 410, 501, 502, 503, 10005, 20004};
+    const std::map<std::string, Imports> imports = imports_of(library);
+    ASSERT_EQ(imports.count("vistrak_core64.dll"), 1u);
+    const Imports &core = imports.at("vistrak_core64.dll");
+    EXPECT_TRUE(core.names.empty()) << *core.names.begin();
+    EXPECT_FALSE(core.ordinals.empty());
+    for (DWORD ordinal : core.ordinals) EXPECT_EQ(interface_ordinals.count(ordinal), 1u) << ordinal;
+    FreeLibrary(library);
+}
+
+// Run as its own child by the next test: loads the DLL and ends without freeing it, so that
+// the unload step runs at process detach.
+TEST(LibraryTables, ChildLoadsTheLibraryAndExits) {
+    const char *report = std::getenv("VT_CHILD_REPORT");
+    if (!report) GTEST_SKIP() << "run by FontsAreExtractedAtAttachAndRemovedAtDetach";
+    ASSERT_NE(LoadLibraryA(GRAPHICS_LIBRARY), nullptr);
+    std::ofstream(report) << "loaded";
+    std::exit(0);
+}
+
+TEST(LibraryTables, FontsAreExtractedAtAttachAndRemovedAtDetach) {
+    const std::string temp = vt_test::temp_dir();
+    // GetTempPath looks there, in this process and its children.
+    const vt_test::EnvironmentOverride tmp("TMP", temp), temp_variable("TEMP", temp);
+
+    const HMODULE library = LoadLibraryA(GRAPHICS_LIBRARY);
+    ASSERT_NE(library, nullptr) << GetLastError();
+    const std::set<std::string> loaded = files_under(temp);
+    ASSERT_EQ(loaded.size(), 2u);
+    const fs::path folder = fs::path(temp) / fs::path(*loaded.begin()).parent_path();
+    EXPECT_EQ(files_under(folder),
+              (std::set<std::string>{"OpenSans-Bold.ttf", "OpenSans-Regular.ttf"}));
+    EXPECT_EQ(read_file(folder / "OpenSans-Regular.ttf"), font_resource(103));
+    EXPECT_EQ(read_file(folder / "OpenSans-Bold.ttf"), font_resource(104));
+    EXPECT_GT(font_resource(103).size(), 100000u);
+    FreeLibrary(library);
+    EXPECT_FALSE(fs::exists(folder));
+
+    // A process that ends with the DLL loaded.
+    const std::string report = temp + "\\child.txt";
+    vt_test::set_env("VT_CHILD_REPORT", report);
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string command = std::string("\"") + program +
+                          "\" --gtest_filter=LibraryTables.ChildLoadsTheLibraryAndExits";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &child));
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD status = 1;
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    vt_test::unset_env("VT_CHILD_REPORT");
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(read_file(report), "loaded");
+    EXPECT_EQ(files_under(temp), std::set<std::string>{"child.txt"});
+}
