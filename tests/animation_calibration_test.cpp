@@ -461,6 +461,10 @@ TEST_F(AnimationCalibration, SecondTargetPlaysTheVideoAgainThere) {
 // Sound on SDL's disk driver.
 class AnimationCalibrationSound : public AnimationCalibration {
 protected:
+    void SetUp() override {
+        if (!vt_test::sound_output_heard_through_sdl()) GTEST_SKIP() << vt_test::kSoundNotThroughSdl;
+        AnimationCalibration::SetUp();
+    }
     vt_test::DiskAudio audio_{folder() + "/hooks_sound.raw"};
 };
 

@@ -250,6 +250,10 @@ TEST_F(AnimationPlayback, StopWhileTheThreadIsStartingWaitsForIt) {
 // Sound on SDL's disk driver.
 class AnimationSound : public AnimationPlayback {
 protected:
+    void SetUp() override {
+        if (!vt_test::sound_output_heard_through_sdl()) GTEST_SKIP() << vt_test::kSoundNotThroughSdl;
+        AnimationPlayback::SetUp();
+    }
     // The left channel of everything played, once the animated target is released and the
     // output closed (which completes the file).
     std::vector<double> heard() const {

@@ -241,14 +241,15 @@ TEST_F(EndToEnd, ValidationDriftCorrectionAndASavedScreen) {
 TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
     const std::string out = vt_test::temp_dir();
     const std::string log = out + "/demo.log";
-    const std::string command = std::string("\"") + DEMO_PROGRAM + "\" --short --out \"" + out +
+    const std::string program = fs::path(DEMO_PROGRAM).make_preferred().string();
+    const std::string command = "\"" + program + "\" --short --out \"" + out +
                                 "\" > \"" + log + "\" 2>&1";
     int status = -1;
     {
         // The demo inherits the drivers (and the dummy driver at that, whatever the tests use).
         const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", "dummy");
         const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
-        status = std::system(command.c_str());
+        status = vt_test::run_command(command);
     }
     std::ifstream in(log);
     std::stringstream text;

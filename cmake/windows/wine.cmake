@@ -9,4 +9,6 @@ string(REPLACE "/" "\\\\" VT_WINE_DLL_DIRS "${VT_WINE_DLL_DIRS}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine_test.sh.in ${PROJECT_BINARY_DIR}/wine_test.sh
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(WRITE ${PROJECT_BINARY_DIR}/alsa-null.conf
+     "</usr/share/alsa/alsa.conf>\npcm.!default { type null }\n")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine_test.sh)

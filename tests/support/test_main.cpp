@@ -22,6 +22,9 @@ int main(int argc, char **argv) {
     // tests that need ports list their own here. A list of empty entries lists none (an empty
     // value would do on Linux, but Windows cannot hold one).
     vt_test::set_env("VT_SERIAL_PORTS", ",", false);
+    // Fonts come from the system's own lookup (fontconfig, or the Windows folder that
+    // GetWindowsDirectory names), unless a test names a Windows folder itself.
+    vt_test::unset_env("windir");
     vt_test::prepare_system_libraries();
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new CloseWindowAtEnd);

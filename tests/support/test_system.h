@@ -53,6 +53,17 @@ private:
     int file_ = -1;
 };
 
+// Runs command through the system's command interpreter (sh, cmd) and returns its exit status.
+int run_command(const std::string &command);
+
+// Whether the tests hear the library's sound output: on Linux the library plays through SDL
+// audio, whose disk driver writes it to a file the tests read. On Windows the system plays it
+// (waveOut, PlaySound), heard by the Windows sound tests through Wine instead.
+bool sound_output_heard_through_sdl();
+constexpr const char *kSoundNotThroughSdl =
+    "listens to the library's sound through SDL's disk audio driver, which plays it on Linux "
+    "only (Linux only)";
+
 // Limits the system puts on this process, to make the library's requests fail where they would
 // on a full disk or in an exhausted address space: Linux's resource limits. Windows has none
 // that apply to a running process alone, and the cases using them are Linux's.

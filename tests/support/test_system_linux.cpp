@@ -6,10 +6,12 @@
 #include <fontconfig/fontconfig.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "leak_checks.h"
@@ -43,6 +45,13 @@ StdoutToFile::~StdoutToFile() {
     }
     if (file_ >= 0) close(file_);
 }
+
+int run_command(const std::string &command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool sound_output_heard_through_sdl() { return true; }
 
 bool resource_limits_available() { return true; }
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 namespace vt_test {
@@ -49,6 +50,12 @@ StdoutToFile::~StdoutToFile() {
     }
     if (file_ >= 0) _close(file_);
 }
+
+// cmd /c drops the first and the last quote of a line that starts with one: the line goes in
+// quotes of its own, so that a quoted program path keeps its quotes.
+int run_command(const std::string &command) { return std::system(("\"" + command + "\"").c_str()); }
+
+bool sound_output_heard_through_sdl() { return false; }
 
 bool resource_limits_available() { return false; }
 

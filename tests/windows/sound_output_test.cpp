@@ -1,0 +1,177 @@
+// The Windows sound services heard: PlaySound from memory and from a file, and waveOut playing
+// a video's track. Wine plays through ALSA, here into ALSA's file plugin (the test's own ALSA
+// configuration, VT_SOUND_CAPTURE_DIR), which writes each opened stream's samples to a file
+// named for its rate, channels and bits: what was played is compared with what was sent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "avi_writer.h"
+#include "platform/sound_output.h"
+#include "platform/sound_player.h"
+#include "test_support.h"
+#include "test_videos.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> read_file(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+class SoundHeard : public ::testing::Test {
+protected:
+    // ALSA writes each stream's samples to <folder>/<rate>-<channels>-<bits>.raw.
+    static fs::path capture_folder() { return VT_SOUND_CAPTURE_DIR; }
+
+    void SetUp() override {
+        std::error_code error;
+        for (const auto &file : fs::directory_iterator(capture_folder(), error))
+            fs::remove(file.path(), error);
+    }
+
+    // What the stream of this format played; empty when none was opened.
+    static std::vector<uint8_t> heard(uint32_t rate, int channels, int bits) {
+        return read_file(capture_folder() / (std::to_string(rate) + "-" +
+                                             std::to_string(channels) + "-" +
+                                             std::to_string(bits) + ".raw"));
+    }
+
+    // How many times sent is heard whole and in order (Wine may add silence around it).
+    static size_t occurrences(const std::vector<uint8_t> &played,
+                              const std::vector<uint8_t> &sent) {
+        size_t count = 0;
+        for (auto at = played.begin(); !sent.empty(); at += long(sent.size()), ++count) {
+            at = std::search(at, played.end(), sent.begin(), sent.end());
+            if (at == played.end()) break;
+        }
+        return count;
+    }
+    static bool heard_whole(const std::vector<uint8_t> &played, const std::vector<uint8_t> &sent) {
+        return occurrences(played, sent) == 1;
+    }
+};
+
+// A WAV file's bytes for sound.
+std::vector<uint8_t> wav_bytes(const avi::PcmSound &sound, const std::string &folder) {
+    const std::string path = folder + "/clip.wav";
+    EXPECT_TRUE(avi::write_wav(path, sound));
+    return read_file(path);
+}
+
+TEST_F(SoundHeard, PlaySoundPlaysAClipFromMemoryAndFromAFileWhole) {
+    const std::string folder = vt_test::temp_dir();
+    const avi::PcmSound sound = vt_test::sine(0.3, 440, 12000, 22050, 1);
+    const std::vector<uint8_t> wav = wav_bytes(sound, folder);
+
+    platform::play_sound_memory(wav.data(), wav.size());
+    EXPECT_TRUE(heard_whole(heard(22050, 1, 16), sound.data)) << heard(22050, 1, 16).size();
+
+    SetUp();
+    const avi::PcmSound stereo = vt_test::sine(0.2, 880, 9000, 44100, 2);
+    wav_bytes(stereo, folder);
+    platform::play_sound_file((folder + "/clip.wav").c_str());
+    EXPECT_TRUE(heard_whole(heard(44100, 2, 16), stereo.data));
+}
+
+struct Track {
+    std::atomic<int> done{0};
+    std::atomic<int> closed{0};
+};
+
+void on_message(platform::SoundOutput *, platform::SoundOutputMessage message, void *instance) {
+    auto *track = static_cast<Track *>(instance);
+    if (message == platform::SoundOutputMessage::Done) ++track->done;
+    if (message == platform::SoundOutputMessage::Close) ++track->closed;
+}
+
+bool wait_for(const std::atomic<int> &value, int wanted) {
+    for (int i = 0; i < 500 && value < wanted; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return value >= wanted;
+}
+
+platform::WaveFormat pcm_format(uint32_t rate, uint16_t channels, uint16_t bits) {
+    const auto block = uint16_t(channels * bits / 8);
+    return {1, channels, rate, rate * block, block, bits, 0};
+}
+
+TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
+    const avi::PcmSound track = vt_test::tone(0.4, 22050, 2, 16);
+    Track state;
+    platform::SoundOutput *device =
+        platform::sound_output_open(pcm_format(22050, 2, 16), on_message, &state);
+    ASSERT_NE(device, nullptr);
+    platform::WaveHeader header;
+    header.data = track.data.data();
+    header.length = uint32_t(track.data.size());
+    ASSERT_TRUE(platform::sound_output_prepare(device, header));
+    ASSERT_TRUE(platform::sound_output_write(device, header));
+    EXPECT_TRUE(wait_for(state.done, 1)) << "the buffer is reported done";
+    // Again, after it was done: each write plays from the beginning.
+    ASSERT_TRUE(platform::sound_output_write(device, header));
+    EXPECT_TRUE(wait_for(state.done, 2));
+    platform::sound_output_close(device);
+    EXPECT_EQ(state.closed, 1);
+    EXPECT_EQ(occurrences(heard(22050, 2, 16), track.data), 2u);
+
+    // 8-bit mono, as older videos carry it.
+    SetUp();
+    const avi::PcmSound eight = vt_test::tone(0.2, 11025, 1, 8);
+    Track other;
+    device = platform::sound_output_open(pcm_format(11025, 1, 8), on_message, &other);
+    ASSERT_NE(device, nullptr);
+    header = {};
+    header.data = eight.data.data();
+    header.length = uint32_t(eight.data.size());
+    ASSERT_TRUE(platform::sound_output_prepare(device, header));
+    ASSERT_TRUE(platform::sound_output_write(device, header));
+    EXPECT_TRUE(wait_for(other.done, 1));
+    platform::sound_output_close(device);
+    EXPECT_TRUE(heard_whole(heard(11025, 1, 8), eight.data));
+}
+
+TEST_F(SoundHeard, ResetAndCloseUnderAPlayingBufferAreSafe) {
+    const avi::PcmSound track = vt_test::tone(3.0, 22050, 1, 16);
+    for (const bool reset_first : {true, false}) {
+        SCOPED_TRACE(reset_first ? "reset, then close" : "close while playing");
+        Track state;
+        platform::SoundOutput *device =
+            platform::sound_output_open(pcm_format(22050, 1, 16), on_message, &state);
+        ASSERT_NE(device, nullptr);
+        platform::WaveHeader header;
+        header.data = track.data.data();
+        header.length = uint32_t(track.data.size());
+        ASSERT_TRUE(platform::sound_output_prepare(device, header));
+        ASSERT_TRUE(platform::sound_output_write(device, header));
+        EXPECT_FALSE(platform::sound_output_write(device, header)) << "one buffer at a time";
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto start = std::chrono::steady_clock::now();
+        if (reset_first) {
+            platform::sound_output_reset(device);
+            EXPECT_EQ(state.done, 1) << "the dropped buffer is reported done";
+            // The device takes a new buffer after a reset.
+            EXPECT_TRUE(platform::sound_output_write(device, header));
+        }
+        platform::sound_output_close(device);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
+            << "a playing buffer does not hold up the caller";
+        EXPECT_EQ(state.closed, 1);
+        EXPECT_LE(state.done, reset_first ? 2 : 1);
+    }
+    // Nothing without a device.
+    platform::sound_output_reset(nullptr);
+    platform::sound_output_close(nullptr);
+}
+
+}  // namespace
