@@ -132,12 +132,14 @@ TEST(LibraryTables, ExportsExactlyTheLibraryFunctionsUnderTheirOrdinals) {
 }
 
 // Run as its own child by the next test: loads the DLL and ends without freeing it, so that
-// the unload step runs at process detach.
+// the unload step runs at process detach. Reports the files the load added under TMP.
 TEST(LibraryTables, ChildLoadsTheLibraryAndExits) {
     const char *report = std::getenv("VT_CHILD_REPORT");
     if (!report) GTEST_SKIP() << "run by FontsAreExtractedAtAttachAndRemovedAtDetach";
+    const size_t before = files_under(std::getenv("TMP")).size();
     ASSERT_NE(LoadLibraryA(GRAPHICS_LIBRARY), nullptr);
-    std::ofstream(report) << "loaded";
+    const size_t added = files_under(std::getenv("TMP")).size() - before;
+    std::ofstream(report) << added;
     std::exit(0);
 }
 
@@ -178,6 +180,6 @@ TEST(LibraryTables, FontsAreExtractedAtAttachAndRemovedAtDetach) {
     CloseHandle(child.hProcess);
     vt_test::unset_env("VT_CHILD_REPORT");
     EXPECT_EQ(status, 0u);
-    EXPECT_EQ(read_file(report), "loaded");
+    EXPECT_EQ(read_file(report), "2") << "the two fonts, while the DLL was loaded";
     EXPECT_EQ(files_under(temp), std::set<std::string>{"child.txt"});
 }
