@@ -42,7 +42,10 @@ VideoOpenResult open_failure(HRESULT result) {
             return VideoOpenResult::BadFormat;
         case static_cast<unsigned long>(AVIERR_MEMORY):
             return VideoOpenResult::NoMemory;
+        // The AVI handler opened the file, then found it ending before the RIFF headers it
+        // reads: an empty, cut short or foreign file, not a disk that fails.
         case static_cast<unsigned long>(AVIERR_FILEREAD):
+            return VideoOpenResult::BadFormat;
         case static_cast<unsigned long>(AVIERR_FILEOPEN):
             return VideoOpenResult::ReadError;
         default:
