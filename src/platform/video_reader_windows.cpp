@@ -176,6 +176,13 @@ bool stored_pcm(const std::vector<uint8_t> &format_bytes, const WAVEFORMATEX &fo
 AudioReadResult decode_sound(std::vector<uint8_t> &format_bytes, std::vector<uint8_t> &source,
                              size_t limit, WAVEFORMATEX &pcm, std::vector<uint8_t> &data) {
     auto *compressed = reinterpret_cast<WAVEFORMATEX *>(format_bytes.data());
+    // Without a driver for the sound's tag there is no decoder at all. Asked for a suggestion
+    // anyway, Wine's PCM converter makes one for any tag, and only opening the converter fails.
+    ACMFORMATTAGDETAILSA codec{};
+    codec.cbStruct = sizeof codec;
+    codec.dwFormatTag = compressed->wFormatTag;
+    if (acmFormatTagDetailsA(nullptr, &codec, ACM_FORMATTAGDETAILSF_FORMATTAG) != MMSYSERR_NOERROR)
+        return AudioReadResult::NoFormatSize;
     pcm = WAVEFORMATEX{};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     pcm.nChannels = std::min<WORD>(compressed->nChannels, 2);
