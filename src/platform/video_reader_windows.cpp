@@ -63,6 +63,10 @@ struct VideoFile {
     PAVIFILE file = nullptr;
     StreamPtr video;
     FramesPtr frames;
+    // Bytes of a stored frame's rows; 0 when the stream is compressed and its decoder
+    // judges each frame.
+    size_t stored_bytes = 0;
+    bool have_frame = false;  // a frame was handed out: an empty chunk repeats it
     std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
 
     VideoFile() { AVIFileInit(); }
@@ -114,17 +118,62 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
 
 bool video_open_frames(VideoFile *file) {
     if (!file || !file->video) return false;
-    file->frames.reset(AVIStreamGetFrameOpen(
-        file->video.get(), reinterpret_cast<LPBITMAPINFOHEADER>(AVIGETFRAMEF_BESTDISPLAYFMT)));
+    PAVISTREAM stream = file->video.get();
+    const LONG start = AVIStreamStart(stream);
+    LONG format_size = 0;
+    if (AVIStreamReadFormat(stream, start, nullptr, &format_size) != AVIERR_OK ||
+        format_size < LONG(sizeof(BitmapInfoHeader)))
+        return false;
+    std::vector<uint8_t> format_bytes(static_cast<size_t>(format_size));
+    if (AVIStreamReadFormat(stream, start, format_bytes.data(), &format_size) != AVIERR_OK)
+        return false;
+    BitmapInfoHeader stored;
+    std::memcpy(&stored, format_bytes.data(), sizeof stored);
+    const int32_t height = stored.height < 0 ? -stored.height : stored.height;
+    if (stored.width <= 0 || stored.width > kMaxSide || height == 0 || height > kMaxSide)
+        return false;
+    const int bits = stored.bitCount;
+    if (stored.compression == BI_RGB && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
+        // Stored rows come as they are: no format asked for, no conversion.
+        file->stored_bytes = size_t(dib_stride(stored.width, bits)) * size_t(height);
+        file->frames.reset(AVIStreamGetFrameOpen(stream, nullptr));
+        return bool(file->frames);
+    }
+    // Anything else is decoded to 24 bits, bottom-up. Left to choose, a decoder picks its own
+    // depth or the display's (8 bits for RLE, 16 for Video 1, 32 for Cinepak under Wine), and
+    // what a frame takes in memory would then depend on the codec and the screen.
+    BITMAPINFOHEADER wanted{};
+    wanted.biSize = sizeof wanted;
+    wanted.biWidth = stored.width;
+    wanted.biHeight = height;
+    wanted.biPlanes = 1;
+    wanted.biBitCount = 24;
+    wanted.biCompression = BI_RGB;
+    wanted.biSizeImage = dib_stride(stored.width, 24) * DWORD(height);
+    file->frames.reset(AVIStreamGetFrameOpen(stream, &wanted));
+    // A decoder that cannot write 24 bits hands out frames of its own choice.
+    if (!file->frames) file->frames.reset(AVIStreamGetFrameOpen(stream, nullptr));
     return bool(file->frames);
+}
+
+// Whether the chunk of a stored frame holds the frame's rows whole. The frame functions hand
+// out a short chunk's rows with the rest of the frame left from before; an empty chunk repeats
+// the previous frame, as in every AVI.
+bool stored_frame_whole(VideoFile &file, int32_t position) {
+    LONG bytes = 0;
+    if (AVIStreamRead(file.video.get(), position, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK)
+        return false;
+    return bytes == 0 ? file.have_frame : size_t(bytes) >= file.stored_bytes;
 }
 
 // Video for Windows hands every frame as a DIB: rgb is not used.
 const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *) {
     size = 0;
     if (!file || !file->frames) return nullptr;
+    if (file->stored_bytes && !stored_frame_whole(*file, position)) return nullptr;
     const auto *dib = static_cast<const uint8_t *>(AVIStreamGetFrame(file->frames.get(), position));
     if (!dib) return nullptr;
+    file->have_frame = true;
     BitmapInfoHeader header;
     std::memcpy(&header, dib, sizeof header);
     const int32_t height = header.height < 0 ? -header.height : header.height;
