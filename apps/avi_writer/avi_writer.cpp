@@ -1,6 +1,7 @@
 // The uncompressed AVI writer (see avi_writer.h).
 #include "avi_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -78,6 +79,25 @@ std::vector<uint8_t> dib_rows(const Picture &picture, int bits,
     return rows;
 }
 
+// BI_RLE8 of 8-bit DIB rows: runs of one colour index, up to 255 pixels each, every row ended
+// by the end-of-line code and the picture by the end-of-bitmap code.
+std::vector<uint8_t> rle8(const std::vector<uint8_t> &rows, int width, int height) {
+    const uint32_t stride = stride_of(width, 8);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t *row = rows.data() + size_t(y) * stride;
+        for (int x = 0; x < width;) {
+            int run = 1;
+            while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
+            out.insert(out.end(), {uint8_t(run), row[x]});
+            x += run;
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
 }  // namespace
 
 bool write_avi(const std::string &path, const AviSpec &spec) {
@@ -94,9 +114,18 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
             for (uint32_t c : picture.rgb)
                 if (colour_index.emplace(c, uint8_t(colour_index.size())).second)
                     palette.insert(palette.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
-    const std::vector<uint8_t> end_of_picture = {0, 1};
-    const uint32_t frame_bytes =
-        blank ? uint32_t(end_of_picture.size()) : stride_of(width, bits) * uint32_t(height);
+    // The frames' chunks come first: the headers give the largest.
+    const bool rle = blank || (spec.rle8 && spec.bits == 8);
+    std::vector<std::vector<uint8_t>> frame_chunks;
+    uint32_t frame_bytes = rle ? 0 : stride_of(width, bits) * uint32_t(height);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::vector<uint8_t> rows = blank ? std::vector<uint8_t>{0, 1}  // end of picture alone
+                                          : dib_rows(spec.frames[i], spec.bits, colour_index);
+        if (rle && !blank) rows = rle8(rows, width, height);
+        if (int(i) == spec.short_frame) rows.resize(rows.size() / 2);
+        if (rle) frame_bytes = std::max(frame_bytes, uint32_t(rows.size()));
+        frame_chunks.push_back(std::move(rows));
+    }
     const uint16_t block = uint16_t(spec.sound.channels * spec.sound.bits / 8);
 
     Riff riff;
@@ -119,7 +148,7 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
     riff.end(chunk);
     chunk = riff.begin("strf");
     riff.u32(40), riff.u32(uint32_t(width)), riff.u32(uint32_t(height)), riff.u16(1);
-    riff.u16(uint32_t(bits)), riff.u32(blank ? 1 : 0), riff.u32(frame_bytes), riff.u32(0);
+    riff.u16(uint32_t(bits)), riff.u32(rle ? 1 : 0), riff.u32(frame_bytes), riff.u32(0);
     riff.u32(0);
     riff.u32(uint32_t(palette.size() / 4)), riff.u32(0);
     if (!palette.empty()) riff.raw(palette.data(), palette.size());
@@ -155,12 +184,10 @@ bool write_avi(const std::string &path, const AviSpec &spec) {
         riff.raw(spec.sound.data.data(), spec.sound.data.size());
         riff.end(chunk);
     }
-    for (uint32_t i = 0; i < count; ++i) {
-        std::vector<uint8_t> rows =
-            blank ? end_of_picture : dib_rows(spec.frames[i], spec.bits, colour_index);
-        if (int(i) == spec.short_frame) rows.resize(rows.size() / 2);
-        index.push_back({"00db", uint32_t(riff.bytes.size() - movi_start), uint32_t(rows.size())});
-        chunk = riff.begin("00db");
+    const char *frame_id = rle ? "00dc" : "00db";  // compressed or DIB rows
+    for (const std::vector<uint8_t> &rows : frame_chunks) {
+        index.push_back({frame_id, uint32_t(riff.bytes.size() - movi_start), uint32_t(rows.size())});
+        chunk = riff.begin(frame_id);
         riff.raw(rows.data(), rows.size());
         riff.end(chunk);
     }

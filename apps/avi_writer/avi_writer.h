@@ -1,5 +1,5 @@
-// A small writer of RIFF media files: uncompressed AVIs of 8-bit (palette), 16-bit (5-5-5), 24
-// or 32-bit DIB frames with an optional PCM sound track, and WAV files; for the demo's animated
+// A small writer of RIFF media files: AVIs of 8-bit (palette, stored or run-length encoded),
+// 16-bit (5-5-5), 24 or 32-bit DIB frames with an optional PCM sound track, and WAV files; for the demo's animated
 // target and the tests' videos and sounds (which may also ask for a damaged frame). Nothing but
 // the C++ library is needed.
 #pragma once
@@ -28,6 +28,7 @@ struct PcmSound {
 
 struct AviSpec {
     int bits = 24;  // 8 (palette of the pictures' colours), 16 (5-5-5), 24 or 32
+    bool rle8 = false;  // with bits 8: frames stored run-length encoded (BI_RLE8)
     uint32_t rate = 30;
     uint32_t scale = 1;
     std::vector<Picture> frames;  // all of one size
@@ -40,7 +41,7 @@ struct AviSpec {
     int blank_frames = 0;
 };
 
-// Writes an uncompressed AVI. False when the file cannot be written.
+// Writes an AVI. False when the file cannot be written.
 bool write_avi(const std::string &path, const AviSpec &spec);
 
 // Writes sound as a RIFF WAVE file. False when the file cannot be written.

@@ -1,6 +1,7 @@
 // Video files on Windows, read through the Video for Windows AVI file functions: the frame
-// decoder of AVIStreamGetFrame hands out packed DIBs, AVIStreamRead the sound track as stored,
-// and the Audio Compression Manager turns a compressed track into 16-bit PCM.
+// decoder of AVIStreamGetFrame hands out packed DIBs (decoded ones are turned into 24 bits
+// here), AVIStreamRead the sound track as stored, and the Audio Compression Manager turns a
+// compressed track into 16-bit PCM.
 #include "platform/video_reader.h"
 
 #include <windows.h>
@@ -42,7 +43,10 @@ VideoOpenResult open_failure(HRESULT result) {
             return VideoOpenResult::BadFormat;
         case static_cast<unsigned long>(AVIERR_MEMORY):
             return VideoOpenResult::NoMemory;
+        // The AVI handler opened the file, then found it ending before the RIFF headers it
+        // reads: an empty, cut short or foreign file, not a disk that fails.
         case static_cast<unsigned long>(AVIERR_FILEREAD):
+            return VideoOpenResult::BadFormat;
         case static_cast<unsigned long>(AVIERR_FILEOPEN):
             return VideoOpenResult::ReadError;
         default:
@@ -60,7 +64,13 @@ struct VideoFile {
     PAVIFILE file = nullptr;
     StreamPtr video;
     FramesPtr frames;
+    // Bytes of a stored frame's rows; 0 when the stream is compressed and its decoder
+    // judges each frame.
+    size_t stored_bytes = 0;
+    bool have_frame = false;  // a frame was handed out: an empty chunk repeats it
+    int32_t width = 0, height = 0;  // the stream's frame size, as video_stream tells it
     std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
+    std::vector<uint8_t> converted;  // a decoded frame in 24 bits
 
     VideoFile() { AVIFileInit(); }
     VideoFile(const VideoFile &) = delete;
@@ -100,8 +110,8 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
         about.dwWidth == 0 || about.dwWidth > DWORD(kMaxSide) || about.dwHeight == 0 ||
         about.dwHeight > DWORD(kMaxSide) || about.dwRate == 0 || about.dwScale == 0)
         return VideoStreamResult::NoInfo;
-    info.width = int32_t(about.dwWidth);
-    info.height = int32_t(about.dwHeight);
+    info.width = file->width = int32_t(about.dwWidth);
+    info.height = file->height = int32_t(about.dwHeight);
     info.rate = about.dwRate;
     info.scale = about.dwScale;
     info.start = AVIStreamStart(stream);
@@ -111,15 +121,139 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
 
 bool video_open_frames(VideoFile *file) {
     if (!file || !file->video) return false;
-    file->frames.reset(AVIStreamGetFrameOpen(
-        file->video.get(), reinterpret_cast<LPBITMAPINFOHEADER>(AVIGETFRAMEF_BESTDISPLAYFMT)));
+    PAVISTREAM stream = file->video.get();
+    const LONG start = AVIStreamStart(stream);
+    LONG format_size = 0;
+    if (AVIStreamReadFormat(stream, start, nullptr, &format_size) != AVIERR_OK ||
+        format_size < LONG(sizeof(BitmapInfoHeader)))
+        return false;
+    std::vector<uint8_t> format_bytes(static_cast<size_t>(format_size));
+    if (AVIStreamReadFormat(stream, start, format_bytes.data(), &format_size) != AVIERR_OK)
+        return false;
+    BitmapInfoHeader stored;
+    std::memcpy(&stored, format_bytes.data(), sizeof stored);
+    const int32_t height = stored.height < 0 ? -stored.height : stored.height;
+    if (stored.width <= 0 || stored.width > kMaxSide || height == 0 || height > kMaxSide)
+        return false;
+    const int bits = stored.bitCount;
+    if (stored.compression == BI_RGB && (bits == 8 || bits == 16 || bits == 24 || bits == 32))
+        file->stored_bytes = size_t(dib_stride(stored.width, bits)) * size_t(height);
+    // No format asked for: stored rows come as they are, and a decoder writes the format it
+    // suggests itself, its own depth (8 bits for RLE, 16 for Video 1, 24 for Cinepak), which
+    // video_frame turns into 24 bits. Asked for 24 bits, Wine's Video 1 decoder swaps red and
+    // blue, and left to the display's format each codec gives a depth of its own.
+    file->frames.reset(AVIStreamGetFrameOpen(stream, nullptr));
     return bool(file->frames);
 }
 
-// Video for Windows hands every frame as a DIB: rgb is not used.
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *) {
+namespace {
+
+// Whether the chunk of a stored frame holds the frame's rows whole. The frame functions hand
+// out a short chunk's rows with the rest of the frame left from before; an empty chunk repeats
+// the previous frame, as in every AVI.
+bool stored_frame_whole(VideoFile &file, int32_t position) {
+    LONG bytes = 0;
+    if (AVIStreamRead(file.video.get(), position, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK)
+        return false;
+    return bytes == 0 ? file.have_frame : size_t(bytes) >= file.stored_bytes;
+}
+
+// A colour channel of a DIB's pixels: its mask's place and width.
+struct Channel {
+    int shift = 0;
+    int bits = 0;
+    explicit Channel(uint32_t mask) {
+        for (; mask && !(mask & 1); mask >>= 1) ++shift;
+        for (; mask & 1; mask >>= 1) ++bits;
+    }
+    // The channel of pixel widened or narrowed to 8 bits, low bits repeating the high ones
+    // (5-bit 31 is 255).
+    uint8_t of(uint32_t pixel) const {
+        uint32_t value = (pixel >> shift) & ((1u << bits) - 1);
+        if (bits >= 8) return uint8_t(value >> (bits - 8));
+        value <<= 8 - bits;
+        return uint8_t(value | value >> bits);
+    }
+};
+
+// Writes a decoded frame, a DIB at 8 bits with its colour table, 16 or 32 bits as RGB or bit
+// fields, or 24 bits, as 24-bit rows: red first into rgb's rows when given, else blue first
+// into a bottom-up DIB in file.converted. rows is where the DIB's rows start. Returns the DIB
+// that video_frame hands out (the header alone when rgb took the rows); null for another
+// format.
+const uint8_t *to_24_bits(VideoFile &file, const uint8_t *dib, const BitmapInfoHeader &header,
+                          const uint8_t *rows, const RgbRows *rgb, size_t &size) {
+    const int bits = header.bitCount;
+    const int32_t width = header.width;
+    const int32_t height = header.height < 0 ? -header.height : header.height;
+    uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+    if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+    // The masks follow a 40-byte header; a larger header holds them at the same place.
+    if (header.compression == BI_BITFIELDS && (bits == 16 || bits == 32))
+        std::memcpy(masks, dib + sizeof header, sizeof masks);
+    else if (header.compression != BI_RGB || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+        return nullptr;
+    const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
+    // A colour index beyond the frame's table (a damaged file's) is black.
+    uint8_t table[256][4] = {};
+    if (bits == 8)
+        std::memcpy(table, dib + header.size,
+                    4 * size_t(std::min<uint32_t>(header.clrUsed ? header.clrUsed : 256, 256)));
+
+    BitmapInfoHeader out = header;
+    out.height = height;
+    out.bitCount = 24;
+    out.compression = BI_RGB;
+    out.clrUsed = out.clrImportant = 0;
+    const uint32_t out_stride = dib_stride(width, 24);
+    out.sizeImage = rgb ? 0 : out_stride * uint32_t(height);
+    try {
+        file.converted.resize(sizeof out + out.sizeImage);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    std::memcpy(file.converted.data(), &out, sizeof out);
+    // Rows are written top first: down rgb's rows, up from the end of the DIB's.
+    uint8_t *top = rgb ? rgb->pixels
+                       : file.converted.data() + sizeof out + size_t(height - 1) * out_stride;
+    const ptrdiff_t step = rgb ? ptrdiff_t(rgb->pitch) : -ptrdiff_t(out_stride);
+    const int r_at = rgb ? 0 : 2, b_at = rgb ? 2 : 0;
+    const uint32_t stride = dib_stride(width, bits);
+    for (int32_t r = 0; r < height; ++r) {
+        const uint8_t *in = rows + size_t(header.height < 0 ? r : height - 1 - r) * stride;
+        uint8_t *target = top + ptrdiff_t(r) * step;
+        for (int32_t x = 0; x < width; ++x, target += 3) {
+            switch (bits) {
+                case 8: {
+                    const uint8_t *entry = table[in[x]];
+                    target[r_at] = entry[2], target[1] = entry[1], target[b_at] = entry[0];
+                    break;
+                }
+                case 24: {
+                    const uint8_t *pixel = in + 3 * size_t(x);
+                    target[r_at] = pixel[2], target[1] = pixel[1], target[b_at] = pixel[0];
+                    break;
+                }
+                default: {
+                    uint32_t pixel = 0;
+                    std::memcpy(&pixel, in + size_t(x) * size_t(bits / 8), size_t(bits / 8));
+                    target[r_at] = red.of(pixel), target[1] = green.of(pixel),
+                    target[b_at] = blue.of(pixel);
+                    break;
+                }
+            }
+        }
+    }
+    size = file.converted.size();
+    return file.converted.data();
+}
+
+}  // namespace
+
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *rgb) {
     size = 0;
     if (!file || !file->frames) return nullptr;
+    if (file->stored_bytes && !stored_frame_whole(*file, position)) return nullptr;
     const auto *dib = static_cast<const uint8_t *>(AVIStreamGetFrame(file->frames.get(), position));
     if (!dib) return nullptr;
     BitmapInfoHeader header;
@@ -130,9 +264,16 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, cons
         return nullptr;
     uint32_t colours = header.clrUsed;
     if (colours == 0 && header.bitCount <= 8) colours = 1u << header.bitCount;
-    if (header.compression == BI_BITFIELDS) colours = 3;  // the three masks
+    if (header.compression == BI_BITFIELDS && header.size == sizeof header)
+        colours = 3;  // the three masks
     const size_t offset = header.size + 4 * size_t(std::min<uint32_t>(colours, 256));
     const uint32_t stride = dib_stride(header.width, header.bitCount);
+    if (!file->stored_bytes) {
+        // Decoded: 24 bits, and straight into rgb when its rows are the frame's size.
+        const bool into_rgb = rgb && header.width == file->width && height == file->height;
+        return to_24_bits(*file, dib, header, dib + offset, into_rgb ? rgb : nullptr, size);
+    }
+    file->have_frame = true;
     size = offset + size_t(stride) * size_t(height);
     if (header.height > 0) return dib;
     // A top-down DIB (negative height) is handed on bottom-up, as every DIB here is.
@@ -173,6 +314,13 @@ bool stored_pcm(const std::vector<uint8_t> &format_bytes, const WAVEFORMATEX &fo
 AudioReadResult decode_sound(std::vector<uint8_t> &format_bytes, std::vector<uint8_t> &source,
                              size_t limit, WAVEFORMATEX &pcm, std::vector<uint8_t> &data) {
     auto *compressed = reinterpret_cast<WAVEFORMATEX *>(format_bytes.data());
+    // Without a driver for the sound's tag there is no decoder at all. Asked for a suggestion
+    // anyway, Wine's PCM converter makes one for any tag, and only opening the converter fails.
+    ACMFORMATTAGDETAILSA codec{};
+    codec.cbStruct = sizeof codec;
+    codec.dwFormatTag = compressed->wFormatTag;
+    if (acmFormatTagDetailsA(nullptr, &codec, ACM_FORMATTAGDETAILSF_FORMATTAG) != MMSYSERR_NOERROR)
+        return AudioReadResult::NoFormatSize;
     pcm = WAVEFORMATEX{};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     pcm.nChannels = std::min<WORD>(compressed->nChannels, 2);

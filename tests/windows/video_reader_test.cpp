@@ -1,0 +1,124 @@
+// Loading the animated target from videos that Windows decodes with its own codecs: Microsoft
+// Video 1 and Cinepak written by FFmpeg at build time, Microsoft RLE written by the project's
+// AVI writer, each with and without a PCM track, and stored rows that FFmpeg writes top-down.
+// Every frame comes out 24 bits deep, upright, with red and blue in place; the PCM track comes
+// as stored.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "calibration/animation.h"
+#include "calibration/cal_data.h"
+#include "test_support.h"
+#include "test_videos.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+// The build's clips (tests/CMakeLists.txt): 6 frames of 64 x 48 at 12 frames per second.
+constexpr int kWidth = 64, kHeight = 48, kFrames = 6;
+
+std::string clip(const char *name) { return std::string(VIDEO_CLIPS) + "/" + name; }
+
+std::vector<uint8_t> file_bytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Video {
+    std::string path;
+    int tolerance;  // per colour channel: lossy codecs shift colours a little
+    const vt_test::PcmSound *sound;  // the track as stored, or null for none
+};
+
+// Loads video and checks its frames, its rate and its sound, and what LoadVideo returned and
+// printed.
+void expect_loaded(const Video &video) {
+    SCOPED_TRACE(video.path);
+    int32_t result = 0;
+    const std::string printed =
+        vt_test::capture_stdout([&] { result = LoadVideo(video.path.c_str()); });
+    EXPECT_EQ(result, video.sound ? 1 : -1);
+    EXPECT_EQ(printed, video.sound ? "" : "no audio\n");
+    const AnimationTarget &a = calData.animationTarget;
+    ASSERT_NE(a.frames.load(), nullptr);
+    int count = 0;
+    for (SDL_Surface **frame = a.frames; *frame; ++frame, ++count) {
+        SCOPED_TRACE("frame " + std::to_string(count));
+        ASSERT_EQ((*frame)->w, kWidth);
+        ASSERT_EQ((*frame)->h, kHeight);
+        EXPECT_EQ((*frame)->format->format, SDL_PIXELFORMAT_RGB24);
+        // Quarter centres, and pixels one in from each quarter's outer corner.
+        const struct {
+            int x, y;
+            uint32_t colour;
+        } samples[] = {{16, 12, kRed},  {1, 1, kRed},     {48, 12, kGreen}, {62, 1, kGreen},
+                       {16, 36, kBlue}, {1, 46, kBlue},   {48, 36, kWhite}, {62, 46, kWhite}};
+        for (const auto &sample : samples) {
+            const uint32_t got = vt_test::surface_rgb(*frame, sample.x, sample.y);
+            for (int shift : {16, 8, 0})
+                EXPECT_NEAR(int(got >> shift & 0xFF), int(sample.colour >> shift & 0xFF),
+                            video.tolerance)
+                    << "at " << sample.x << "," << sample.y << ": " << std::hex << got;
+        }
+    }
+    EXPECT_EQ(count, kFrames);
+    EXPECT_DOUBLE_EQ(a.frameRate, 12.0);
+    if (!video.sound) {
+        EXPECT_EQ(a.audioData, nullptr);
+        return;
+    }
+    const vt_test::PcmSound &sound = *video.sound;
+    ASSERT_NE(a.audioFormat, nullptr);
+    EXPECT_EQ(a.audioFormat->formatTag, 1);
+    EXPECT_EQ(a.audioFormat->channels, sound.channels);
+    EXPECT_EQ(a.audioFormat->samplesPerSec, sound.rate);
+    EXPECT_EQ(a.audioFormat->bitsPerSample, sound.bits);
+    ASSERT_EQ(a.audioLength, int32_t(sound.data.size()));
+    EXPECT_EQ(std::vector<uint8_t>(a.audioData, a.audioData + a.audioLength), sound.data);
+}
+
+class VideoReader : public ::testing::Test {
+protected:
+    void SetUp() override { set_cal_animation_target("unused", 1, 0); }
+    void TearDown() override { release_animation(); }
+};
+
+// Video 1 keeps 5 bits a colour, exact for full and no intensity; Cinepak's colour space moves
+// a colour a little; stored rows are exact.
+TEST_F(VideoReader, FFmpegsClipsAreDecodedUprightWithTheirSound) {
+    const vt_test::PcmSound sound{2, 44100, 16, file_bytes(clip("sound.raw")), 1};
+    ASSERT_EQ(sound.data.size(), 11025u * 4);  // a quarter second
+    for (const Video &video : {Video{clip("msvideo1.avi"), 0, nullptr},
+                               Video{clip("msvideo1_sound.avi"), 0, &sound},
+                               Video{clip("cinepak.avi"), 8, nullptr},
+                               Video{clip("cinepak_sound.avi"), 8, &sound},
+                               Video{clip("top_down.avi"), 0, nullptr}}) {
+        expect_loaded(video);
+        release_animation();
+    }
+}
+
+TEST_F(VideoReader, RunLengthEncodedFramesAreDecodedUprightWithTheirSound) {
+    avi::AviSpec spec;
+    spec.bits = 8;
+    spec.rle8 = true;
+    spec.rate = 12;
+    for (int i = 0; i < kFrames; ++i)
+        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, kWhite));
+    spec.sound = vt_test::tone(0.5, 11025, 2, 8);
+    const std::string path = vt_test::temp_dir() + "/rle8.avi";
+    for (bool with_sound : {false, true}) {
+        spec.with_sound = with_sound;
+        ASSERT_TRUE(vt_test::write_avi(path, spec));
+        expect_loaded(Video{path, 0, with_sound ? &spec.sound : nullptr});
+        release_animation();
+    }
+}
+
+}  // namespace
