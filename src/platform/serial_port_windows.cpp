@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/system_error_windows.h"
 
 namespace platform {
@@ -120,12 +122,29 @@ int32_t serial_write(SerialPort *port, const void *bytes, int32_t count) {
     return written;
 }
 
+// Reads only as many bytes as have arrived, or one when none has: the time-outs make Windows
+// return at once with what has arrived, but Wine waits out the whole second for a buffer that
+// is not full, which would hold up every poll of the box by a second.
 int32_t serial_read(SerialPort *port, void *buffer, int32_t count) {
     if (!port || !buffer) return -1;
     if (count <= 0) return 0;
+    auto *bytes = static_cast<uint8_t *>(buffer);
+    int32_t total = 0;
+    int32_t waiting = serial_bytes_waiting(port);
+    if (waiting < 0) return -1;
+    if (waiting == 0) {
+        DWORD got = 0;
+        if (!ReadFile(port->handle, bytes, 1, &got, nullptr)) return -1;
+        if (got == 0) return 0;
+        total = 1;
+        // What came with the first byte, when the port can tell.
+        waiting = serial_bytes_waiting(port);
+    }
+    const DWORD more = DWORD(std::min(count - total, std::max(waiting, 0)));
     DWORD got = 0;
-    if (!ReadFile(port->handle, buffer, DWORD(count), &got, nullptr)) return -1;
-    return int32_t(got);
+    if (more > 0 && !ReadFile(port->handle, bytes + total, more, &got, nullptr))
+        return total > 0 ? total : -1;
+    return total + int32_t(got);
 }
 
 int32_t serial_bytes_waiting(SerialPort *port) {

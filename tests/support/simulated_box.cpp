@@ -1,41 +1,27 @@
-// The simulated response box (see simulated_box.h).
+// The simulated response box (see simulated_box.h): its answers and key reports, the same on
+// every system; the line it talks on is BoxLine's.
 #include "simulated_box.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace vt_test {
 
 SimulatedBox::SimulatedBox(Answer answer) : answer_(answer) {
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    if (openpty(&controller_, &terminal_, name, &raw, nullptr) != 0) {
-        ADD_FAILURE() << "openpty failed";
+    if (line_.path().empty()) {
+        ADD_FAILURE() << line_.error();
         return;
     }
-    path_ = name;
-    fcntl(controller_, F_SETFL, fcntl(controller_, F_GETFL) | O_NONBLOCK);
     thread_ = std::thread(&SimulatedBox::run, this);
 }
 
-SimulatedBox::~SimulatedBox() {
-    hang_up();
-    if (terminal_ >= 0) close(terminal_);
-}
+SimulatedBox::~SimulatedBox() { hang_up(); }
 
 void SimulatedBox::hang_up() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    if (controller_ >= 0) close(controller_);
-    controller_ = -1;
+    line_.hang_up();
 }
 
 std::string SimulatedBox::received() {
@@ -45,7 +31,7 @@ std::string SimulatedBox::received() {
 
 void SimulatedBox::send(const std::string &bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ASSERT_EQ(write(controller_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    ASSERT_TRUE(line_.send(bytes.data(), bytes.size()));
 }
 
 std::string SimulatedBox::key_report(int key, bool pressed) {
@@ -60,12 +46,10 @@ void SimulatedBox::run() {
     while (!stop_) {
         if (answer_ == Answer::Chatter) {
             const char noise[] = "noise-noise-noise";
-            [[maybe_unused]] const ssize_t sent = write(controller_, noise, sizeof noise - 1);
+            line_.send(noise, sizeof noise - 1, false);  // a full line drops the noise
         }
-        pollfd entry{controller_, POLLIN, 0};
-        if (poll(&entry, 1, 5) <= 0) continue;
         char chunk[256];
-        const ssize_t got = read(controller_, chunk, sizeof chunk);
+        const long got = line_.receive(chunk, sizeof chunk, 5);
         if (got <= 0) continue;
         std::lock_guard<std::mutex> lock(mutex_);
         received_.append(chunk, size_t(got));
@@ -73,7 +57,7 @@ void SimulatedBox::run() {
             const size_t at = received_.find(query, answered_);
             if (at == std::string::npos) return;
             answered_ = at + std::strlen(query);
-            EXPECT_EQ(write(controller_, reply.data(), reply.size()), ssize_t(reply.size()));
+            EXPECT_TRUE(line_.send(reply.data(), reply.size()));
         };
         if (answer_ == Answer::Xid) answer("____c1", "_xid0");
         if (answer_ == Answer::XidAndMore) answer("____c1", "_xid0\x01Z");
