@@ -13,6 +13,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "frame/expt_window.h"
+#include "platform/frame_memory.h"
 #include "test_support.h"
 #include "test_videos.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -476,6 +477,28 @@ TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(tiny), sizeof tiny);
     const int32_t result = load(path);
     EXPECT_TRUE(result == 0 || result == -1) << result;
+}
+
+// Decoded frames are taken in order from one reservation, each writable to its last byte.
+TEST(FrameMemory, IsTakenInOrderUntilUsedUp) {
+    platform::FrameMemory *memory = platform::frame_memory_reserve(size_t(3) << 20);
+    ASSERT_NE(memory, nullptr);
+    std::vector<uint8_t *> taken;
+    while (uint8_t *frame = platform::frame_memory_take(memory, 921601)) {
+        std::memset(frame, int(taken.size()), 921601);
+        taken.push_back(frame);
+    }
+    ASSERT_GE(taken.size(), 3u);  // until used up; the reservation may be rounded up
+    for (size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(taken[i]) % 64, 0u);
+        if (i > 0) {
+            EXPECT_GE(taken[i], taken[i - 1] + 921601);
+        }
+        EXPECT_EQ(taken[i][921600], uint8_t(i)) << "no frame overlaps the next";
+    }
+    platform::frame_memory_release(memory);
+    EXPECT_EQ(platform::frame_memory_take(nullptr, 1), nullptr);
+    platform::frame_memory_release(nullptr);
 }
 
 TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {

@@ -105,18 +105,33 @@ SDL_Surface *frame_surface(const uint8_t *dib, size_t size, int32_t width, int32
     return surface;
 }
 
-void free_frames(SDL_Surface **frames) {
+// Frees the frames, then the memory the decoded ones were taken from.
+void free_frames(SDL_Surface **frames, platform::FrameMemory *memory) {
     for (SDL_Surface **frame = frames; *frame; ++frame) SDL_FreeSurface(*frame);
     delete[] frames;
+    platform::frame_memory_release(memory);
+}
+
+// A 24-bit surface for a decoded frame: its pixels taken from memory, or of its own when the
+// reservation cannot provide them.
+SDL_Surface *offered_surface(platform::FrameMemory *memory, int32_t width, int32_t height) {
+    const size_t pitch = (size_t(width) * 3 + 3) & ~size_t(3);  // as SDL pads 24-bit rows
+    if (uint8_t *pixels = platform::frame_memory_take(memory, pitch * size_t(height)))
+        if (SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(
+                pixels, width, height, 24, int(pitch), SDL_PIXELFORMAT_RGB24))
+            return surface;
+    return new_surface(width, height, 24);
 }
 
 // Reads the frames from the stream's start; a frame that cannot be read or made into a
-// surface ends the list. count is the number read, used what their pixels take. Null when
+// surface ends the list. count is the number read, used what their pixels take; decoded frames
+// are taken from memory, reserved here for the stream's frames within the budget. Null when
 // memory runs out or when one more frame, at four bytes a pixel, would take the frames beyond
 // video_memory_budget (over_budget is then set): a few bytes of a damaged file can make frames
 // of the stream's full size by the thousand.
 SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStreamInfo &info,
-                          size_t &count, uint64_t &used, bool &over_budget) {
+                          size_t &count, uint64_t &used, bool &over_budget,
+                          platform::FrameMemory *&memory) {
     std::vector<SDL_Surface *> made;
     SDL_Surface **frames = nullptr;
     const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
@@ -127,12 +142,19 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
         // Decoded frames are written straight into a surface offered for them; once a frame
         // comes as a DIB (stored video), frames are copied out of theirs.
         bool offer = true;
+        const uint64_t all_frames =
+            info.length == platform::kUnknownLength
+                ? video_memory_budget
+                : std::min<uint64_t>(video_memory_budget,
+                                     largest_frame * uint64_t(std::max(info.length, 0)));
+        memory = platform::frame_memory_reserve(size_t(all_frames));
         for (int64_t position = info.start; position < end; ++position) {
             if (used + largest_frame > video_memory_budget) {
                 over_budget = true;
                 break;
             }
-            SDL_Surface *offered = offer ? new_surface(info.width, info.height, 24) : nullptr;
+            SDL_Surface *offered =
+                offer ? offered_surface(memory, info.width, info.height) : nullptr;
             if (offer && !offered) break;
             const platform::RgbRows rows{
                 offered ? static_cast<uint8_t *>(offered->pixels) : nullptr,
@@ -159,6 +181,8 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
     }
     if (!frames) {
         for (SDL_Surface *surface : made) SDL_FreeSurface(surface);
+        platform::frame_memory_release(memory);
+        memory = nullptr;
         return nullptr;
     }
     std::copy(made.begin(), made.end(), frames);
@@ -276,7 +300,8 @@ int32_t LoadVideo(const char *path) {
     size_t count = 0;
     uint64_t frames_used = 0;
     bool over_budget = false;
-    SDL_Surface **frames = read_frames(file.get(), info, count, frames_used, over_budget);
+    platform::FrameMemory *memory = nullptr;
+    SDL_Surface **frames = read_frames(file.get(), info, count, frames_used, over_budget, memory);
     if (over_budget) {
         std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video "
                     "is not loaded. \n",
@@ -287,9 +312,10 @@ int32_t LoadVideo(const char *path) {
     if (!frames) return report(0, kNoMemory);
     report_short_video(path, count, info.length);
     if (count == 0) {
-        free_frames(frames);
+        free_frames(frames, memory);
         return 0;
     }
+    animation.frameMemory = memory;
     animation.frames = frames;
     return read_sound(file.get(), path, frames_used);
 }
@@ -299,7 +325,8 @@ void release_animation() {
     if (SDL_Surface **frames = animation.frames.load()) {
         stop_playback_thread();
         animation.frames = nullptr;
-        free_frames(frames);
+        free_frames(frames, animation.frameMemory);
+        animation.frameMemory = nullptr;
     }
     if (animation.audioPlaying != -1) {
         platform::SoundOutput *device = animation.waveOut.exchange(nullptr);

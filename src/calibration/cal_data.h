@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/frame_memory.h"
 #include "platform/sound_output.h"
 
 constexpr int16_t kNoPosition = -32768;
@@ -27,6 +28,7 @@ struct AnimationTarget {
     std::atomic<int32_t> threadState{0};  // 0 idle, 1 start requested, 2 running, 3 stop
     std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
     std::atomic<SDL_Surface **> frames{nullptr};  // null-terminated, owned
+    platform::FrameMemory *frameMemory = nullptr;  // owned: the decoded frames' pixels
     platform::WaveFormat *audioFormat = nullptr;  // owned
     uint8_t *audioData = nullptr;                 // owned
     int32_t audioLength = 0;

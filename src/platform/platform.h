@@ -5,6 +5,7 @@
 //
 //   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
+//   frame_memory.h  address space for a video's frames, taken in order, given back whole
 //   font_lookup.h   the file of an installed font face named by family and style
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
@@ -18,6 +19,7 @@
 #include "platform/audio_mixer.h"
 #include "platform/dynamic_library.h"
 #include "platform/font_lookup.h"
+#include "platform/frame_memory.h"
 #include "platform/module_data.h"
 #include "platform/screen.h"
 #include "platform/serial_port.h"

@@ -1,0 +1,19 @@
+// Frame memory on Windows: address space reserved with VirtualAlloc and committed frame by
+// frame, so that the commit charge grows only with the frames taken.
+#include <windows.h>
+
+#include "platform/frame_memory_system.h"
+
+namespace platform {
+
+uint8_t *reserve_address_space(size_t &size) {
+    return static_cast<uint8_t *>(VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS));
+}
+
+bool commit_address_space(uint8_t *address, size_t bytes) {
+    return VirtualAlloc(address, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void release_address_space(uint8_t *base, size_t) { VirtualFree(base, 0, MEM_RELEASE); }
+
+}  // namespace platform
