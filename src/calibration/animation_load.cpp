@@ -175,9 +175,20 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
             made.push_back(surface);
             used += uint64_t(surface->pitch) * uint64_t(surface->h);
         }
+        // Rows still being written belong to the reader until it is done with them; a frame
+        // it could not write ends the list.
+        const int32_t unwritten = platform::video_frames_written(file);
+        if (unwritten >= info.start && size_t(unwritten - info.start) < made.size()) {
+            for (size_t i = size_t(unwritten - info.start); i < made.size(); ++i) {
+                used -= uint64_t(made[i]->pitch) * uint64_t(made[i]->h);
+                SDL_FreeSurface(made[i]);
+            }
+            made.resize(size_t(unwritten - info.start));
+        }
         if (!over_budget) frames = new SDL_Surface *[made.size() + 1];
     } catch (const std::bad_alloc &) {
-        // frames stays null: what was made is freed below
+        // frames stays null: what was made is freed below, once the reader is done with it
+        platform::video_frames_written(file);
     }
     if (!frames) {
         for (SDL_Surface *surface : made) SDL_FreeSurface(surface);

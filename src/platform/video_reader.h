@@ -75,11 +75,16 @@ struct RgbRows {
 // The packed DIB of the frame at position; positions are asked in increasing order from the
 // stream's start. Uncompressed DIB video (8, 16, 24, 32 bits) comes as stored, anything else
 // decoded to 24 bits. With rgb given, a decoded frame may instead be written upright into rgb,
-// saving the copy out of the DIB: the DIB is then its header alone (size is the header's). The
+// saving the copy out of the DIB: the DIB is then its header alone (size is the header's), and
+// the rows may be written while later frames are read, until video_frames_written returns. The
 // bytes stay valid until the next call or video_close. Null when the frame cannot be read or
 // decoded (size is then 0).
 const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
                            const RgbRows *rgb = nullptr);
+
+// Waits until every frame handed to rgb rows is written. The position of the first frame that
+// could not be written, or -1 when all were (and without a file).
+int32_t video_frames_written(VideoFile *file);
 
 enum class AudioReadResult {
     Read,

@@ -13,11 +13,15 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 
@@ -83,6 +87,101 @@ AVPixelFormat plain_format(AVPixelFormat format, bool &full_range) {
     }
 }
 
+// Rows a decoded picture is converted into: the top one, the distance from a row to the next
+// (negative in a bottom-up DIB) and the order of the colours.
+struct Rows {
+    uint8_t *top;
+    ptrdiff_t stride;
+    AVPixelFormat format;
+};
+
+// Converts decoded pictures into the rows offered for them on a thread of its own, so that the
+// conversion of one frame, with the first writes into its memory, runs beside the decoding of
+// the next. A few pictures wait at most; each holds only a reference to the decoder's buffer.
+class RowConverter {
+public:
+    using Convert = bool (*)(VideoFile &file, const AVFrame &picture, const Rows &rows);
+
+    RowConverter(VideoFile &file, Convert convert) : file_(file), convert_(convert) {}
+    ~RowConverter() { stop(); }
+    RowConverter(const RowConverter &) = delete;
+    RowConverter &operator=(const RowConverter &) = delete;
+
+    // Hands picture over for rows (the frame at position). False when the thread cannot start.
+    bool submit(FramePtr picture, const Rows &rows, int32_t position) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread(&RowConverter::run, this);
+            } catch (const std::system_error &) {
+                return false;
+            }
+        }
+        changed_.wait(lock, [this] { return jobs_.size() < kWaiting; });
+        jobs_.push_back(Job{std::move(picture), rows, position});
+        changed_.notify_all();
+        return true;
+    }
+
+    // Waits until every picture handed over is converted. The position of the first one whose
+    // conversion failed, or -1.
+    int32_t finish() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+        return failed_;
+    }
+
+    void stop() {
+        finish();
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    static constexpr size_t kWaiting = 3;
+    struct Job {
+        FramePtr picture;
+        Rows rows;
+        int32_t position;
+    };
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = true;
+            // A frame after a failed one is not needed: the list ends before it.
+            const bool wanted = failed_ < 0;
+            lock.unlock();
+            const bool converted = !wanted || convert_(file_, *job.picture, job.rows);
+            job.picture.reset();
+            lock.lock();
+            if (!converted && failed_ < 0) failed_ = job.position;
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    VideoFile &file_;
+    Convert convert_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    int32_t failed_ = -1;
+    std::thread thread_;
+};
+
+bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows);
+
 }  // namespace
 
 struct VideoFile {
@@ -105,8 +204,10 @@ struct VideoFile {
     int32_t position = 0;  // position of the next frame
     bool input_ended = false;
     std::deque<PacketPtr> audio_packets;  // met while frames were read
+    RowConverter converter{*this, convert_picture};  // owns the scaler while it converts
 
     ~VideoFile() {
+        converter.stop();
         sws_freeContext(scaler);
         avformat_close_input(&format);
     }
@@ -213,19 +314,10 @@ bool next_stored_frame(VideoFile &file) {
     return ok;
 }
 
-// Rows a decoded picture is converted into: the top one, the distance from a row to the next
-// (negative in a bottom-up DIB) and the order of the colours.
-struct Rows {
-    uint8_t *top;
-    ptrdiff_t stride;
-    AVPixelFormat format;
-};
-
 // Converts the decoded picture into 24-bit rows of the stream's size. libswscale's vector code
 // writes whole blocks of up to 16 pixels, past the end of a row of any other width: such rows
 // are written into FFmpeg's own aligned and padded rows first, then copied.
-bool convert_picture(VideoFile &file, const Rows &rows) {
-    const AVFrame &picture = *file.frame;
+bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows) {
     bool full_range = picture.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source = plain_format(AVPixelFormat(picture.format), full_range);
     file.scaler = sws_getCachedContext(file.scaler, picture.width, picture.height, source,
@@ -264,16 +356,24 @@ bool convert_picture(VideoFile &file, const Rows &rows) {
     return true;
 }
 
-// Converts the decoded picture into rgb's rows when given, else into a bottom-up 24-bit DIB.
+// Hands the decoded picture to the converter for rgb's rows when given; else converts it into
+// a bottom-up 24-bit DIB, once the converter has finished with the scaler.
 bool deliver_picture(VideoFile &file, const RgbRows *rgb) {
     if (rgb) {
         start_dib(file, 24, {}, false);
-        return convert_picture(file, Rows{rgb->pixels, ptrdiff_t(rgb->pitch), AV_PIX_FMT_RGB24});
+        FramePtr picture(av_frame_alloc());
+        if (!picture) return false;
+        av_frame_move_ref(picture.get(), file.frame.get());
+        return file.converter.submit(
+            std::move(picture), Rows{rgb->pixels, ptrdiff_t(rgb->pitch), AV_PIX_FMT_RGB24},
+            file.position);
     }
+    file.converter.finish();
     const ptrdiff_t stride = ptrdiff_t(dib_stride(file.info.width, 24));
     uint8_t *rows = start_dib(file, 24, {});
     return convert_picture(
-        file, Rows{rows + (file.info.height - 1) * stride, -stride, AV_PIX_FMT_BGR24});
+        file, *file.frame,
+        Rows{rows + (file.info.height - 1) * stride, -stride, AV_PIX_FMT_BGR24});
 }
 
 bool next_decoded_frame(VideoFile &file, const RgbRows *rgb) {
@@ -448,6 +548,8 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
 }
 
 void video_close(VideoFile *file) { delete file; }
+
+int32_t video_frames_written(VideoFile *file) { return file ? file->converter.finish() : -1; }
 
 VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (!file || file->video < 0) return VideoStreamResult::NoStream;

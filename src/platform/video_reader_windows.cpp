@@ -99,6 +99,9 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
 
 void video_close(VideoFile *file) { delete file; }
 
+// Frames are written into their rows before video_frame returns.
+int32_t video_frames_written(VideoFile *) { return -1; }
+
 VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (!file) return VideoStreamResult::NoStream;
     PAVISTREAM stream = nullptr;
