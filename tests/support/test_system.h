@@ -1,6 +1,7 @@
-// The few system services the test programs use themselves, one implementation per system
-// (test_system_linux.cpp, test_system_windows.cpp): the environment, a fresh folder, standard
-// output sent to a file.
+// The system services the test programs use themselves, one implementation per system
+// (test_system_linux.cpp, test_system_windows.cpp): the environment, fresh folders, standard
+// output sent to a file, the command interpreter, resource limits, CPU time and SDL's own
+// functions behind a test's stand-ins, and what each system's tests can hear.
 #pragma once
 
 #include <cstdint>
