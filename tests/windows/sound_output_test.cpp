@@ -101,43 +101,44 @@ bool wait_for(const std::atomic<int> &value, int wanted) {
     return value >= wanted;
 }
 
-platform::WaveFormat pcm_format(uint32_t rate, uint16_t channels, uint16_t bits) {
-    const auto block = uint16_t(channels * bits / 8);
-    return {1, channels, rate, rate * block, block, bits, 0};
-}
+// A device opened for sound's format, with sound's samples written to it once.
+struct Playing {
+    explicit Playing(const avi::PcmSound &sound) {
+        const auto block = uint16_t(sound.channels * sound.bits / 8);
+        const platform::WaveFormat format{1, sound.channels, sound.rate, sound.rate * block,
+                                          block, sound.bits, 0};
+        device = platform::sound_output_open(format, on_message, &state);
+        header.data = sound.data.data();
+        header.length = uint32_t(sound.data.size());
+        started = device && platform::sound_output_prepare(device, header) &&
+                  platform::sound_output_write(device, header);
+    }
+
+    Track state;
+    platform::WaveHeader header;
+    platform::SoundOutput *device = nullptr;
+    bool started = false;
+};
 
 TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
     const avi::PcmSound track = vt_test::tone(0.4, 22050, 2, 16);
-    Track state;
-    platform::SoundOutput *device =
-        platform::sound_output_open(pcm_format(22050, 2, 16), on_message, &state);
-    ASSERT_NE(device, nullptr);
-    platform::WaveHeader header;
-    header.data = track.data.data();
-    header.length = uint32_t(track.data.size());
-    ASSERT_TRUE(platform::sound_output_prepare(device, header));
-    ASSERT_TRUE(platform::sound_output_write(device, header));
-    EXPECT_TRUE(wait_for(state.done, 1)) << "the buffer is reported done";
+    Playing stereo(track);
+    ASSERT_TRUE(stereo.started);
+    EXPECT_TRUE(wait_for(stereo.state.done, 1)) << "the buffer is reported done";
     // Again, after it was done: each write plays from the beginning.
-    ASSERT_TRUE(platform::sound_output_write(device, header));
-    EXPECT_TRUE(wait_for(state.done, 2));
-    platform::sound_output_close(device);
-    EXPECT_EQ(state.closed, 1);
+    ASSERT_TRUE(platform::sound_output_write(stereo.device, stereo.header));
+    EXPECT_TRUE(wait_for(stereo.state.done, 2));
+    platform::sound_output_close(stereo.device);
+    EXPECT_EQ(stereo.state.closed, 1);
     EXPECT_EQ(occurrences(heard(22050, 2, 16), track.data), 2u);
 
     // 8-bit mono, as older videos carry it.
     SetUp();
     const avi::PcmSound eight = vt_test::tone(0.2, 11025, 1, 8);
-    Track other;
-    device = platform::sound_output_open(pcm_format(11025, 1, 8), on_message, &other);
-    ASSERT_NE(device, nullptr);
-    header = {};
-    header.data = eight.data.data();
-    header.length = uint32_t(eight.data.size());
-    ASSERT_TRUE(platform::sound_output_prepare(device, header));
-    ASSERT_TRUE(platform::sound_output_write(device, header));
-    EXPECT_TRUE(wait_for(other.done, 1));
-    platform::sound_output_close(device);
+    Playing mono(eight);
+    ASSERT_TRUE(mono.started);
+    EXPECT_TRUE(wait_for(mono.state.done, 1));
+    platform::sound_output_close(mono.device);
     EXPECT_TRUE(heard_whole(heard(11025, 1, 8), eight.data));
 }
 
@@ -145,29 +146,23 @@ TEST_F(SoundHeard, ResetAndCloseUnderAPlayingBufferAreSafe) {
     const avi::PcmSound track = vt_test::tone(3.0, 22050, 1, 16);
     for (const bool reset_first : {true, false}) {
         SCOPED_TRACE(reset_first ? "reset, then close" : "close while playing");
-        Track state;
-        platform::SoundOutput *device =
-            platform::sound_output_open(pcm_format(22050, 1, 16), on_message, &state);
-        ASSERT_NE(device, nullptr);
-        platform::WaveHeader header;
-        header.data = track.data.data();
-        header.length = uint32_t(track.data.size());
-        ASSERT_TRUE(platform::sound_output_prepare(device, header));
-        ASSERT_TRUE(platform::sound_output_write(device, header));
-        EXPECT_FALSE(platform::sound_output_write(device, header)) << "one buffer at a time";
+        Playing playing(track);
+        ASSERT_TRUE(playing.started);
+        EXPECT_FALSE(platform::sound_output_write(playing.device, playing.header))
+            << "one buffer at a time";
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto start = std::chrono::steady_clock::now();
         if (reset_first) {
-            platform::sound_output_reset(device);
-            EXPECT_EQ(state.done, 1) << "the dropped buffer is reported done";
+            platform::sound_output_reset(playing.device);
+            EXPECT_EQ(playing.state.done, 1) << "the dropped buffer is reported done";
             // The device takes a new buffer after a reset.
-            EXPECT_TRUE(platform::sound_output_write(device, header));
+            EXPECT_TRUE(platform::sound_output_write(playing.device, playing.header));
         }
-        platform::sound_output_close(device);
+        platform::sound_output_close(playing.device);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2))
             << "a playing buffer does not hold up the caller";
-        EXPECT_EQ(state.closed, 1);
-        EXPECT_LE(state.done, reset_first ? 2 : 1);
+        EXPECT_EQ(playing.state.closed, 1);
+        EXPECT_LE(playing.state.done, reset_first ? 2 : 1);
     }
     // Nothing without a device.
     platform::sound_output_reset(nullptr);
