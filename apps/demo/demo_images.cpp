@@ -113,28 +113,10 @@ std::string write_contact_sheet(const std::string &folder, const std::vector<Scr
 
 }  // namespace
 
-std::string save_renderer_png(SDL_Renderer *renderer, const std::string &path) {
-    int width = 0, height = 0;
-    if (!renderer || SDL_GetRendererOutputSize(renderer, &width, &height) != 0)
-        return std::string("no renderer to read: ") + SDL_GetError();
-    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
-    if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
-                             width * 4) != 0)
-        return std::string("SDL_RenderReadPixels failed: ") + SDL_GetError();
+std::string save_argb_png(const uint32_t *pixels, int width, int height,
+                          const std::string &path) {
     const GdImage image =
-        gd_from_argb(reinterpret_cast<const uint8_t *>(pixels.data()), width, height, width * 4);
-    return write_png(image.get(), path);
-}
-
-std::string convert_bmp_to_png(const std::string &bmp, const std::string &path) {
-    SDL_Surface *loaded = SDL_LoadBMP(bmp.c_str());
-    SDL_Surface *argb =
-        loaded ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
-    SDL_FreeSurface(loaded);
-    if (!argb) return "cannot read " + bmp + ": " + SDL_GetError();
-    const GdImage image =
-        gd_from_argb(static_cast<const uint8_t *>(argb->pixels), argb->w, argb->h, argb->pitch);
-    SDL_FreeSurface(argb);
+        gd_from_argb(reinterpret_cast<const uint8_t *>(pixels), width, height, width * 4);
     return write_png(image.get(), path);
 }
 

@@ -1,6 +1,5 @@
-// Pictures in and out of the demo through libgd: screenshots of the renderer as PNG, saved
-// dummy-driver frames converted to PNG, application images loaded as SDL surfaces, and the
-// index of the session (an HTML page and a contact sheet).
+// Pictures in and out of the demo through libgd: screenshots as PNG, application images loaded
+// as SDL surfaces, and the index of the session (an HTML page and a contact sheet).
 #pragma once
 
 #include <SDL.h>
@@ -13,10 +12,9 @@ struct Screenshot {
     std::string caption;
 };
 
-// Reads the renderer's current picture and writes it to path as PNG. Returns "" or the error.
-std::string save_renderer_png(SDL_Renderer *renderer, const std::string &path);
-// Writes a BMP file (as SDL's dummy driver saves frames) to path as PNG.
-std::string convert_bmp_to_png(const std::string &bmp, const std::string &path);
+// Writes ARGB8888 pixels (rows top to bottom, no padding) to path as PNG. "" or the error.
+std::string save_argb_png(const uint32_t *pixels, int width, int height,
+                          const std::string &path);
 // Loads a PNG, JPEG, GIF or BMP file as a 32-bit surface with alpha; null when it cannot.
 SDL_Surface *load_image_surface(const std::string &path);
 

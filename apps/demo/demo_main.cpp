@@ -13,6 +13,7 @@
 #include "demo_options.h"
 #include "demo_session.h"
 #include "demo_video.h"
+#include "presented_frames.h"
 
 namespace fs = std::filesystem;
 
@@ -74,8 +75,7 @@ bool headless_driver() {
     return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
 }
 
-// A window of the demo's own for a desktop; the software renderer keeps each presented frame
-// readable for the screenshots.
+// A window of the demo's own for a desktop, on the renderer the desktop gives.
 SDL_Window *create_demo_window() {
     SDL_Window *window = SDL_CreateWindow("Vistrak demo session", SDL_WINDOWPOS_CENTERED,
                                           SDL_WINDOWPOS_CENTERED, 1280, 720, SDL_WINDOW_SHOWN);
@@ -83,7 +83,7 @@ SDL_Window *create_demo_window() {
         std::printf("Cannot create a window: %s\n", SDL_GetError());
         return nullptr;
     }
-    if (!SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE)) {
+    if (!SDL_CreateRenderer(window, -1, 0)) {
         std::printf("Cannot create a renderer: %s\n", SDL_GetError());
         SDL_DestroyWindow(window);
         return nullptr;
@@ -168,9 +168,10 @@ int main(int argc, char **argv) {
     SessionPlan plan;
     plan.options = &options;
     plan.interactive = !headless && !options.auto_run && options.input_script.empty();
-    plan.capture_frames = std::strcmp(SDL_GetCurrentVideoDriver(), "dummy") == 0;
     std::printf("Opening the experiment window (%s, %s)...\n", SDL_GetCurrentVideoDriver(),
                 plan.interactive ? "interactive keys" : "scripted input");
+    // Screenshots are the frames the library presents, kept as they go to the screen.
+    const std::string keeping = keep_presented_frames();
     SDL_Window *window = headless ? nullptr : create_demo_window();
     if (!headless && !window) return 1;
     DisplayInfo info{};
@@ -184,11 +185,15 @@ int main(int argc, char **argv) {
     simtracker_attach_window(window);
     int width = 0, height = 0;
     SDL_GetWindowSize(window, &width, &height);
-    std::printf("Window open: %d x %d\n", width, height);
+    SDL_RendererInfo renderer{};
+    SDL_GetRendererInfo(SDL_GetRenderer(window), &renderer);
+    std::printf("Window open: %d x %d, renderer %s\n", width, height,
+                renderer.name ? renderer.name : "unknown");
     if (plan.interactive) std::printf("%s", std::strstr(kDemoHelp, "Keys in a window"));
 
     AppImages images;
     std::vector<std::string> problems;
+    if (!keeping.empty()) problems.push_back("screenshots: " + keeping);
     configure_library(options, images, problems);
     std::vector<std::string> files;
     plan.video = options.video;

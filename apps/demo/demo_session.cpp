@@ -3,7 +3,6 @@
 #include "demo_session.h"
 
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "vistrak_core_graphics_sdl2.h"
 #include "demo_video.h"
+#include "presented_frames.h"
 
 namespace fs = std::filesystem;
 
@@ -70,6 +70,8 @@ key Escape
 // Redoes the fourth point of the calibration.
 constexpr const char *kCalibrationScript = "wait targets 4\nkey Backspace\n";
 
+int stage_fixation_ms(const SessionPlan &plan) { return plan.options->short_form ? 300 : 700; }
+
 struct Stage {
     std::string name;
     std::function<int32_t()> run;
@@ -86,8 +88,6 @@ struct Demo {
     const Stage *stage = nullptr;
     int frames_at_begin = 0;
     bool target_shot = false;  // the stage's target screenshot is taken (not again on a redo)
-    std::string frames_dir;    // where the dummy driver saves frames during the animated stage
-    size_t frames_before_target = 0;
 };
 
 std::string slug(const std::string &caption) {
@@ -121,36 +121,26 @@ void add_shot(Demo &demo, const std::string &file, const std::string &caption,
 
 void shoot(Demo &demo, const std::string &caption) {
     const std::string file = next_shot_name(demo, caption);
-    add_shot(demo, file, caption,
-             save_renderer_png(SDL_GetRenderer(demo.plan->window),
-                               demo.plan->options->out_dir + "/" + file));
+    add_shot(demo, file, caption, save_presented_frame(demo.plan->options->out_dir + "/" + file));
 }
 
-std::vector<fs::path> saved_frames(const std::string &folder) {
-    std::vector<fs::path> frames;
-    std::error_code error;
-    for (const auto &entry : fs::directory_iterator(folder, error))
-        if (entry.path().extension() == ".bmp") frames.push_back(entry.path());
-    std::sort(frames.begin(), frames.end());
-    return frames;
+// The animated target plays on the library's own thread: its screenshot is the first frame
+// presented halfway through the fixation, held until the target is accepted.
+void hold_animated_frame(Demo &demo, int index) {
+    if (index != 0 || demo.target_shot) return;
+    hold_presented_frame(uint32_t(stage_fixation_ms(*demo.plan) / 2));
 }
 
-// The animated target plays on its own thread, so its frames are taken from those the dummy
-// driver saved while the target was shown; the hook thread only reads them once the target is
-// erased (the playback thread has stopped by then).
 void keep_animated_frame(Demo &demo, int index, int16_t x, int16_t y) {
-    const std::vector<fs::path> frames = saved_frames(demo.frames_dir);
-    if (index == 0 && frames.size() > demo.frames_before_target + 2) {
-        const fs::path &middle =
-            frames[demo.frames_before_target + (frames.size() - demo.frames_before_target) / 2];
-        const std::string caption =
-            "Animated target at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-        const std::string file = next_shot_name(demo, caption);
-        add_shot(demo, file, caption,
-                 convert_bmp_to_png(middle.string(), demo.plan->options->out_dir + "/" + file));
-    }
-    std::error_code error;
-    for (const fs::path &frame : frames) fs::remove(frame, error);
+    if (index != 0 || demo.target_shot) return;
+    demo.target_shot = true;
+    const std::string caption =
+        "Animated target at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    if (presented_frame_held())
+        shoot(demo, caption);
+    else
+        add_shot(demo, "", caption, "the target was accepted before a frame of the video showed");
+    release_presented_frame();
 }
 
 const char *key_name(int32_t key) {
@@ -181,7 +171,7 @@ void observe(const SimTrackerEvent *event, void *data) {
         break;
     case SIMTRACKER_TARGET_SHOWN:
         std::printf("    target %d at (%d, %d)\n", event->value, event->x, event->y);
-        if (stage.animated) demo.frames_before_target = saved_frames(demo.frames_dir).size();
+        if (stage.animated) hold_animated_frame(demo, event->value);
         if (event->value != stage.shot_target || stage.animated || demo.target_shot) break;
         demo.target_shot = true;
         shoot(demo, stage.name + ", target at (" + std::to_string(event->x) + ", " +
@@ -200,8 +190,7 @@ void observe(const SimTrackerEvent *event, void *data) {
         }
         break;
     case SIMTRACKER_TARGET_ACCEPTED:
-        if (stage.animated && !demo.frames_dir.empty())
-            keep_animated_frame(demo, event->value, event->x, event->y);
+        if (stage.animated) keep_animated_frame(demo, event->value, event->x, event->y);
         break;
     case SIMTRACKER_KEY:
         if (const char *name = key_name(event->value))
@@ -218,7 +207,7 @@ SimTrackerSettings stage_settings(const SessionPlan &plan, const Stage &stage) {
     SimTrackerSettings s;
     simtracker_default_settings(&s);
     s.frame_rate = plan.options->frame_rate;
-    s.fixation_ms = plan.options->short_form ? 300 : 700;
+    s.fixation_ms = stage_fixation_ms(plan);
     s.target_gap_ms = 200;
     s.poor_point = stage.poor_point;
     // Unattended stages end after two minutes, whatever happens to the keys.
@@ -271,44 +260,6 @@ std::vector<Stage> plan_stages(const SessionPlan &plan) {
     return stages;
 }
 
-// The dummy driver reads SDL_VIDEO_DUMMY_SAVE_FRAMES at every present.
-void save_presented_frames(bool on) {
-#ifdef _WIN32
-    _putenv_s("SDL_VIDEO_DUMMY_SAVE_FRAMES", on ? "1" : "");  // an empty value removes it
-#else
-    if (on)
-        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
-    else
-        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
-#endif
-}
-
-// The animated stage's frames come from the dummy driver, which saves every presented frame
-// into the working folder while SDL_VIDEO_DUMMY_SAVE_FRAMES is set. Both are changed only
-// while no playback thread runs (before and after the stage).
-void capture_frames(Demo &demo, bool on) {
-    static std::string previous_folder;
-    if (on) {
-        demo.frames_dir = fs::absolute(demo.plan->options->out_dir + "/.frames").string();
-        std::error_code error;
-        fs::create_directories(demo.frames_dir, error);
-        previous_folder = fs::current_path().string();
-        fs::current_path(demo.frames_dir, error);
-        if (error) {
-            demo.frames_dir.clear();
-            return;
-        }
-        save_presented_frames(true);
-    } else if (!demo.frames_dir.empty()) {
-        save_presented_frames(false);
-        std::error_code error;
-        fs::current_path(previous_folder, error);
-        if (error) demo.record.problems.push_back("cannot return to " + previous_folder);
-        fs::remove_all(demo.frames_dir, error);
-        demo.frames_dir.clear();
-    }
-}
-
 StageOutcome run_stage(Demo &demo, const Stage &stage) {
     const SessionPlan &plan = *demo.plan;
     StageOutcome outcome;
@@ -320,14 +271,10 @@ StageOutcome run_stage(Demo &demo, const Stage &stage) {
         outcome.note = simtracker_last_error();
         return outcome;
     }
-    if (stage.animated) {
-        set_cal_animation_target(plan.video.c_str(), 0, kVideoKeyColour);
-        if (plan.capture_frames) capture_frames(demo, true);
-    }
+    if (stage.animated) set_cal_animation_target(plan.video.c_str(), 0, kVideoKeyColour);
     demo.stage = &stage;
     demo.target_shot = false;
     outcome.result = stage.run();
-    if (stage.animated) capture_frames(demo, false);
     if (outcome.result == SIMTRACKER_FAILED) outcome.note = simtracker_last_error();
     return outcome;
 }

@@ -29,9 +29,8 @@ struct SessionRecord {
 struct SessionPlan {
     const DemoOptions *options = nullptr;
     SDL_Window *window = nullptr;
-    bool interactive = false;     // keys from the user, no input scripts, no time limits
-    bool capture_frames = false;  // the dummy driver can save presented frames
-    std::string video;            // the animated target; empty: the stage is left out
+    bool interactive = false;  // keys from the user, no input scripts, no time limits
+    std::string video;         // the animated target; empty: the stage is left out
 };
 
 SessionRecord run_session(const SessionPlan &plan);
