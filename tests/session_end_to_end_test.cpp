@@ -1,14 +1,18 @@
 // The simulated session end to end through the whole graphics library: the keypad steering the
 // built-in menus from the camera image to a calibration, screenshots checked for the camera
 // image, the menu text, the zoom and the target ring at its grid position, the hooks called in
-// order, a screen saved through the image writer, and the demo program's own run.
+// order, a screen saved through the image writer, and the demo program's own run, headless and
+// in a window driven by real keys.
 #include <gd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -238,42 +242,171 @@ TEST_F(EndToEnd, ValidationDriftCorrectionAndASavedScreen) {
     gdImageDestroy(png);
 }
 
-TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
-    const std::string out = vt_test::temp_dir();
-    const std::string log = out + "/demo.log";
-    const std::string program = fs::path(DEMO_PROGRAM).make_preferred().string();
-    const std::string command = "\"" + program + "\" --short --out \"" + out +
-                                "\" > \"" + log + "\" 2>&1";
+// What a run of the demo program printed, and its exit status.
+struct DemoRun {
+    std::string out;  // the output folder
+    std::string log;  // standard output and error
     int status = -1;
-    {
-        // The demo inherits the drivers (and the dummy driver at that, whatever the tests use).
-        const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", "dummy");
-        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
-        status = vt_test::run_command(command);
-    }
-    std::ifstream in(log);
+    bool printed(const std::string &text) const { return log.find(text) != std::string::npos; }
+};
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(status, 0) << text.str();
-    EXPECT_NE(text.str().find("5 of 5 completed"), std::string::npos) << text.str();
-    EXPECT_NE(text.str().find("saved-screen.png (through the image writer)"), std::string::npos);
-    // The target sounds and the animated target's sound share the one output device.
-    EXPECT_EQ(text.str().find("already open"), std::string::npos) << text.str();
-    EXPECT_EQ(text.str().find("error occurs during audio play"), std::string::npos);
-    EXPECT_TRUE(fs::exists(out + "/index.html"));
-    int screenshots = 0;
-    for (const auto &entry : fs::directory_iterator(out)) {
-        if (entry.path().extension() != ".png") continue;
-        FILE *file = std::fopen(entry.path().string().c_str(), "rb");
-        ASSERT_NE(file, nullptr);
-        gdImagePtr image = gdImageCreateFromPng(file);
-        std::fclose(file);
-        ASSERT_NE(image, nullptr) << entry.path();
-        gdImageDestroy(image);
-        ++screenshots;
+    return text.str();
+}
+
+std::string demo_command(const std::string &arguments, const std::string &out) {
+    const std::string program = fs::path(DEMO_PROGRAM).make_preferred().string();
+    return "\"" + program + "\" " + arguments + " --out \"" + out + "\" > \"" + out +
+           "/demo.log\" 2>&1";
+}
+
+// Runs the demo to its end with the video driver given (and SDL's dummy audio driver).
+DemoRun run_demo(const std::string &arguments, const std::string &video_driver) {
+    DemoRun run;
+    run.out = vt_test::temp_dir();
+    {
+        const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", video_driver);
+        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
+        run.status = vt_test::run_command(demo_command(arguments, run.out));
     }
-    EXPECT_GE(screenshots, 8) << "screenshots, the saved screen and the contact sheet";
-    EXPECT_TRUE(fs::exists(out + "/index.png"));
+    run.log = read_file(run.out + "/demo.log");
+    return run;
+}
+
+// The PNG files of the output folder whose names start with a screenshot's number.
+std::vector<std::string> numbered_screenshots(const std::string &out) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(out)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".png" && std::isdigit(static_cast<unsigned char>(name[0])))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+gdImagePtr read_png(const std::string &path) {
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    gdImagePtr image = gdImageCreateFromPng(file);
+    std::fclose(file);
+    return image;
+}
+
+// Every stage's screenshot is there, readable, and the animated target's shows the video (the
+// demo's pinwheel is coloured where the background is grey) at the target's position.
+void expect_stage_screenshots(const DemoRun &run, const std::vector<std::string> &stages) {
+    const std::vector<std::string> names = numbered_screenshots(run.out);
+    ASSERT_EQ(names.size(), stages.size()) << run.log;
+    for (size_t i = 0; i < stages.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_NE(names[i].find(stages[i]), std::string::npos);
+        gdImagePtr image = read_png(run.out + "/" + names[i]);
+        ASSERT_NE(image, nullptr);
+        if (stages[i] == "animated-target-at-") {
+            int x = 0, y = 0;
+            ASSERT_EQ(std::sscanf(names[i].c_str(), "%*d-animated-target-at-%d-%d", &x, &y), 2);
+            int coloured = 0;
+            for (int dy = -40; dy <= 40; ++dy)
+                for (int dx = -40; dx <= 40; ++dx) {
+                    const int c = gdImageGetTrueColorPixel(image, x + dx, y + dy);
+                    const int r = gdTrueColorGetRed(c), g = gdTrueColorGetGreen(c),
+                              b = gdTrueColorGetBlue(c);
+                    coloured += std::max({r, g, b}) - std::min({r, g, b}) > 60;
+                }
+            EXPECT_GT(coloured, 1000) << "the pinwheel around the target";
+        }
+        gdImageDestroy(image);
+    }
+    EXPECT_TRUE(fs::exists(run.out + "/index.html"));
+    EXPECT_TRUE(fs::exists(run.out + "/index.png"));
+}
+
+const std::vector<std::string> kShortSessionShots = {
+    "camera-image",           "camera-image-zoom-step-1", "3-point-calibration-target-at-",
+    "3-point-validation-target-at-", "drift-correction-target-at-", "animated-target-at-"};
+
+TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
+    // The demo inherits the drivers (and the dummy driver at that, whatever the tests use).
+    const DemoRun run = run_demo("--short", "dummy");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_TRUE(run.printed("5 of 5 completed")) << run.log;
+    EXPECT_TRUE(run.printed("saved-screen.png (through the image writer)"));
+    // The target sounds and the animated target's sound share the one output device.
+    EXPECT_FALSE(run.printed("already open")) << run.log;
+    EXPECT_FALSE(run.printed("error occurs during audio play"));
+    expect_stage_screenshots(run, kShortSessionShots);
+    gdImagePtr saved = read_png(run.out + "/saved-screen.png");
+    EXPECT_NE(saved, nullptr);
+    if (saved) gdImageDestroy(saved);
+}
+
+// The demo in a window of an X server of the test's own (tests/support/with_xvfb.sh names it
+// in VT_TEST_DISPLAY), on the OpenGL renderer the server gives.
+class DemoWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *display = std::getenv("VT_TEST_DISPLAY");
+        if (!display) GTEST_SKIP() << "no X server: run through tests/support/with_xvfb.sh";
+        display_.emplace("DISPLAY", display);
+    }
+    std::optional<vt_test::EnvironmentOverride> display_;
+};
+
+TEST_F(DemoWindow, TheScriptedSessionLeavesEveryStagesScreenshot) {
+    const DemoRun run = run_demo("--window --auto --short", "x11");
+    EXPECT_EQ(run.status, 0) << run.log;
+    EXPECT_TRUE(run.printed("renderer opengl")) << run.log;
+    EXPECT_TRUE(run.printed("5 of 5 completed")) << run.log;
+    EXPECT_FALSE(run.printed("screenshot failed")) << run.log;
+    expect_stage_screenshots(run, kShortSessionShots);
+}
+
+// Waits up to seconds for text in the file at path; the file's text at the end.
+std::string wait_for(const std::string &path, const std::string &text, int seconds) {
+    std::string found;
+    for (int i = 0; i < seconds * 10; ++i) {
+        found = read_file(path);
+        if (found.find(text) != std::string::npos) break;
+        SDL_Delay(100);
+    }
+    return found;
+}
+
+TEST_F(DemoWindow, RealKeysSteerTheInteractiveSession) {
+    if (vt_test::run_command("command -v xdotool > /dev/null") != 0)
+        GTEST_SKIP() << "xdotool is not installed";
+    const std::string out = vt_test::temp_dir();
+    const std::string log = out + "/demo.log";
+    {
+        const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", "x11");
+        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
+        // In the background, and ended should the keys not arrive.
+        ASSERT_EQ(vt_test::run_command("timeout 120 " + demo_command("--window --short", out) +
+                                       " &"),
+                  0);
+    }
+    ASSERT_NE(wait_for(log, "Camera setup", 30).find("Camera setup"), std::string::npos);
+    // Enter shows the camera image; Escape, once its screenshot is taken, leaves the setup;
+    // the targets are then accepted by the simulated fixations.
+    ASSERT_EQ(vt_test::run_command("xdotool search --sync --name 'Vistrak demo session' "
+                                   "windowfocus --sync key Return"),
+              0);
+    ASSERT_NE(wait_for(log, "screenshot 01-", 30).find("screenshot 01-"), std::string::npos);
+    ASSERT_EQ(vt_test::run_command("xdotool key Escape"), 0);
+    DemoRun run;
+    run.out = out;
+    run.log = wait_for(log, "index.html to see", 120);
+    EXPECT_TRUE(run.printed("interactive keys")) << run.log;
+    EXPECT_TRUE(run.printed("key Enter")) << run.log;
+    EXPECT_TRUE(run.printed("5 of 5 completed")) << run.log;
+    expect_stage_screenshots(run, {"camera-image-with-the-device-menu",
+                                   "3-point-calibration-target-at-",
+                                   "3-point-validation-target-at-",
+                                   "drift-correction-target-at-", "animated-target-at-"});
 }
 
 }  // namespace
