@@ -310,12 +310,14 @@ TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     for (size_t at = 0; (at = printed.find("error occurs during audio play\n", at)) != std::string::npos; ++at)
         ++failures;
     EXPECT_EQ(failures, 2u);  // tried once per pass
+    EXPECT_EQ(standin_log_matches("no sound device:"), 1u) << "the log is told once";
     EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
 
     vt_test::set_env("SDL_AUDIODRIVER", "disk");
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
+    EXPECT_EQ(standin_log_matches("sounds are heard again"), 1u);
     EXPECT_GT(sounding_seconds(), 0.09);
 }
 

@@ -5,14 +5,18 @@
 // driver writes after the call began.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "audio_output.h"
 #include "calibration/feedback_sounds.h"
+#include "calibration/sound_device_notice.h"
 #include "calibration_support.h"
+#include "platform/audio_mixer.h"
 #include "test_support.h"
 #include "test_system.h"
+#include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -190,6 +194,30 @@ TEST_F(SystemPlayer, WavFilesPlayAndUnplayableFilesLogOneLineNamingThem) {
         EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
         EXPECT_NE(printed.find("\"" + path + "\""), std::string::npos) << printed;
     }
+}
+
+TEST_F(SystemPlayer, WithoutADeviceTheLogSaysSoOncePerWindowAndADeviceThatAppearsIsUsed) {
+    platform::audio_output_close();  // the next sound opens the device anew
+    const size_t said = standin_log_matches("no sound device:");
+    {
+        const vt_test::EnvironmentOverride none("SDL_AUDIODRIVER", "no-such-driver");
+        const std::string printed = vt_test::capture_stdout([] {
+            for (int i = 0; i < 3; ++i) {
+                cal_target_sound_hook();
+                dcorr_done_sound_hook(1);
+            }
+        });
+        EXPECT_EQ(printed, "") << "nothing at each sound";
+        EXPECT_EQ(standin_log_matches("no sound device:") - said, 1u);
+        sound_device_notice_new_window();
+        cal_target_sound_hook();
+        EXPECT_EQ(standin_log_matches("no sound device:") - said, 2u) << "again in a new window";
+    }
+    // The suite's disk driver is back: the next sound opens it (writing the file anew).
+    const size_t heard_again = standin_log_matches("sounds are heard again");
+    std::remove(outputPath.c_str());
+    expect_clip(play(cal_target_sound_hook).output, 1);
+    EXPECT_EQ(standin_log_matches("sounds are heard again") - heard_again, 1u);
 }
 
 TEST_F(SystemPlayer, SettingsThatDoNotFitOrAreMissingAreRefusedAndTheOldOneKept) {

@@ -263,13 +263,14 @@ std::string demo_command(const std::string &arguments, const std::string &out) {
            "/demo.log\" 2>&1";
 }
 
-// Runs the demo to its end with the video driver given (and SDL's dummy audio driver).
-DemoRun run_demo(const std::string &arguments, const std::string &video_driver) {
+// Runs the demo to its end with the video and audio drivers given.
+DemoRun run_demo(const std::string &arguments, const std::string &video_driver,
+                 const std::string &audio_driver = "dummy") {
     DemoRun run;
     run.out = vt_test::temp_dir();
     {
         const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", video_driver);
-        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", "dummy");
+        const vt_test::EnvironmentOverride audio("SDL_AUDIODRIVER", audio_driver);
         run.status = vt_test::run_command(demo_command(arguments, run.out));
     }
     run.log = read_file(run.out + "/demo.log");
@@ -342,6 +343,28 @@ TEST_F(EndToEnd, TheDemoRunsItsShortSessionHeadless) {
     gdImagePtr saved = read_png(run.out + "/saved-screen.png");
     EXPECT_NE(saved, nullptr);
     if (saved) gdImageDestroy(saved);
+}
+
+TEST_F(EndToEnd, WithoutASoundDeviceTheDemoSaysSoOnceAndCountsNoSoundAsHeard) {
+    if (!vt_test::sound_output_heard_through_sdl())
+        GTEST_SKIP() << "the library plays through SDL's sound drivers on Linux only";
+    // ALSA with a default device on a card that is not there, as on a desktop without sound.
+    const std::string config = vt_test::temp_dir() + "/no-card.conf";
+    std::ofstream(config) << "pcm.!default { type hw card 99 }\n";
+    const vt_test::EnvironmentOverride alsa("ALSA_CONFIG_PATH", config);
+    const vt_test::EnvironmentOverride echo("VT_CORE_ECHO", "1");  // the core log to stderr
+    const DemoRun run = run_demo("--short", "dummy", "alsa");
+    EXPECT_EQ(run.status, 0) << run.log;
+    size_t said = 0;
+    for (size_t at = 0; (at = run.log.find("no sound device:", at)) != std::string::npos; ++at)
+        ++said;
+    EXPECT_EQ(said, 1u) << run.log;
+    EXPECT_FALSE(run.printed("ALSA lib")) << "ALSA's own messages stay off the console";
+    EXPECT_FALSE(run.printed("audio output:")) << run.log;
+    EXPECT_TRUE(run.printed("Sounds played:  0 target, 0 done, 0 error")) << run.log;
+    EXPECT_TRUE(run.printed("Not heard:      10 target, 3 done, 1 error (no sound device)"))
+        << run.log;
+    EXPECT_TRUE(run.printed("5 of 5 completed")) << run.log;
 }
 
 // The demo in a window of an X server of the test's own (tests/support/with_xvfb.sh names it

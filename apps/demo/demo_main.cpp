@@ -120,9 +120,17 @@ std::string session_report(const SessionRecord &record, const std::vector<std::s
                       double(s.validation_mean_error), double(s.validation_max_error));
         report += line;
     }
+    const SimTrackerStats &u = record.unheard;
     std::snprintf(line, sizeof line, "  Sounds played:  %d target, %d done, %d error\n",
-                  s.target_sounds, s.done_sounds, s.error_sounds);
+                  s.target_sounds - u.target_sounds, s.done_sounds - u.done_sounds,
+                  s.error_sounds - u.error_sounds);
     report += line;
+    if (u.target_sounds + u.done_sounds + u.error_sounds > 0) {
+        std::snprintf(line, sizeof line,
+                      "  Not heard:      %d target, %d done, %d error (no sound device)\n",
+                      u.target_sounds, u.done_sounds, u.error_sounds);
+        report += line;
+    }
     std::snprintf(line, sizeof line, "  Keys read:      %d (%d scripted presses)\n", s.keys,
                   s.script_events);
     report += line;

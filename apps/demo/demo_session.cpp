@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 #include "demo_video.h"
 #include "presented_frames.h"
@@ -88,6 +89,7 @@ struct Demo {
     const Stage *stage = nullptr;
     int frames_at_begin = 0;
     bool target_shot = false;  // the stage's target screenshot is taken (not again on a redo)
+    SimTrackerStats sounds{};  // the sound counts at the last event
 };
 
 std::string slug(const std::string &caption) {
@@ -143,6 +145,33 @@ void keep_animated_frame(Demo &demo, int index, int16_t x, int16_t y) {
     release_presented_frame();
 }
 
+// Whether the library's last word on the sound device, in the core log, is that there is none.
+bool sound_device_missing() {
+    for (size_t i = standin_log_count(); i-- > 0;) {
+        const std::string line = standin_log_line(i);
+        if (line.find("no sound device:") != std::string::npos) return true;
+        if (line.find("sounds are heard again") != std::string::npos) return false;
+    }
+    return false;
+}
+
+// Sounds are played synchronously before the event that follows them: those played since the
+// last event were not heard when the library has just found no device.
+void count_unheard_sounds(Demo &demo) {
+    const SimTrackerStats now = simtracker_stats();
+    SimTrackerStats &last = demo.sounds;
+    if (now.target_sounds != last.target_sounds || now.done_sounds != last.done_sounds ||
+        now.error_sounds != last.error_sounds) {
+        if (sound_device_missing()) {
+            SimTrackerStats &unheard = demo.record.unheard;
+            unheard.target_sounds += now.target_sounds - last.target_sounds;
+            unheard.done_sounds += now.done_sounds - last.done_sounds;
+            unheard.error_sounds += now.error_sounds - last.error_sounds;
+        }
+        last = now;
+    }
+}
+
 const char *key_name(int32_t key) {
     switch (key) {
     case 8: return "Backspace";
@@ -159,6 +188,7 @@ const char *key_name(int32_t key) {
 void observe(const SimTrackerEvent *event, void *data) {
     Demo &demo = *static_cast<Demo *>(data);
     const Stage &stage = *demo.stage;
+    count_unheard_sounds(demo);
     switch (event->kind) {
     case SIMTRACKER_STAGE_BEGIN: demo.frames_at_begin = simtracker_stats().frames; break;
     case SIMTRACKER_STAGE_END:

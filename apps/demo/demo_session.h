@@ -24,6 +24,8 @@ struct SessionRecord {
     std::vector<std::string> files;     // other files written (saved screen, frames)
     std::vector<std::string> problems;  // what went wrong on the way
     SimTrackerStats stats{};
+    SimTrackerStats unheard{};  // sounds played while the library had no sound device (the
+                                // sound counts only)
 };
 
 struct SessionPlan {

@@ -12,6 +12,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/calibration_screen.h"
+#include "calibration/sound_device_notice.h"
 #include "frame/expt_window.h"
 #include "platform/platform.h"
 #include "vistrak_core64.h"
@@ -71,6 +72,7 @@ void start_animation_audio() {
             target.audioFormat ? platform::sound_output_open(*target.audioFormat,
                                                              animation_audio_callback, nullptr)
                                : nullptr;
+        report_sound_device();
         if (!device) {
             std::printf("error occurs during audio play\n");
             std::fflush(nullptr);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "calibration/sound_device_notice.h"
 #include "platform/sound_player.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -66,7 +67,10 @@ void play_with_system_player(const char *text, const BuiltinClip &clip) {
         platform::play_sound_memory(clip.data, clip.size);
     } else if (!is_off(text) && std::strcmp(text, "OFF") != 0) {
         platform::play_sound_file(text);
+    } else {
+        return;
     }
+    report_sound_device();
 }
 
 void play_with_mixer(const char *text, const BuiltinClip &clip) {

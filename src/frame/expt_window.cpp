@@ -13,6 +13,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
+#include "calibration/sound_device_notice.h"
 #include "frame/display_hooks.h"
 #include "frame/display_info.h"
 #include "platform/platform.h"
@@ -194,6 +195,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     SDL_GetWindowSize(exptGraphics.window, &width, &height);
     exptGraphics.window_rect = SDL_Rect{0, 0, width, height};
 
+    sound_device_notice_new_window();
     core_attach_window(nullptr);
     core_set_abort(0);
     core_graphics_ready();

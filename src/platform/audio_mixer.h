@@ -19,7 +19,8 @@ using AudioVoiceEnded = void (*)(AudioVoice *voice, void *user);
 // A voice for PCM of format (AUDIO_U8, or this machine's AUDIO_S16SYS, AUDIO_S32SYS or
 // AUDIO_F32SYS), 1 to 8 channels and rate per second, converted to the output's own format as
 // it plays. Opens the output device on first use.
-// Null when the output cannot open or the format cannot be converted (the reason is logged).
+// Null when the output cannot open (each attempt is recorded, see sound_device.h) or the
+// format cannot be converted (the reason is logged).
 // ended must not be null.
 AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
                                AudioVoiceEnded ended, void *user);

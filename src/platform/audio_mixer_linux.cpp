@@ -7,14 +7,18 @@ extern "C" {
 }
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <array>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <type_traits>
+
+#include "platform/sound_device.h"
 
 namespace platform {
 
@@ -123,12 +127,39 @@ void mix_voices(void *, Uint8 *stream, int bytes) {
     }
 }
 
-// With the lifecycle lock held.
+// ALSA prints its own errors on standard error, nine lines for a missing card at every try.
+// While this thread opens the output they go nowhere: the library tells the user once why no
+// sound is heard. ALSA's handler for one thread is used, so an application's own ALSA messages
+// and handler stay as they are; nothing happens unless SDL has loaded ALSA.
+class QuietAlsa {
+public:
+    QuietAlsa() {
+        library_ = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+        if (!library_) return;
+        set_local_ = reinterpret_cast<SetLocal>(dlsym(library_, "snd_lib_error_set_local"));
+        if (set_local_) previous_ = set_local_(ignore);
+    }
+    ~QuietAlsa() {
+        if (set_local_) set_local_(previous_);
+        if (library_) dlclose(library_);
+    }
+    QuietAlsa(const QuietAlsa &) = delete;
+    QuietAlsa &operator=(const QuietAlsa &) = delete;
+
+private:
+    using Handler = void (*)(const char *, int, const char *, int, const char *, va_list);
+    using SetLocal = Handler (*)(Handler);
+    static void ignore(const char *, int, const char *, int, const char *, va_list) {}
+    void *library_ = nullptr;
+    SetLocal set_local_ = nullptr;
+    Handler previous_ = nullptr;
+};
+
+// With the lifecycle lock held. A device that cannot open is tried again by the next sound.
 bool open_device() {
     if (output.device) return true;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::printf("audio output: SDL audio cannot start: %s\n", SDL_GetError());
-        std::fflush(stdout);
+        note_sound_device(false, SDL_GetError());
         return false;
     }
     SDL_AudioSpec wanted{};
@@ -137,14 +168,17 @@ bool open_device() {
     wanted.channels = kChannels;
     wanted.samples = kFrames;
     wanted.callback = mix_voices;
-    // No changes allowed: SDL converts to whatever the hardware takes.
-    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    {
+        const QuietAlsa quiet;
+        // No changes allowed: SDL converts to whatever the hardware takes.
+        output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    }
     if (!output.device) {
-        std::printf("audio output: SDL_OpenAudioDevice failed: %s\n", SDL_GetError());
-        std::fflush(stdout);
+        note_sound_device(false, SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
+    note_sound_device(true);
     SDL_PauseAudioDevice(output.device, 0);
     return true;
 }

@@ -9,6 +9,7 @@
 //   font_lookup.h   the file of an installed font face named by family and style
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
+//   sound_device.h  whether the sound output device opened at the last attempt
 //   sound_output.h  a sound output device that plays queued PCM buffers (waveOut)
 //   serial_port.h   serial ports by COM number: raw 115200 8N1, timed reads
 //   sound_player.h  the synchronous system sound player for WAV clips and files (PlaySound)
@@ -23,6 +24,7 @@
 #include "platform/module_data.h"
 #include "platform/screen.h"
 #include "platform/serial_port.h"
+#include "platform/sound_device.h"
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
 #include "platform/temp_folder.h"

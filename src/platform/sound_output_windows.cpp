@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/sound_device.h"
+
 namespace platform {
 
 struct SoundOutput {
@@ -106,6 +108,13 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
     const MMRESULT result = waveOutOpen(&device->handle, WAVE_MAPPER, &wave,
                                         reinterpret_cast<DWORD_PTR>(device_message),
                                         reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
+    if (result == MMSYSERR_BADDEVICEID || result == MMSYSERR_NODRIVER) {
+        char text[MAXERRORLENGTH] = "";
+        waveOutGetErrorTextA(result, text, sizeof text);
+        note_sound_device(false, text);
+        delete device;
+        return nullptr;
+    }
     if (result != MMSYSERR_NOERROR) {
         char what[96];
         std::snprintf(what, sizeof what, " (tag %u, %u bits, %u channels, %u Hz)",
@@ -115,6 +124,7 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
         delete device;
         return nullptr;
     }
+    note_sound_device(true);
     return device;
 }
 

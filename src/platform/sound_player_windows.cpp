@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sound_device.h"
+
 namespace platform {
 
 namespace {
@@ -28,6 +30,17 @@ bool whole_riff(const uint8_t *wav, size_t size) {
     return uint64_t(body) + 8 <= size;
 }
 
+// A play that failed for want of a device is recorded, not reported: the library says so once.
+void played(bool result, const char *what, const char *name) {
+    if (result) {
+        note_sound_device(true);
+    } else if (waveOutGetNumDevs() == 0) {
+        note_sound_device(false, "the system has no sound output device");
+    } else {
+        report(what, name, "PlaySound failed");
+    }
+}
+
 }  // namespace
 
 void play_sound_memory(const uint8_t *wav, size_t size) {
@@ -36,14 +49,15 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
         report("cannot decode sound", "built-in clip", "not a complete RIFF WAVE file");
         return;
     }
-    if (!PlaySoundA(reinterpret_cast<LPCSTR>(wav), nullptr, SND_MEMORY | SND_SYNC | SND_NODEFAULT))
-        report("cannot play sound", "built-in clip", "PlaySound failed");
+    const LPCSTR clip = reinterpret_cast<LPCSTR>(wav);
+    played(PlaySoundA(clip, nullptr, SND_MEMORY | SND_SYNC | SND_NODEFAULT), "cannot play sound",
+           "built-in clip");
 }
 
 void play_sound_file(const char *path) {
     if (!path) return;
-    if (!PlaySoundA(path, nullptr, SND_FILENAME | SND_SYNC | SND_NODEFAULT))
-        report("cannot play sound file", path, "PlaySound failed");
+    played(PlaySoundA(path, nullptr, SND_FILENAME | SND_SYNC | SND_NODEFAULT),
+           "cannot play sound file", path);
 }
 
 // Windows 6.1 and 6.2 of the NT family prefer the system player; both bounds apply
