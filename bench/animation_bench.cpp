@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <malloc.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -144,6 +145,14 @@ int ffmpeg_decode(const std::string &path, bool convert) {
     return frames;
 }
 
+// Processor time of the whole process (every thread), seconds.
+double cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -166,21 +175,26 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
         return;
     }
     double load_seconds = 0, decode_seconds = 0, convert_seconds = 0, peak_mb = 0;
+    double load_cpu = 0, convert_cpu = 0;
     for (auto _ : state) {
         auto start = Clock::now();
         const int decoded = ffmpeg_decode(path, false);
         decode_seconds += seconds_since(start);
         start = Clock::now();
+        double cpu = cpu_seconds();
         const int converted = ffmpeg_decode(path, true);
         convert_seconds += seconds_since(start);
+        convert_cpu += cpu_seconds() - cpu;
 
         release_animation();
         malloc_trim(0);  // memory freed by earlier runs leaves the resident set
         const long before_kb = status_kb("VmRSS:");
         std::ofstream("/proc/self/clear_refs") << "5";  // peak resident size starts again here
         start = Clock::now();
+        cpu = cpu_seconds();
         const int32_t result = LoadVideo(path.c_str());
         const double seconds = seconds_since(start);
+        load_cpu += cpu_seconds() - cpu;
         load_seconds += seconds;
         state.SetIterationTime(seconds);
         peak_mb = std::max(peak_mb, double(status_kb("VmHWM:") - before_kb) / 1024.0);
@@ -195,6 +209,9 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
     state.counters["load_s"] = load_seconds / runs;
     state.counters["load_over_decode"] = load_seconds / decode_seconds;
     state.counters["load_over_decode_rgb"] = load_seconds / convert_seconds;
+    // Processor time over wall time: how many cores each kept busy.
+    state.counters["decode_rgb_cores"] = convert_cpu / convert_seconds;
+    state.counters["load_cores"] = load_cpu / load_seconds;
     state.counters["peak_MB"] = peak_mb;
     state.counters["raw_frames_MB"] = raw_mb;
     state.counters["peak_over_raw"] = peak_mb / raw_mb;
