@@ -188,10 +188,13 @@ TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
     expect_overlay_size(600, 400);
 }
 
-TEST_F(CameraPresentation, ImageSurvivesTheWindowBeingClosedAndReopened) {
+TEST_F(CameraPresentation, ImageAndTitleSurviveTheWindowBeingClosedAndReopened) {
+    standin_set_display_flags(0x2);
+    image_title_hook(0, "Kept title");
     vt_test::send_frame();
+    const vt_test::Pixels before = vt_test::read_window_pixels();
     // The core library may keep showing the image across a new experiment window; what the
-    // old renderer held must not be used again.
+    // old renderer held (the image's texture, the title's) must not be used again.
     close_expt_graphics();
     vt_test::ensure_window();
     vt_test::load_test_palette();
@@ -200,6 +203,7 @@ TEST_F(CameraPresentation, ImageSurvivesTheWindowBeingClosedAndReopened) {
     ASSERT_FALSE(p.data.empty());
     EXPECT_EQ(p.at(128, 64), vt_test::test_colour(vt_test::test_index(0, 0)));
     EXPECT_EQ(p.at(895, 703), vt_test::test_colour(vt_test::test_index(383, 319)));
+    EXPECT_TRUE(p.data == before.data) << "the title is drawn as before";
 }
 
 int application_mouse_calls = 0;
