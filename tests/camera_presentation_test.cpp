@@ -164,7 +164,7 @@ TEST_F(CameraPresentation, RequestedPositionMovesTheImageButNotTheOverlay) {
 }
 
 TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
-    // A clip set on the renderer limits the fill but not the clear.
+    // A clip or viewport set on the renderer limits the fill but not the clear.
     SDL_Renderer *renderer = exptGraphics.renderer;
     const SDL_Rect clip{0, 0, 100, 100};
     const uint32_t marker = vt_test::rgba(9, 99, 199);
@@ -179,6 +179,16 @@ TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
     vt_test::Pixels p = vt_test::read_window_pixels();
     EXPECT_EQ(p.at(50, 50), kBackground);
     EXPECT_EQ(p.at(1000, 700), marker) << "a 384 x 320 frame does not clear";
+
+    // Nor does a viewport that leaves out part of the window.
+    prepare();
+    SDL_RenderSetClipRect(renderer, nullptr);
+    SDL_RenderSetViewport(renderer, &clip);
+    vt_test::send_frame(384, 320);
+    SDL_RenderSetViewport(renderer, nullptr);
+    p = vt_test::read_window_pixels();
+    EXPECT_EQ(p.at(50, 50), kBackground);
+    EXPECT_EQ(p.at(1000, 700), marker) << "the fill stays inside the viewport";
 
     prepare();
     vt_test::send_frame(300, 200);
