@@ -16,7 +16,7 @@
 #include "frame/display_hooks.h"
 #include "frame/display_info.h"
 #include "platform/platform.h"
-#include "text/line_textures.h"
+#include "text/text_cache.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 

@@ -1,6 +1,6 @@
 // The message renderer: formatting, fitting a line into the window, wrapping at blanks or at
-// a newline, alignment, and drawing each line as a blended SDL2_ttf texture, kept while the
-// same line is drawn again.
+// a newline, alignment, and drawing each line as a blended SDL2_ttf texture; textures and
+// measured sizes are kept while the same text is drawn again.
 #include "text/message_renderer.h"
 
 #include <SDL_ttf.h>
@@ -14,7 +14,7 @@
 
 #include "frame/expt_window.h"
 #include "text/fonts.h"
-#include "text/line_textures.h"
+#include "text/text_cache.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
     std::array<char, kLineSize> line;
     while (true) {
         int text_width = 0, text_height = 0;
-        if (TTF_SizeText(font, text, &text_width, &text_height) != 0) {
+        if (!text_size(font, text, text_width, text_height)) {
             std::printf("Could not measure text (%s)\n", SDL_GetError());
             return;
         }
