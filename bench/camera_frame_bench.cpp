@@ -178,6 +178,10 @@ public:
 // Opens the 1920 x 1080 window on the render driver named; false (with the reason) when that
 // driver cannot serve it.
 bool open_window(const char *driver) {
+    // Mesa's llvmpipe rasterises on threads of its own; on a machine of few cores their
+    // scheduling varies the frame times more than the differences measured, so it rasterises on
+    // the calling thread unless LP_NUM_THREADS says otherwise.
+    setenv("LP_NUM_THREADS", "0", 0);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("SDL_VIDEODRIVER", std::strcmp(driver, "software") == 0 ? "dummy" : "offscreen", 1);
     // init_sdl would end the process when video cannot start.
