@@ -1,8 +1,11 @@
 // The overlay callbacks as the core library uses them, replayed by the stand-in core during a
 // presented frame: colour numbers, line geometry in both directions, circles and standing and
-// lying lozenges, the mouse in drawn-image pixels with clamping, and extreme values.
+// lying lozenges, curves with SDL2_gfx's own points, the mouse in drawn-image pixels with
+// clamping, and extreme values.
+#include <SDL2_gfxPrimitives.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -138,6 +141,70 @@ TEST_F(CameraOverlay, CirclesAndStandingAndLyingLozenges) {
         for (const Point &d : c.clear)
             EXPECT_EQ(at(p, d.x, d.y), kImage) << shape << " at " << d.x << "," << d.y;
     }
+}
+
+// Circles and the lozenges' ends have SDL2_gfx's own points: for radii from 0 to beyond the
+// largest taken from a surface, whole and cut by the clip, they match SDL2_gfx drawing them
+// point by point.
+TEST_F(CameraOverlay, CurvesAreSdl2GfxsOwnPoints) {
+    SDL_Renderer *renderer = exptGraphics.renderer;
+    const SDL_Rect clip{kOx, kOy, 768, 640};
+    auto picture = [&](const auto &draw) {
+        SDL_RenderSetClipRect(renderer, nullptr);
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderSetClipRect(renderer, &clip);
+        const int result = draw();
+        SDL_RenderSetClipRect(renderer, nullptr);
+        return std::pair{result, vt_test::read_window_pixels()};
+    };
+    // A window-sized overlay surface puts drawn-image pixels on window pixels.
+    SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormat(0, exptGraphics.window_rect.w,
+                                                          exptGraphics.window_rect.h, 32,
+                                                          SDL_PIXELFORMAT_RGB888);
+    ASSERT_NE(surface, nullptr);
+    OverlayContext context{};
+    context.overlaySurface = surface;
+    struct End {
+        int kind;
+        Sint16 start, end;
+    };
+    for (int d : {0, 1, 2, 3, 7, 40, 41, 100, 512, 513, 514, 700}) {
+        const Sint16 r = Sint16(d / 2);
+        for (const auto &[x, y] : {std::pair{500 - d / 2, 380 - d / 2}, {kOx - d / 3, kOy - 2}}) {
+            const std::string at = std::to_string(d) + " at " + std::to_string(x) + "," +
+                                   std::to_string(y);
+            const auto [circle_result, circle] =
+                picture([&] { return draw_overlay_lozenge(&context, x, y, d, d, 6); });
+            const auto [gfx_result, gfx] = picture([&] {
+                circleRGBA(renderer, Sint16(x + r), Sint16(y + r), r, 0, 255, 0, 255);
+                return circleRGBA(renderer, Sint16(x + r), Sint16(y + r), Sint16(r - 1), 0, 255,
+                                  0, 255);
+            });
+            EXPECT_EQ(circle_result, gfx_result) << "circle " << at;
+            EXPECT_TRUE(circle.data == gfx.data) << "circle " << at;
+            const bool whole = x > kOx;
+            EXPECT_TRUE(!whole || std::count(circle.data.begin(), circle.data.end(), kGreen) > 0)
+                << at;
+
+            // The ends: top, left, right (x is the centre's), bottom (y is one below it).
+            for (const End &end : {End{0, 180, 360}, End{1, 90, 270}, End{2, 270, 90},
+                                   End{3, 0, 180}}) {
+                const Sint16 cx = Sint16(end.kind == 2 ? x : x + r);
+                const Sint16 cy = Sint16(end.kind == 3 ? y - 1 : y + r);
+                const auto [arc_result, arc] =
+                    picture([&] { return draw_half_arc(nullptr, x, y, d, 4, end.kind); });
+                const auto [arc_gfx_result, arc_gfx] = picture([&] {
+                    arcRGBA(renderer, cx, cy, r, end.start, end.end, 255, 0, 0, 255);
+                    return arcRGBA(renderer, cx, cy, Sint16(r - 1), end.start, end.end, 255, 0,
+                                   0, 255);
+                });
+                EXPECT_EQ(arc_result, arc_gfx_result) << "end " << end.kind << ", " << at;
+                EXPECT_TRUE(arc.data == arc_gfx.data) << "end " << end.kind << ", " << at;
+            }
+        }
+    }
+    SDL_FreeSurface(surface);
 }
 
 TEST_F(CameraOverlay, ExtremeValuesAreDrawnSafely) {

@@ -164,7 +164,7 @@ TEST_F(CameraPresentation, RequestedPositionMovesTheImageButNotTheOverlay) {
 }
 
 TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
-    // A clip set on the renderer limits the fill but not the clear.
+    // A clip or viewport set on the renderer limits the fill but not the clear.
     SDL_Renderer *renderer = exptGraphics.renderer;
     const SDL_Rect clip{0, 0, 100, 100};
     const uint32_t marker = vt_test::rgba(9, 99, 199);
@@ -180,6 +180,16 @@ TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
     EXPECT_EQ(p.at(50, 50), kBackground);
     EXPECT_EQ(p.at(1000, 700), marker) << "a 384 x 320 frame does not clear";
 
+    // Nor does a viewport that leaves out part of the window.
+    prepare();
+    SDL_RenderSetClipRect(renderer, nullptr);
+    SDL_RenderSetViewport(renderer, &clip);
+    vt_test::send_frame(384, 320);
+    SDL_RenderSetViewport(renderer, nullptr);
+    p = vt_test::read_window_pixels();
+    EXPECT_EQ(p.at(50, 50), kBackground);
+    EXPECT_EQ(p.at(1000, 700), marker) << "the fill stays inside the viewport";
+
     prepare();
     vt_test::send_frame(300, 200);
     p = vt_test::read_window_pixels();
@@ -188,10 +198,13 @@ TEST_F(CameraPresentation, OnlyAChangedFrameSizeClearsTheWholeTarget) {
     expect_overlay_size(600, 400);
 }
 
-TEST_F(CameraPresentation, ImageSurvivesTheWindowBeingClosedAndReopened) {
+TEST_F(CameraPresentation, ImageAndTitleSurviveTheWindowBeingClosedAndReopened) {
+    standin_set_display_flags(0x2);
+    image_title_hook(0, "Kept title");
     vt_test::send_frame();
+    const vt_test::Pixels before = vt_test::read_window_pixels();
     // The core library may keep showing the image across a new experiment window; what the
-    // old renderer held must not be used again.
+    // old renderer held (the image's texture, the title's) must not be used again.
     close_expt_graphics();
     vt_test::ensure_window();
     vt_test::load_test_palette();
@@ -200,6 +213,7 @@ TEST_F(CameraPresentation, ImageSurvivesTheWindowBeingClosedAndReopened) {
     ASSERT_FALSE(p.data.empty());
     EXPECT_EQ(p.at(128, 64), vt_test::test_colour(vt_test::test_index(0, 0)));
     EXPECT_EQ(p.at(895, 703), vt_test::test_colour(vt_test::test_index(383, 319)));
+    EXPECT_TRUE(p.data == before.data) << "the title is drawn as before";
 }
 
 int application_mouse_calls = 0;

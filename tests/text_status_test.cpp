@@ -1,6 +1,6 @@
 // Status text: the font size chosen from the window width and text scale, the family order,
-// the menu text inside its margins, the title under the image, literal percent signs, and the
-// redraw entry.
+// the menu text inside its margins, the title under the image, literal percent signs, the
+// redraw entry, and the lines' textures kept from frame to frame.
 #include <SDL_ttf.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include "input/key_input.h"
 #include "test_support.h"
 #include "text/fonts.h"
+#include "text/message_renderer.h"
+#include "text/text_cache.h"
 #include "text_reference.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -179,6 +181,62 @@ TEST_F(StatusTextTest, ATitleTooWideForTheWindowShowsOneLine) {
             (y >= top && y < bottom ? inside : outside) += actual.at(x, y) != paper;
     EXPECT_GT(inside, 0u);
     EXPECT_EQ(outside, 0u);
+}
+
+// A frame's lines are kept for the next: a changed menu line or title shows on the very next
+// frame, a kept line draws exactly what a new one does, and a new font is never served with a
+// texture of the old one, though it may be opened at the old one's address.
+TEST_F(StatusTextTest, KeptLinesDrawAsNewOnesAndChangesShowOnTheNextFrame) {
+    imageState.imageRect = SDL_Rect{100, 120, 384, 320};
+    standin_set_display_flags(0x2);
+    auto frame = [](const char *menu, const char *title) {
+        set_title(title);
+        return drawn(menu);
+    };
+    auto expected = [](const std::vector<std::string> &menu, const std::string &title) {
+        std::vector<text_test::RefLine> lines;
+        const int step = static_cast<int>(text_test::text_height(menu[0]) * kLineSpacing);
+        for (size_t i = 0; i < menu.size(); ++i)
+            lines.push_back({menu[i], 15, 15 + static_cast<int>(i) * step});
+        lines.push_back({title, 100, 450});
+        return reference(lines);
+    };
+
+    const vt_test::Pixels first = frame("Camera Views:\nNUM 7 -> Next\nNUM 4 -> Previous", "Eye");
+    TTF_Font *font = current_font();
+    EXPECT_EQ(text_test::differing_pixels(
+                  first, expected({"Camera Views:", "NUM 7 -> Next", "NUM 4 -> Previous"}, "Eye")),
+              0u);
+    SDL_Texture *kept = find_line_texture(font, "NUM 7 -> Next", text_test::kInk);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(text_test::differing_pixels(
+                  frame("Camera Views:\nNUM 7 -> Next\nNUM 4 -> Previous", "Eye"), first),
+              0u);
+    EXPECT_EQ(find_line_texture(font, "NUM 7 -> Next", text_test::kInk), kept);
+
+    // The next frame shows the changed line and title.
+    EXPECT_EQ(text_test::differing_pixels(
+                  frame("Camera Views:\nNUM 8 -> Next\nNUM 4 -> Previous", "Ear"),
+                  expected({"Camera Views:", "NUM 8 -> Next", "NUM 4 -> Previous"}, "Ear")),
+              0u);
+    EXPECT_EQ(text_test::differing_pixels(
+                  frame("Camera Views:\nNUM 7 -> Next\nNUM 4 -> Previous", "Eye"), first),
+              0u);
+
+    // A line not drawn for a frame gives up its texture.
+    frame("Camera Views:", "Eye");
+    frame("Camera Views:", "Eye");
+    EXPECT_EQ(find_line_texture(font, "NUM 7 -> Next", text_test::kInk), nullptr);
+
+    // Another size: the font is replaced and the next frame is drawn with the new one.
+    const int height = TTF_FontHeight(font);
+    imageState.textScale = 4.0f;
+    const vt_test::Pixels larger = frame("Camera Views:\nNUM 7 -> Next", "Eye");
+    ASSERT_NE(current_font(), nullptr);
+    EXPECT_GT(TTF_FontHeight(current_font()), height);
+    EXPECT_EQ(text_test::differing_pixels(
+                  larger, expected({"Camera Views:", "NUM 7 -> Next"}, "Eye")),
+              0u);
 }
 
 // A refresh is asked for by queries and key polls, which do not draw: the key poll that follows

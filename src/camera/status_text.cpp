@@ -11,6 +11,7 @@
 #include "frame/expt_window.h"
 #include "text/fonts.h"
 #include "text/message_renderer.h"
+#include "text/text_cache.h"
 #include "vistrak_core64.h"
 
 int32_t statusFontLoaded = 0;
@@ -49,6 +50,8 @@ void select_scaled_font(float scale) {
 
 void draw_status_text_with_menu(const char *menu_text) {
     if (!window_open()) return;
+    // Each drawing of the texts is a frame: what it no longer draws is dropped from the cache.
+    start_text_frame();
     const float width_ratio = static_cast<float>(exptGraphics.window_rect.w / 1920.0);
     const float scaled = width_ratio * imageState.textScale;
     select_scaled_font(static_cast<float>(scaled * 0.7));

@@ -17,6 +17,7 @@
 #include "frame/display_hooks.h"
 #include "frame/display_info.h"
 #include "platform/platform.h"
+#include "text/text_cache.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -145,6 +146,7 @@ void release_window() {
     if (exptGraphics.renderer) {
         take_renderer();
         release_renderer_textures();
+        release_line_textures();
         SDL_DestroyRenderer(exptGraphics.renderer);
         exptGraphics.renderer = nullptr;
     }

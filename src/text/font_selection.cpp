@@ -17,6 +17,7 @@
 namespace {
 
 TTF_Font *currentFont = nullptr;
+uint64_t currentFontGeneration = 0;
 std::array<char, kFontNameSize> currentFontName{};
 int32_t currentFontSize = 0;
 uint32_t currentFontBold = 0;
@@ -56,10 +57,13 @@ const char *font_directory(const char *file) {
 
 TTF_Font *current_font() { return currentFont; }
 
+uint64_t font_generation() { return currentFontGeneration; }
+
 void close_current_font() {
     if (!currentFont) return;
     TTF_CloseFont(currentFont);
     currentFont = nullptr;
+    ++currentFontGeneration;
 }
 
 int get_new_font(const char *name, int size, uint32_t bold) {

@@ -15,6 +15,9 @@ int get_new_font(const char *name, int size, uint32_t bold);
 void close_current_font();
 // The current font, or null.
 TTF_Font *current_font();
+// Changes whenever the current font is closed: a font opened later may be given the closed
+// one's address, and what was made with the closed one must not pass for the new one's.
+uint64_t font_generation();
 
 // Names and paths longer than this (including the terminating NUL) are refused.
 constexpr size_t kFontNameSize = 512;

@@ -1,5 +1,6 @@
 // The message renderer: formatting, fitting a line into the window, wrapping at blanks or at
-// a newline, alignment, and drawing each line as a blended SDL2_ttf texture.
+// a newline, alignment, and drawing each line as a blended SDL2_ttf texture; textures and
+// measured sizes are kept while the same text is drawn again.
 #include "text/message_renderer.h"
 
 #include <SDL_ttf.h>
@@ -13,6 +14,7 @@
 
 #include "frame/expt_window.h"
 #include "text/fonts.h"
+#include "text/text_cache.h"
 
 namespace {
 
@@ -28,24 +30,37 @@ struct TextureDeleter {
     void operator()(SDL_Texture *texture) const { SDL_DestroyTexture(texture); }
 };
 
-// Renders one line at (x, y), aligned as flags ask. False when nothing could be drawn.
-bool draw_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, int y,
-               int window_width, uint32_t flags, SDL_Color colour) {
+// A new texture of line: rendered blended by SDL2_ttf and uploaded into renderer.
+SDL_Texture *render_line(SDL_Renderer *renderer, TTF_Font *font, const char *line,
+                         SDL_Color colour) {
     std::unique_ptr<SDL_Surface, SurfaceDeleter> surface(
         TTF_RenderText_Blended(font, line, colour));
     if (!surface) {
         std::printf("Could not create text surface (%s)\n", SDL_GetError());
-        return false;
+        return nullptr;
     }
-    std::unique_ptr<SDL_Texture, TextureDeleter> texture(
-        SDL_CreateTextureFromSurface(renderer, surface.get()));
+    SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, surface.get());
+    if (!texture) std::printf("Could not create texture from surface (%s)\n", SDL_GetError());
+    return texture;
+}
+
+// Renders one line at (x, y), aligned as flags ask. False when nothing could be drawn.
+bool draw_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, int y,
+               int window_width, uint32_t flags, SDL_Color colour) {
+    // Only the experiment window's renderer keeps textures: its release destroys them.
+    const bool keep = renderer == exptGraphics.renderer;
+    SDL_Texture *texture = keep ? find_line_texture(font, line, colour) : nullptr;
+    std::unique_ptr<SDL_Texture, TextureDeleter> made;
     if (!texture) {
-        std::printf("Could not create texture from surface (%s)\n", SDL_GetError());
-        return false;
+        made.reset(render_line(renderer, font, line, colour));
+        if (!made) return false;
+        texture = made.get();
+        if (keep && keep_line_texture(font, line, colour, texture)) made.release();
     }
-    SDL_Rect rect{x, y, surface->w, surface->h};
+    SDL_Rect rect{x, y, 0, 0};
+    SDL_QueryTexture(texture, nullptr, nullptr, &rect.w, &rect.h);
     align_text_rect(rect, window_width, flags);
-    SDL_RenderCopy(renderer, texture.get(), nullptr, &rect);
+    SDL_RenderCopy(renderer, texture, nullptr, &rect);
     return true;
 }
 
@@ -137,7 +152,7 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
     std::array<char, kLineSize> line;
     while (true) {
         int text_width = 0, text_height = 0;
-        if (TTF_SizeText(font, text, &text_width, &text_height) != 0) {
+        if (!text_size(font, text, text_width, text_height)) {
             std::printf("Could not measure text (%s)\n", SDL_GetError());
             return;
         }

@@ -1,0 +1,30 @@
+// What drawing a message makes that the next frame can use again, kept from one frame to the
+// next: each line's texture in the experiment window's renderer, and each measured text's
+// size. Rendering, uploading and measuring (SDL2_ttf shapes the text on every measure) cost
+// more than the rest of a camera frame's text, and the same texts are drawn frame after frame.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+typedef struct _TTF_Font TTF_Font;
+
+// The kept texture of text as font renders it in colour, or null; a texture found counts as
+// drawn in the current frame. Where it is drawn is up to the caller.
+SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour);
+
+// Keeps texture, just made from text, font and colour in the experiment window's renderer, as
+// drawn in the current frame. False when no more lines are kept: the caller keeps the texture.
+bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture);
+
+// The size of text as TTF_SizeText measures it in font, kept for the current frame. False when
+// it cannot be measured.
+bool text_size(TTF_Font *font, const char *text, int &width, int &height);
+
+// Starts a frame: what the frame before did not use is dropped (its textures destroyed), so
+// that only what the last two frames used is kept.
+void start_text_frame();
+
+// Destroys every kept texture; called before the renderer is destroyed.
+void release_line_textures();
