@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "device/commport.h"
+#include "serial_checks.h"
 #include "simulated_box.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
@@ -23,20 +24,9 @@ namespace {
 
 using vt_test::SerialPortsOverride;
 using vt_test::SimulatedBox;
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Waits until at least count bytes are waiting on the open port.
-bool bytes_arrive(int32_t count) {
-    for (int i = 0; i < 400; ++i) {
-        if (platform::serial_bytes_waiting(com_handle) >= count) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
+using vt_test::bytes_arrive;
+using vt_test::Clock;
+using vt_test::seconds_since;
 
 // Expects the line settings of the terminal fd to be settings.
 void expect_line_settings(int fd, const termios &settings) {
@@ -306,28 +296,7 @@ TEST_F(ButtonBox, ReadsWaitAboutOneSecond) {
     SimulatedBox box(SimulatedBox::Answer::Silent);
     SerialPortsOverride ports(box.path());
     ASSERT_EQ(open_com_port(0), 1);
-    char buffer[32];
-    auto start = Clock::now();
-    EXPECT_EQ(readCOM(buffer, sizeof buffer), 0);
-    const double waited = seconds_since(start);
-    EXPECT_GE(waited, 0.9);
-    EXPECT_LT(waited, 2.0);
-    EXPECT_EQ(standin_log_matches("commport:readCOM:ReadSerial:nothing read"), 1u);
-
-    std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        box.send("late");
-    });
-    start = Clock::now();
-    EXPECT_EQ(readCOM(buffer, sizeof buffer), 4);
-    EXPECT_LT(seconds_since(start), 0.9) << "bytes end the wait when they arrive";
-    late.join();
-    EXPECT_EQ(std::string(buffer, 4), "late");
-
-    EXPECT_EQ(writeCOM("ping"), 0);
-    for (int i = 0; i < 200 && box.received().size() < 4; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(box.received(), "ping");
+    vt_test::expect_reads_wait_about_one_second(box, false);
 }
 
 TEST_F(ButtonBox, IoWithoutAPortIsLogged) {
