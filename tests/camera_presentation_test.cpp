@@ -7,6 +7,7 @@
 #include "camera/camera_image.h"
 #include "camera/image_state.h"
 #include "camera_frames.h"
+#include "text/text_cache.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -214,6 +215,15 @@ TEST_F(CameraPresentation, ImageAndTitleSurviveTheWindowBeingClosedAndReopened) 
     EXPECT_EQ(p.at(128, 64), vt_test::test_colour(vt_test::test_index(0, 0)));
     EXPECT_EQ(p.at(895, 703), vt_test::test_colour(vt_test::test_index(383, 319)));
     EXPECT_TRUE(p.data == before.data) << "the title is drawn as before";
+
+    // A changed title shows on the very next frame, as a frame drawn afresh shows it.
+    image_title_hook(0, "Changed title");
+    vt_test::send_frame();
+    const vt_test::Pixels changed = vt_test::read_window_pixels();
+    EXPECT_FALSE(changed.data == before.data);
+    release_line_textures();
+    vt_test::send_frame();
+    EXPECT_TRUE(vt_test::read_window_pixels().data == changed.data);
 }
 
 int application_mouse_calls = 0;

@@ -40,14 +40,23 @@ protected:
         return vt_test::read_window_pixels();
     }
 
-    // Draws text with draw_message and expects exactly the reference lines.
+    // Draws text with draw_message, then twice with draw_message_on over the paper the window
+    // is cleared to (composed, then kept), and expects exactly the reference lines each time.
     void expect_lines(const std::string &text, uint32_t flags, int x, int y,
                       const std::vector<text_test::RefLine> &lines) {
-        const vt_test::Pixels actual = drawn(
-            [&] { draw_message(exptGraphics.window, kInk, flags, x, y, "%s", text.c_str()); });
         const vt_test::Pixels expected = reference(lines);
         EXPECT_GT(text_test::ink_pixels(expected), 0u);
-        EXPECT_EQ(text_test::differing_pixels(actual, expected), 0u) << '"' << text << '"';
+        for (const char *way : {"drawn", "composed", "kept"}) {
+            const vt_test::Pixels actual = drawn([&] {
+                if (way == std::string("drawn"))
+                    draw_message(exptGraphics.window, kInk, flags, x, y, "%s", text.c_str());
+                else
+                    draw_message_on(text_test::kPaper, exptGraphics.window, kInk, flags, x, y,
+                                    "%s", text.c_str());
+            });
+            EXPECT_EQ(text_test::differing_pixels(actual, expected), 0u)
+                << '"' << text << "\" " << way;
+        }
     }
 
     // The right margin that leaves room, from x, for exactly prefix and one pixel more.
@@ -81,6 +90,8 @@ TEST_F(MessageTest, LineFeedsEndLinesOfTextThatFits) {
     const std::string menu = "Menu:\r\n1 -> Go\n";
     const int menu_step = static_cast<int>(text_height(menu) * 0.9);
     expect_lines(menu, kTextContinue, 0, 0, {{"Menu:", 10, 10}, {"1 -> Go", 10, 10 + menu_step}});
+    // Descenders reach into the next line's box, which must not cover them.
+    expect_lines("gjpqy\ngjpqy", kTextContinue, 0, 0, {{"gjpqy", 10, 10}, {"gjpqy", 10, 10 + menu_step}});
 }
 
 TEST_F(MessageTest, FlushRightAndCentredLines) {

@@ -151,7 +151,7 @@ void present_camera_image(int width, int height) {
     }
     SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b, 255);
     fill_viewport(renderer);
-    draw_status_text();
+    draw_status_text_on({background.r, background.g, background.b, 255});
 
     // The overlay surface has the size a surface zoom by f would give the frame.
     bool enlarged = f > 1.0f;

@@ -48,7 +48,10 @@ void select_scaled_font(float scale) {
     }
 }
 
-void draw_status_text_with_menu(const char *menu_text) {
+namespace {
+
+// Draws the texts, onto background when the window was just filled with it.
+void draw_texts(const char *menu_text, const SDL_Color *background) {
     if (!window_open()) return;
     // Each drawing of the texts is a frame: what it no longer draws is dropped from the cache.
     start_text_frame();
@@ -59,20 +62,37 @@ void draw_status_text_with_menu(const char *menu_text) {
     const SDL_Color colour = calData.foregroundColor;
     if (menu_text && *menu_text) {
         set_text_margins(10, 10, 10, 10);
-        draw_message(exptGraphics.window, colour, kTextContinue, 5, 5, "%s", menu_text);
+        if (background)
+            draw_message_on(*background, exptGraphics.window, colour, kTextContinue, 5, 5, "%s",
+                            menu_text);
+        else
+            draw_message(exptGraphics.window, colour, kTextContinue, 5, 5, "%s", menu_text);
     }
     if (core_display_flags() & kImageShownFlag) {
         set_text_margins(0, 0, 0, 0);
         const SDL_Rect &image = imageState.imageRect;
-        draw_message(exptGraphics.window, colour, 0, image.x, image.y + image.h + kTitleGap,
-                     "%.*s", static_cast<int>(kImageTitleSize), imageState.imageTitle);
+        const int y = image.y + image.h + kTitleGap, length = int(kImageTitleSize);
+        if (background)
+            draw_message_on(*background, exptGraphics.window, colour, 0, image.x, y, "%.*s",
+                            length, imageState.imageTitle);
+        else
+            draw_message(exptGraphics.window, colour, 0, image.x, y, "%.*s", length,
+                         imageState.imageTitle);
     }
 }
 
+}  // namespace
+
+void draw_status_text_with_menu(const char *menu_text) { draw_texts(menu_text, nullptr); }
+
 void draw_status_text() {
-    const char *menu_text = current_menu_text();
     redraw_requested = false;  // what is drawn now is up to date
-    draw_status_text_with_menu(menu_text);
+    draw_texts(current_menu_text(), nullptr);
+}
+
+void draw_status_text_on(SDL_Color background) {
+    redraw_requested = false;
+    draw_texts(current_menu_text(), &background);
 }
 
 void refresh_status_text(int32_t mode) {

@@ -2,6 +2,8 @@
 // follows the window width and the image's text scale.
 #pragma once
 
+#include <SDL.h>
+
 #include <cstdint>
 
 // 1 while a status font is current (set by select_scaled_font and set_cal_font, cleared when
@@ -11,7 +13,10 @@ extern float statusFontScale;
 
 // Draws the texts into the renderer without presenting.
 void draw_status_text();
-// The same with menu_text in place of the device's menu text.
+// The same onto a window just filled with the opaque colour background: each text is drawn as
+// one texture, kept while it stays the same (the pixels are the same).
+void draw_status_text_on(SDL_Color background);
+// The same as draw_status_text with menu_text in place of the device's menu text.
 void draw_status_text_with_menu(const char *menu_text);
 // With mode 2: asks for the texts to be drawn and presented by the next hook that may draw
 // (draw_requested_status_text, or any drawing of the status text); other modes do nothing. The

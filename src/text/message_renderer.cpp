@@ -1,6 +1,7 @@
 // The message renderer: formatting, fitting a line into the window, wrapping at blanks or at
 // a newline, alignment, and drawing each line as a blended SDL2_ttf texture; textures and
-// measured sizes are kept while the same text is drawn again.
+// measured sizes are kept while the same text is drawn again, and a message drawn onto a known
+// background is kept whole, composed into one opaque texture.
 #include "text/message_renderer.h"
 
 #include <SDL_ttf.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "frame/expt_window.h"
 #include "text/fonts.h"
@@ -42,26 +44,6 @@ SDL_Texture *render_line(SDL_Renderer *renderer, TTF_Font *font, const char *lin
     SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, surface.get());
     if (!texture) std::printf("Could not create texture from surface (%s)\n", SDL_GetError());
     return texture;
-}
-
-// Renders one line at (x, y), aligned as flags ask. False when nothing could be drawn.
-bool draw_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, int y,
-               int window_width, uint32_t flags, SDL_Color colour) {
-    // Only the experiment window's renderer keeps textures: its release destroys them.
-    const bool keep = renderer == exptGraphics.renderer;
-    SDL_Texture *texture = keep ? find_line_texture(font, line, colour) : nullptr;
-    std::unique_ptr<SDL_Texture, TextureDeleter> made;
-    if (!texture) {
-        made.reset(render_line(renderer, font, line, colour));
-        if (!made) return false;
-        texture = made.get();
-        if (keep && keep_line_texture(font, line, colour, texture)) made.release();
-    }
-    SDL_Rect rect{x, y, 0, 0};
-    SDL_QueryTexture(texture, nullptr, nullptr, &rect.w, &rect.h);
-    align_text_rect(rect, window_width, flags);
-    SDL_RenderCopy(renderer, texture, nullptr, &rect);
-    return true;
 }
 
 }  // namespace
@@ -111,38 +93,44 @@ size_t find_line_break(TTF_Font *font, char *line, size_t length, int room, bool
     return blank != 0 ? blank : newline;
 }
 
-void set_text_margins(int left, int right, int top, int bottom) {
-    marginLeft = left;
-    marginRight = right;
-    marginTop = top;
-    marginBottom = bottom;
+namespace {
+
+using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
+
+// The texture of line: a kept one, or one made now. Only the experiment window's renderer keeps
+// textures (its release destroys them); a texture not kept is handed to made. Null when none
+// could be made.
+SDL_Texture *line_texture(SDL_Renderer *renderer, TTF_Font *font, const char *line,
+                          SDL_Color colour, TexturePtr &made) {
+    const bool keep = renderer == exptGraphics.renderer;
+    if (SDL_Texture *kept = keep ? find_line_texture(font, line, colour) : nullptr) return kept;
+    made.reset(render_line(renderer, font, line, colour));
+    if (made && keep && keep_line_texture(font, line, colour, made.get())) return made.release();
+    return made.get();
 }
 
-void align_text_rect(SDL_Rect &rect, int window_width, uint32_t flags) {
-    if (flags & kTextFlushRight) rect.x = window_width - rect.w;
-    if (flags & kTextCentred) rect.x = (window_width - rect.w) / 2;
+// A line drawn with its place in the window.
+struct PlacedLine {
+    SDL_Texture *texture;
+    SDL_Rect rect;
+};
+
+// The line at (x, y), aligned as flags ask; false (nothing placed) when it cannot be rendered.
+bool place_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, int y,
+                int window_width, uint32_t flags, SDL_Color colour, TexturePtr &made,
+                PlacedLine &placed) {
+    placed.texture = line_texture(renderer, font, line, colour, made);
+    if (!placed.texture) return false;
+    placed.rect = {x, y, 0, 0};
+    SDL_QueryTexture(placed.texture, nullptr, nullptr, &placed.rect.w, &placed.rect.h);
+    align_text_rect(placed.rect, window_width, flags);
+    return true;
 }
 
-void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, int y,
-                  const char *format, ...) {
-    if (!format) return;
-    if (flags & kTextContinue) {
-        x += marginLeft;
-        y += marginTop;
-    }
-    std::array<char, kMessageSize> text;
-    va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    if (length < 0) return;  // an encoding error leaves nothing to draw
-    draw_message_line(window, text.data(), flags, x, y, colour);
-}
-
-// Line after line rather than by recursion, so that a long message cannot exhaust the stack.
-void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
-                       SDL_Color colour) {
-    if (!text) return;
+// Lays text out from (x, y) as draw_message_line describes, handing each line and its place to
+// draw, which returns false to stop.
+template <typename Draw>
+void lay_out(SDL_Window *window, const char *text, uint32_t flags, int x, int y, Draw draw) {
     if (!current_font()) get_new_font("sans", 30, 0);
     TTF_Font *font = current_font();
     if (!font) {
@@ -178,8 +166,7 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
             // show them as glyphs on one line.
             cut = first_newline(line.data(), length);
             if (cut == 0) {
-                if (length > 0)
-                    draw_line(renderer, font, line.data(), x, y, window_width, flags, colour);
+                if (length > 0) draw(renderer, font, line.data(), x, y, window_width);
                 return;
             }
         } else {
@@ -188,7 +175,7 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
             if (cut == 0) return;  // the first word alone is wider than the room
         }
         line[cut] = '\0';
-        if (!draw_line(renderer, font, line.data(), x, y, window_width, flags, colour)) return;
+        if (!draw(renderer, font, line.data(), x, y, window_width)) return;
         if (!(flags & kTextContinue)) return;
 
         size_t rest = cut + 1;
@@ -198,4 +185,149 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
         text += rest;
         y += static_cast<int>(text_height * kLineSpacing);
     }
+}
+
+// The lines of a message composed once into one opaque texture over its background: what they
+// cover is copied, blended already, with a single draw. Each line is blended over the lines
+// before it exactly as it would be in the window, overlapping lines included, so the pixels are
+// those of drawing the lines one by one onto the background. Null when the renderer cannot draw
+// into a texture.
+SDL_Texture *compose(SDL_Renderer *renderer, SDL_Window *window,
+                     const std::vector<PlacedLine> &lines, SDL_Color background,
+                     SDL_Rect &place) {
+    place = lines.front().rect;
+    for (const PlacedLine &line : lines) SDL_UnionRect(&place, &line.rect, &place);
+    Uint32 format = SDL_GetWindowPixelFormat(window);
+    if (format == SDL_PIXELFORMAT_UNKNOWN) format = SDL_PIXELFORMAT_ARGB8888;
+    if (!SDL_RenderTargetSupported(renderer)) return nullptr;
+    TexturePtr composed(
+        SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_TARGET, place.w, place.h));
+    if (!composed) return nullptr;
+    SDL_Texture *target = SDL_GetRenderTarget(renderer);
+    SDL_Color colour{};
+    SDL_GetRenderDrawColor(renderer, &colour.r, &colour.g, &colour.b, &colour.a);
+    bool drawn = SDL_SetRenderTarget(renderer, composed.get()) == 0 &&
+                 SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b,
+                                        255) == 0 &&
+                 SDL_RenderClear(renderer) == 0;
+    for (const PlacedLine &line : lines) {
+        const SDL_Rect rect{line.rect.x - place.x, line.rect.y - place.y, line.rect.w,
+                            line.rect.h};
+        drawn = drawn && SDL_RenderCopy(renderer, line.texture, nullptr, &rect) == 0;
+    }
+    drawn = SDL_SetRenderTarget(renderer, target) == 0 && drawn;
+    SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
+    if (!drawn || SDL_SetTextureBlendMode(composed.get(), SDL_BLENDMODE_NONE) != 0)
+        return nullptr;
+    return composed.release();
+}
+
+// Draws text onto the window's background (below) as one composed texture, kept while the same
+// message is drawn again in the same place.
+void draw_composed(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
+                   SDL_Color colour, SDL_Color background) {
+    TTF_Font *font = current_font();
+    ComposedMessage message{text,        flags, x, y, colour, background, {0, 0},
+                            {marginLeft, marginRight, marginTop, marginBottom}};
+    SDL_GetWindowSize(window, &message.window[0], &message.window[1]);
+    SDL_Rect place{};
+    SDL_Texture *texture = font ? find_message_texture(font, message, place) : nullptr;
+    TexturePtr made;
+    if (!texture) {
+        std::vector<PlacedLine> lines;
+        std::vector<TexturePtr> made_lines;
+        lay_out(window, text, flags, x, y,
+                [&](SDL_Renderer *renderer, TTF_Font *line_font, const char *line, int line_x,
+                    int line_y, int window_width) {
+                    PlacedLine placed{};
+                    made_lines.emplace_back();
+                    if (!place_line(renderer, line_font, line, line_x, line_y, window_width,
+                                    flags, colour, made_lines.back(), placed))
+                        return false;
+                    lines.push_back(placed);
+                    return true;
+                });
+        if (lines.empty()) return;
+        SDL_Renderer *renderer = drawing_renderer();
+        made.reset(compose(renderer, window, lines, background, place));
+        if (!made) {
+            // Lines drawn one by one give the same pixels.
+            for (const PlacedLine &line : lines)
+                SDL_RenderCopy(renderer, line.texture, nullptr, &line.rect);
+            return;
+        }
+        texture = made.get();
+        // The lines' font: loaded while laying out when there was none.
+        if (keep_message_texture(current_font(), std::move(message), texture, place))
+            made.release();
+    }
+    SDL_RenderCopy(drawing_renderer(), texture, nullptr, &place);
+}
+
+}  // namespace
+
+void set_text_margins(int left, int right, int top, int bottom) {
+    marginLeft = left;
+    marginRight = right;
+    marginTop = top;
+    marginBottom = bottom;
+}
+
+void align_text_rect(SDL_Rect &rect, int window_width, uint32_t flags) {
+    if (flags & kTextFlushRight) rect.x = window_width - rect.w;
+    if (flags & kTextCentred) rect.x = (window_width - rect.w) / 2;
+}
+
+namespace {
+
+// Formats the message and draws it, onto background when one is given.
+void draw_formatted(const SDL_Color *background, SDL_Window *window, SDL_Color colour,
+                    uint32_t flags, int x, int y, const char *format, va_list args) {
+    if (!format) return;
+    if (flags & kTextContinue) {
+        x += marginLeft;
+        y += marginTop;
+    }
+    std::array<char, kMessageSize> text;
+    const int length = std::vsnprintf(text.data(), text.size(), format, args);
+    if (length < 0) return;  // an encoding error leaves nothing to draw
+    if (background)
+        draw_composed(window, text.data(), flags, x, y, colour, *background);
+    else
+        draw_message_line(window, text.data(), flags, x, y, colour);
+}
+
+}  // namespace
+
+void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, int y,
+                  const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    draw_formatted(nullptr, window, colour, flags, x, y, format, args);
+    va_end(args);
+}
+
+void draw_message_on(SDL_Color background, SDL_Window *window, SDL_Color colour,
+                     uint32_t flags, int x, int y, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    draw_formatted(&background, window, colour, flags, x, y, format, args);
+    va_end(args);
+}
+
+// Line after line rather than by recursion, so that a long message cannot exhaust the stack.
+void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
+                       SDL_Color colour) {
+    if (!text) return;
+    lay_out(window, text, flags, x, y,
+            [&](SDL_Renderer *renderer, TTF_Font *font, const char *line, int line_x,
+                int line_y, int window_width) {
+                TexturePtr made;
+                PlacedLine placed{};
+                if (!place_line(renderer, font, line, line_x, line_y, window_width, flags,
+                                colour, made, placed))
+                    return false;
+                SDL_RenderCopy(renderer, placed.texture, nullptr, &placed.rect);
+                return true;
+            });
 }

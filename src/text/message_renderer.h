@@ -32,6 +32,14 @@ void set_text_margins(int left, int right, int top, int bottom);
 void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, int y,
                   const char *format, ...) __attribute__((format(printf, 6, 7)));
 
+// As draw_message, onto a part of the window just filled with the opaque colour background:
+// the message's lines are composed over background into one opaque texture, drawn with one
+// copy and kept while the same message is drawn in the same place. The pixels are those
+// draw_message gives there.
+void draw_message_on(SDL_Color background, SDL_Window *window, SDL_Color colour,
+                     uint32_t flags, int x, int y, const char *format, ...)
+    __attribute__((format(printf, 7, 8)));
+
 // Draws as much of text as fits on the line at (x, y); with kTextContinue the rest follows
 // on the lines below, each starting at x.
 void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int x, int y,

@@ -34,6 +34,15 @@ struct KeptLine {
     uint64_t frame;  // the last frame that drew it
 };
 
+struct KeptMessage {
+    const TTF_Font *font;
+    uint64_t fontGeneration;
+    ComposedMessage message;
+    SDL_Texture *texture;
+    SDL_Rect place;
+    uint64_t frame;  // the last frame that drew it
+};
+
 struct KeptSize {
     Made made;
     int width, height;
@@ -41,6 +50,7 @@ struct KeptSize {
 };
 
 std::vector<KeptLine> keptLines;
+std::vector<KeptMessage> keptMessages;
 std::vector<KeptSize> keptSizes;
 uint64_t currentFrame = 0;
 
@@ -48,15 +58,26 @@ bool same_colour(SDL_Color a, SDL_Color b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
-// Destroys the kept textures last drawn before frame.
-void drop_lines_before(uint64_t frame) {
-    const auto stale =
-        std::partition(keptLines.begin(), keptLines.end(),
-                       [frame](const KeptLine &line) { return line.frame >= frame; });
-    if (stale == keptLines.end()) return;
+bool same_message(const ComposedMessage &a, const ComposedMessage &b) {
+    return a.text == b.text && a.flags == b.flags && a.x == b.x && a.y == b.y &&
+           same_colour(a.colour, b.colour) && same_colour(a.background, b.background) &&
+           a.window == b.window && a.margins == b.margins;
+}
+
+// Destroys the kept textures of entries last drawn before frame.
+template <typename Entry>
+void drop_before(std::vector<Entry> &entries, uint64_t frame) {
+    const auto stale = std::partition(entries.begin(), entries.end(),
+                                      [frame](const Entry &entry) { return entry.frame >= frame; });
+    if (stale == entries.end()) return;
     take_renderer();
-    for (auto line = stale; line != keptLines.end(); ++line) SDL_DestroyTexture(line->texture);
-    keptLines.erase(stale, keptLines.end());
+    for (auto entry = stale; entry != entries.end(); ++entry) SDL_DestroyTexture(entry->texture);
+    entries.erase(stale, entries.end());
+}
+
+void drop_textures_before(uint64_t frame) {
+    drop_before(keptLines, frame);
+    drop_before(keptMessages, frame);
 }
 
 }  // namespace
@@ -76,6 +97,27 @@ bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_T
     return true;
 }
 
+SDL_Texture *find_message_texture(TTF_Font *font, const ComposedMessage &message,
+                                  SDL_Rect &place) {
+    for (KeptMessage &kept : keptMessages) {
+        if (kept.font != font || kept.fontGeneration != font_generation() ||
+            !same_message(kept.message, message))
+            continue;
+        kept.frame = currentFrame;
+        place = kept.place;
+        return kept.texture;
+    }
+    return nullptr;
+}
+
+bool keep_message_texture(TTF_Font *font, ComposedMessage message, SDL_Texture *texture,
+                          SDL_Rect place) {
+    if (keptMessages.size() >= kMaxKept) return false;
+    keptMessages.push_back(
+        {font, font_generation(), std::move(message), texture, place, currentFrame});
+    return true;
+}
+
 bool text_size(TTF_Font *font, const char *text, int &width, int &height) {
     for (KeptSize &size : keptSizes) {
         if (!size.made.is(font, text)) continue;
@@ -91,11 +133,11 @@ bool text_size(TTF_Font *font, const char *text, int &width, int &height) {
 }
 
 void start_text_frame() {
-    drop_lines_before(currentFrame);
+    drop_textures_before(currentFrame);
     keptSizes.erase(std::remove_if(keptSizes.begin(), keptSizes.end(),
                                    [](const KeptSize &size) { return size.frame < currentFrame; }),
                     keptSizes.end());
     ++currentFrame;
 }
 
-void release_line_textures() { drop_lines_before(currentFrame + 1); }
+void release_line_textures() { drop_textures_before(currentFrame + 1); }

@@ -6,7 +6,9 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <cstdint>
+#include <string>
 
 typedef struct _TTF_Font TTF_Font;
 
@@ -17,6 +19,27 @@ SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colou
 // Keeps texture, just made from text, font and colour in the experiment window's renderer, as
 // drawn in the current frame. False when no more lines are kept: the caller keeps the texture.
 bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture);
+
+// A message drawn whole onto a known background: everything its pixels depend on besides the
+// font.
+struct ComposedMessage {
+    std::string text;
+    uint32_t flags;
+    int x, y;
+    SDL_Color colour, background;
+    std::array<int, 2> window;   // width, height
+    std::array<int, 4> margins;  // left, right, top, bottom
+};
+
+// The kept texture of message drawn in font and where it goes, or null; a texture found counts
+// as drawn in the current frame.
+SDL_Texture *find_message_texture(TTF_Font *font, const ComposedMessage &message,
+                                  SDL_Rect &place);
+
+// Keeps texture, just composed for message in font, as drawn in the current frame. False when
+// no more are kept: the caller keeps the texture.
+bool keep_message_texture(TTF_Font *font, ComposedMessage message, SDL_Texture *texture,
+                          SDL_Rect place);
 
 // The size of text as TTF_SizeText measures it in font, kept for the current frame. False when
 // it cannot be measured.
