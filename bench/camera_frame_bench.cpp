@@ -6,9 +6,10 @@
 // in place. Runs on the software renderer and then on the OpenGL one where there is one
 // (headless: SDL's offscreen driver through EGL); prints a / b, c / b and c / d for each.
 //
-// The four are measured side by side: in rounds of a few frames of each in turn, every frame
-// timed alone, and compared by their medians. A slower spell of the machine then weighs on
-// all four alike, where separate runs of each differed by several per cent.
+// The four are measured side by side: in rounds of a few frames of each, in an order shuffled
+// anew every round, every frame timed alone, and compared by their medians. A slower spell of
+// the machine then weighs on all four alike, where separate runs of each differed by several
+// per cent, and no frame always follows the same other one.
 #include <SDL.h>
 #include <SDL_ttf.h>
 
@@ -19,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -161,8 +164,13 @@ void measure(const char *driver, int rounds) {
          }},
         {"d", [] { return true; }, [&] { bare(true); }, [] {}},
     }};
+    std::array<size_t, std::tuple_size<decltype(frames)>::value> order;
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::mt19937 random(1);
     for (int round = 0; round < rounds; ++round) {
-        for (Frame &frame : frames) {
+        std::shuffle(order.begin(), order.end(), random);
+        for (size_t which : order) {
+            Frame &frame = frames[which];
             if (!frame.enter()) {
                 std::printf("%s: frame %s cannot be set up\n", driver, frame.name);
                 rounds = 0;
