@@ -4,6 +4,7 @@
 // rendered straight through SDL2_ttf.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -239,6 +240,30 @@ TEST_F(MessageTest, ReportsAWindowWithoutRenderer) {
     SDL_DestroyWindow(bare);
     EXPECT_EQ(vt_test::capture_stdout([&] { draw_message(nullptr, kInk, 0, 0, 0, "text"); }),
               "Invalid window handle\n");
+}
+
+TEST_F(MessageTest, AnotherWindowsMessageIsDrawnLineByLineInItsOwnRenderer) {
+    SDL_Window *other = SDL_CreateWindow("other", 0, 0, 200, 60, SDL_WINDOW_HIDDEN);
+    SDL_Renderer *renderer = other ? SDL_CreateRenderer(other, -1, SDL_RENDERER_SOFTWARE) : nullptr;
+    ASSERT_NE(renderer, nullptr);
+    const auto drawn_in_other = [&](bool on_background) {
+        const SDL_Color paper = text_test::kPaper;
+        SDL_SetRenderDrawColor(renderer, paper.r, paper.g, paper.b, 255);
+        SDL_RenderClear(renderer);
+        if (on_background)
+            draw_message_on(paper, other, kInk, 0, 5, 5, "Other");
+        else
+            draw_message(other, kInk, 0, 5, 5, "Other");
+        std::vector<uint32_t> pixels(200 * 60);
+        SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), 800);
+        return pixels;
+    };
+    const std::vector<uint32_t> expected = drawn_in_other(false);
+    EXPECT_NE(std::count(expected.begin(), expected.end(), expected.front()),
+              std::ptrdiff_t(expected.size()));
+    EXPECT_TRUE(drawn_in_other(true) == expected);
+    SDL_DestroyRenderer(renderer);
+    SDL_DestroyWindow(other);
 }
 
 TEST_F(MessageTest, LoadsSansAt30WhenNoFontIsCurrent) {

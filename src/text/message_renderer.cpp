@@ -291,7 +291,8 @@ void draw_formatted(const SDL_Color *background, SDL_Window *window, SDL_Color c
     std::array<char, kMessageSize> text;
     const int length = std::vsnprintf(text.data(), text.size(), format, args);
     if (length < 0) return;  // an encoding error leaves nothing to draw
-    if (background)
+    // Only the experiment window's renderer keeps what is composed.
+    if (background && window && window == exptGraphics.window)
         draw_composed(window, text.data(), flags, x, y, colour, *background);
     else
         draw_message_line(window, text.data(), flags, x, y, colour);

@@ -35,7 +35,8 @@ void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, i
 // As draw_message, onto a part of the window just filled with the opaque colour background:
 // the message's lines are composed over background into one opaque texture, drawn with one
 // copy and kept while the same message is drawn in the same place. The pixels are those
-// draw_message gives there.
+// draw_message gives there. Other windows than the experiment window are drawn as draw_message
+// draws them.
 void draw_message_on(SDL_Color background, SDL_Window *window, SDL_Color colour,
                      uint32_t flags, int x, int y, const char *format, ...)
     __attribute__((format(printf, 7, 8)));
