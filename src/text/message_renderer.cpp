@@ -227,11 +227,11 @@ SDL_Texture *compose(SDL_Renderer *renderer, SDL_Window *window,
 void draw_composed(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
                    SDL_Color colour, SDL_Color background) {
     TTF_Font *font = current_font();
-    ComposedMessage message{text,        flags, x, y, colour, background, {0, 0},
-                            {marginLeft, marginRight, marginTop, marginBottom}};
-    SDL_GetWindowSize(window, &message.window[0], &message.window[1]);
+    MessageLayout layout{flags, x, y, colour, background, {0, 0},
+                         {marginLeft, marginRight, marginTop, marginBottom}};
+    SDL_GetWindowSize(window, &layout.window[0], &layout.window[1]);
     SDL_Rect place{};
-    SDL_Texture *texture = font ? find_message_texture(font, message, place) : nullptr;
+    SDL_Texture *texture = font ? find_message_texture(font, text, layout, place) : nullptr;
     TexturePtr made;
     if (!texture) {
         std::vector<PlacedLine> lines;
@@ -258,7 +258,7 @@ void draw_composed(SDL_Window *window, const char *text, uint32_t flags, int x, 
         }
         texture = made.get();
         // The lines' font: loaded while laying out when there was none.
-        if (keep_message_texture(current_font(), std::move(message), texture, place))
+        if (keep_message_texture(current_font(), text, layout, texture, place))
             made.release();
     }
     SDL_RenderCopy(drawing_renderer(), texture, nullptr, &place);

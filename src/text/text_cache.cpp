@@ -35,9 +35,8 @@ struct KeptLine {
 };
 
 struct KeptMessage {
-    const TTF_Font *font;
-    uint64_t fontGeneration;
-    ComposedMessage message;
+    Made made;
+    MessageLayout layout;
     SDL_Texture *texture;
     SDL_Rect place;
     uint64_t frame;  // the last frame that drew it
@@ -58,10 +57,10 @@ bool same_colour(SDL_Color a, SDL_Color b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
-bool same_message(const ComposedMessage &a, const ComposedMessage &b) {
-    return a.text == b.text && a.flags == b.flags && a.x == b.x && a.y == b.y &&
-           same_colour(a.colour, b.colour) && same_colour(a.background, b.background) &&
-           a.window == b.window && a.margins == b.margins;
+bool same_layout(const MessageLayout &a, const MessageLayout &b) {
+    return a.flags == b.flags && a.x == b.x && a.y == b.y && same_colour(a.colour, b.colour) &&
+           same_colour(a.background, b.background) && a.window == b.window &&
+           a.margins == b.margins;
 }
 
 // Destroys the kept textures of entries last drawn before frame.
@@ -97,12 +96,10 @@ bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_T
     return true;
 }
 
-SDL_Texture *find_message_texture(TTF_Font *font, const ComposedMessage &message,
+SDL_Texture *find_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
                                   SDL_Rect &place) {
     for (KeptMessage &kept : keptMessages) {
-        if (kept.font != font || kept.fontGeneration != font_generation() ||
-            !same_message(kept.message, message))
-            continue;
+        if (!kept.made.is(font, text) || !same_layout(kept.layout, layout)) continue;
         kept.frame = currentFrame;
         place = kept.place;
         return kept.texture;
@@ -110,11 +107,10 @@ SDL_Texture *find_message_texture(TTF_Font *font, const ComposedMessage &message
     return nullptr;
 }
 
-bool keep_message_texture(TTF_Font *font, ComposedMessage message, SDL_Texture *texture,
-                          SDL_Rect place) {
+bool keep_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
+                          SDL_Texture *texture, SDL_Rect place) {
     if (keptMessages.size() >= kMaxKept) return false;
-    keptMessages.push_back(
-        {font, font_generation(), std::move(message), texture, place, currentFrame});
+    keptMessages.push_back({{text, font, font_generation()}, layout, texture, place, currentFrame});
     return true;
 }
 

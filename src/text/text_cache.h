@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 typedef struct _TTF_Font TTF_Font;
 
@@ -20,10 +19,9 @@ SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colou
 // drawn in the current frame. False when no more lines are kept: the caller keeps the texture.
 bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture);
 
-// A message drawn whole onto a known background: everything its pixels depend on besides the
-// font.
-struct ComposedMessage {
-    std::string text;
+// A message drawn whole onto a known background: everything its pixels depend on besides its
+// text and font.
+struct MessageLayout {
     uint32_t flags;
     int x, y;
     SDL_Color colour, background;
@@ -31,15 +29,15 @@ struct ComposedMessage {
     std::array<int, 4> margins;  // left, right, top, bottom
 };
 
-// The kept texture of message drawn in font and where it goes, or null; a texture found counts
-// as drawn in the current frame.
-SDL_Texture *find_message_texture(TTF_Font *font, const ComposedMessage &message,
+// The kept texture of text drawn in font as layout says, and where it goes, or null; a texture
+// found counts as drawn in the current frame.
+SDL_Texture *find_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
                                   SDL_Rect &place);
 
-// Keeps texture, just composed for message in font, as drawn in the current frame. False when
-// no more are kept: the caller keeps the texture.
-bool keep_message_texture(TTF_Font *font, ComposedMessage message, SDL_Texture *texture,
-                          SDL_Rect place);
+// Keeps texture, just composed for text in font as layout says, as drawn in the current frame.
+// False when no more are kept: the caller keeps the texture.
+bool keep_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
+                          SDL_Texture *texture, SDL_Rect place);
 
 // The size of text as TTF_SizeText measures it in font, kept for the current frame. False when
 // it cannot be measured.
