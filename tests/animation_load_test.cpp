@@ -366,11 +366,15 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
 
 TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
     if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
+    // The second video, of the same size, is written into the memory the first one's frames
+    // left (the kept reservation): its own pictures show, the last quadrant's colours swapped.
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
+        const bool swapped = codec == vt_test::SoundCodec::Mp2;
+        const auto last_quadrant = [swapped](int i) { return i % 2 != swapped ? kWhite : kMagenta; };
         const std::string path = in_folder("mjpeg.avi");
-        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 96, 64, 12, 24, codec, 0.5, [](int i) {
-            return vt_test::quadrants(96, 64, kRed, kGreen, kBlue, i % 2 ? kWhite : kMagenta);
+        ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 96, 64, 12, 24, codec, 0.5, [&](int i) {
+            return vt_test::quadrants(96, 64, kRed, kGreen, kBlue, last_quadrant(i));
         }));
         ASSERT_EQ(load(path), 1);
         const AnimationTarget &a = calData.animationTarget;
@@ -389,7 +393,7 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
             near(24, 16, kRed);
             near(72, 16, kGreen);
             near(24, 48, kBlue);
-            near(72, 48, i % 2 ? kWhite : kMagenta);
+            near(72, 48, last_quadrant(i));
         }
         ASSERT_NE(a.audioFormat, nullptr);
         EXPECT_EQ(a.audioFormat->formatTag, 1);
@@ -499,6 +503,22 @@ TEST(FrameMemory, IsTakenInOrderUntilUsedUp) {
     platform::frame_memory_release(memory);
     EXPECT_EQ(platform::frame_memory_take(nullptr, 1), nullptr);
     platform::frame_memory_release(nullptr);
+
+    // The released reservation serves the next one that fits, its pages writable again; a
+    // larger one gets a reservation of its own.
+    memory = platform::frame_memory_reserve(size_t(2) << 20);
+    uint8_t *again = platform::frame_memory_take(memory, 921601);
+    EXPECT_EQ(again, taken[0]);
+    std::memset(again, 7, 921601);
+    EXPECT_EQ(again[921600], 7);
+    platform::frame_memory_release(memory);
+    memory = platform::frame_memory_reserve(size_t(64) << 20);
+    uint8_t *larger = platform::frame_memory_take(memory, size_t(60) << 20);
+    ASSERT_NE(larger, nullptr);
+    larger[(size_t(60) << 20) - 1] = 1;
+    platform::frame_memory_release(memory);
+    platform::frame_memory_give_back();
+    platform::frame_memory_give_back();  // nothing kept: nothing to do
 }
 
 TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {

@@ -13,8 +13,13 @@ int32_t LoadVideo(const char *path);
 // plays without it. Tests lower it.
 extern size_t video_memory_budget;
 
-// Stops playback and frees frames and sound; the configured path stays.
+// Stops playback and frees frames and sound; the configured path stays, and with it the frames'
+// memory, kept for the next calibration screen's load.
 void release_animation();
+
+// Ends the animated target: release_animation, then the configured path and the kept frame
+// memory go as well.
+void end_animation_target();
 
 // Starts the playback thread when a start was requested (threadState 1; the caller sets it
 // just before). When the thread cannot start, threadState returns to 0 so that the next

@@ -353,11 +353,20 @@ void release_animation() {
     animation.waveHeader = platform::WaveHeader{};
 }
 
+void end_animation_target() {
+    release_animation();
+    calData.animationTarget.videoPath.clear();
+    platform::frame_memory_give_back();
+}
+
 extern "C" int32_t set_cal_animation_target(const char *path, int32_t play_count,
                                             int32_t transparent_color) {
-    release_animation();
     AnimationTarget &animation = calData.animationTarget;
     const bool named = path && *path;
+    if (named)
+        release_animation();
+    else
+        end_animation_target();
     try {
         animation.videoPath = named ? path : "";
     } catch (const std::bad_alloc &) {

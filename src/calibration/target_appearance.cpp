@@ -101,9 +101,8 @@ void create_default_target() {
 
 void release_target() {
     // Stops the playback thread before the renderer is touched.
-    release_animation();
+    end_animation_target();
     destroy_texture(calData.targetTexture);
-    calData.animationTarget.videoPath.clear();
 }
 
 void release_background() {
@@ -173,8 +172,7 @@ void set_target_size(uint32_t size, uint32_t hole_size) {
     const int32_t outer = int32_t(((size & 0xFFFF) + 1) >> 1);
     const int32_t inner = int32_t(((hole_size & 0xFFFF) + 1) >> 1);
     // Any size call ends an animated target.
-    release_animation();
-    calData.animationTarget.videoPath.clear();
+    end_animation_target();
     if (outer == calData.outerRadius && inner == calData.innerRadius) return;
     if (outer == 0) return;
     if (outer > kMaxOuterRadius) {

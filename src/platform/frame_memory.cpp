@@ -1,7 +1,8 @@
-// Frame memory taken from a reservation in order (see frame_memory.h); the system's part is in
-// frame_memory_linux.cpp and frame_memory_windows.cpp.
+// Frame memory taken from a reservation in order, the last one kept for the next video (see
+// frame_memory.h); the system's part is in frame_memory_linux.cpp and frame_memory_windows.cpp.
 #include "platform/frame_memory.h"
 
+#include <mutex>
 #include <new>
 
 #include "platform/frame_memory_system.h"
@@ -14,9 +15,32 @@ struct FrameMemory {
     size_t used = 0;
 };
 
+namespace {
+
+// The reservation kept after its video was released. The application's thread and the hooks'
+// thread may both release a video.
+struct KeptReservation {
+    std::mutex mutex;
+    uint8_t *base = nullptr;
+    size_t size = 0;
+};
+KeptReservation kept;
+
+}  // namespace
+
 FrameMemory *frame_memory_reserve(size_t bytes) {
     auto *memory = new (std::nothrow) FrameMemory;
     if (!memory) return nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.base && kept.size >= bytes) {
+            memory->base = kept.base;
+            memory->size = kept.size;
+            kept.base = nullptr;
+            return memory;
+        }
+    }
+    frame_memory_give_back();  // too small: not kept beside the new one
     memory->size = bytes;
     memory->base = reserve_address_space(memory->size);
     if (!memory->base) {
@@ -38,8 +62,30 @@ uint8_t *frame_memory_take(FrameMemory *memory, size_t bytes) {
 
 void frame_memory_release(FrameMemory *memory) {
     if (!memory) return;
-    release_address_space(memory->base, memory->size);
+    discard_address_space(memory->base, memory->used);
+    uint8_t *replaced = nullptr;
+    size_t replaced_size = 0;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        replaced = kept.base;
+        replaced_size = kept.size;
+        kept.base = memory->base;
+        kept.size = memory->size;
+    }
+    if (replaced) release_address_space(replaced, replaced_size);
     delete memory;
+}
+
+void frame_memory_give_back() {
+    uint8_t *base = nullptr;
+    size_t size = 0;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        base = kept.base;
+        size = kept.size;
+        kept.base = nullptr;
+    }
+    if (base) release_address_space(base, size);
 }
 
 }  // namespace platform

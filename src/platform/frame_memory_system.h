@@ -1,5 +1,5 @@
 // The system's part of frame memory (frame_memory.cpp): address space reserved, made usable,
-// and given back.
+// its contents discarded, and given back.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +12,9 @@ namespace platform {
 uint8_t *reserve_address_space(size_t &size);
 // Makes bytes at address (inside a reservation) ready to be written.
 bool commit_address_space(uint8_t *address, size_t bytes);
+// Tells the system that the first bytes of a reservation hold nothing of value: it may take
+// their pages back until they are written again, and need not save them anywhere.
+void discard_address_space(uint8_t *base, size_t bytes);
 void release_address_space(uint8_t *base, size_t size);
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 //
 //   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
-//   frame_memory.h  address space for a video's frames, taken in order, given back whole
+//   frame_memory.h  address space for a video's frames, taken in order, kept for the next
 //   font_lookup.h   the file of an installed font face named by family and style
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
