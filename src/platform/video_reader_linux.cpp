@@ -466,6 +466,12 @@ AudioReadResult append_converted(SoundConverter &converter, AVFrame *frame,
 }
 
 AudioReadResult read_stored_pcm(VideoFile &file, size_t limit, std::vector<uint8_t> &data) {
+    // The packets met while the frames were read are most of the track, often all of it:
+    // room for them at once spares the copies and the spare room of a growing buffer.
+    size_t kept = 0;
+    for (const PacketPtr &packet : file.audio_packets) kept += size_t(packet->size);
+    if (kept > limit) return AudioReadResult::NoSize;
+    data.reserve(kept);
     bool failed = false;
     while (read_packet(file, file.audio, failed)) {
         const AVPacket &packet = *file.packet;
