@@ -1,8 +1,9 @@
 // Animated target: LoadVideo of 10 s videos with sound (640 x 480 Motion JPEG, MPEG-4 part 2 and
 // H.264, 1280 x 720 H.264) against FFmpeg's own decode of the same file in the same run, alone
 // and with every frame converted to packed 24-bit RGB as a program of one's own would (time
-// ratios, and peak memory against the frames' raw size), and the intervals between the playback
-// thread's presents at 25 and 60 frames per second.
+// ratios, and peak memory against the frames' raw size), a session's first load (memory fresh
+// from the system) apart from the later ones (memory kept from the load before), and the
+// intervals between the playback thread's presents at 25 and 60 frames per second.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <malloc.h>
@@ -199,8 +200,8 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
         return;
     }
     end_animation_target();  // no memory kept from another case
-    // FFmpeg's one-time set-up (its tables, its threads' first stacks) belongs to the process, not to
-    // a load: it is made before the peak is measured.
+    // FFmpeg's one-time set-up (its tables, its threads' first stacks) belongs to the process,
+    // not to a load: it is made before the peak is measured.
     ffmpeg_decode(path, true);
     double first_seconds = 0, first_cpu = 0, peak_mb = 0;
     if (!timed_load(path, first_seconds, first_cpu, peak_mb)) {

@@ -371,7 +371,9 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
         const bool swapped = codec == vt_test::SoundCodec::Mp2;
-        const auto last_quadrant = [swapped](int i) { return i % 2 != swapped ? kWhite : kMagenta; };
+        const auto last_quadrant = [swapped](int i) {
+            return (i % 2 == 1) != swapped ? kWhite : kMagenta;
+        };
         const std::string path = in_folder("mjpeg.avi");
         ASSERT_TRUE(vt_test::write_mjpeg_avi(path, 96, 64, 12, 24, codec, 0.5, [&](int i) {
             return vt_test::quadrants(96, 64, kRed, kGreen, kBlue, last_quadrant(i));
