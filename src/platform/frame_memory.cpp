@@ -17,30 +17,40 @@ struct FrameMemory {
 
 namespace {
 
-// The reservation kept after its video was released. The application's thread and the hooks'
-// thread may both release a video.
-struct KeptReservation {
-    std::mutex mutex;
+struct Reservation {
     uint8_t *base = nullptr;
     size_t size = 0;
 };
-KeptReservation kept;
+
+// The reservation kept after its video was released. The application's thread and the hooks'
+// thread may both release a video.
+std::mutex kept_mutex;
+Reservation kept;
+
+// Puts next in the place of the kept reservation, which is returned.
+Reservation exchange_kept(Reservation next) {
+    const std::lock_guard<std::mutex> lock(kept_mutex);
+    const Reservation previous = kept;
+    kept = next;
+    return previous;
+}
+
+void release(Reservation reservation) {
+    if (reservation.base) release_address_space(reservation.base, reservation.size);
+}
 
 }  // namespace
 
 FrameMemory *frame_memory_reserve(size_t bytes) {
     auto *memory = new (std::nothrow) FrameMemory;
     if (!memory) return nullptr;
-    {
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        if (kept.base && kept.size >= bytes) {
-            memory->base = kept.base;
-            memory->size = kept.size;
-            kept.base = nullptr;
-            return memory;
-        }
+    const Reservation taken = exchange_kept({});
+    if (taken.base && taken.size >= bytes) {
+        memory->base = taken.base;
+        memory->size = taken.size;
+        return memory;
     }
-    frame_memory_give_back();  // too small: not kept beside the new one
+    release(taken);  // too small: not kept beside the new one
     memory->size = bytes;
     memory->base = reserve_address_space(memory->size);
     if (!memory->base) {
@@ -63,29 +73,10 @@ uint8_t *frame_memory_take(FrameMemory *memory, size_t bytes) {
 void frame_memory_release(FrameMemory *memory) {
     if (!memory) return;
     discard_address_space(memory->base, memory->used);
-    uint8_t *replaced = nullptr;
-    size_t replaced_size = 0;
-    {
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        replaced = kept.base;
-        replaced_size = kept.size;
-        kept.base = memory->base;
-        kept.size = memory->size;
-    }
-    if (replaced) release_address_space(replaced, replaced_size);
+    release(exchange_kept({memory->base, memory->size}));
     delete memory;
 }
 
-void frame_memory_give_back() {
-    uint8_t *base = nullptr;
-    size_t size = 0;
-    {
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        base = kept.base;
-        size = kept.size;
-        kept.base = nullptr;
-    }
-    if (base) release_address_space(base, size);
-}
+void frame_memory_give_back() { release(exchange_kept({})); }
 
 }  // namespace platform
