@@ -109,7 +109,6 @@ enum class Output { None, Reused, Kept };
 struct KeptFrames {
     uint8_t *base = nullptr;
     size_t size = 0;
-    KeptFrames() = default;
     explicit KeptFrames(const Case &c)
         : size(size_t(c.width) * 3 * size_t(c.height) * kFrames) {
         void *mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
@@ -258,9 +257,9 @@ void settle() {
 
 // The first load (the session's first calibration screen) takes its frames' memory fresh from
 // the system; the loads timed against FFmpeg (every later screen) find the memory the previous
-// load kept. Beside FFmpeg converting into one reused picture (what the loads are held to), FFmpeg
-// keeping every frame as LoadVideo does is timed too: into fresh memory against the first load,
-// into memory kept from its run before against the later ones.
+// load kept. Beside FFmpeg converting into one reused picture (what the loads are held to),
+// FFmpeg keeping every frame as LoadVideo does is timed too: into fresh memory against the first
+// load, into memory kept from its run before against the later ones.
 void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
     const Case &c = kCases[state.range(0)];
     state.SetLabel(c.name);
