@@ -52,7 +52,7 @@ protected:
                 if (way == std::string("drawn"))
                     draw_message(exptGraphics.window, kInk, flags, x, y, "%s", text.c_str());
                 else
-                    draw_message_on(text_test::kPaper, exptGraphics.window, kInk, flags, x, y,
+                    draw_message_on(&text_test::kPaper, exptGraphics.window, kInk, flags, x, y,
                                     "%s", text.c_str());
             });
             EXPECT_EQ(text_test::differing_pixels(actual, expected), 0u)
@@ -251,7 +251,7 @@ TEST_F(MessageTest, AnotherWindowsMessageIsDrawnLineByLineInItsOwnRenderer) {
         SDL_SetRenderDrawColor(renderer, paper.r, paper.g, paper.b, 255);
         SDL_RenderClear(renderer);
         if (on_background)
-            draw_message_on(paper, other, kInk, 0, 5, 5, "Other");
+            draw_message_on(&paper, other, kInk, 0, 5, 5, "Other");
         else
             draw_message(other, kInk, 0, 5, 5, "Other");
         std::vector<uint32_t> pixels(200 * 60);

@@ -62,22 +62,15 @@ void draw_texts(const char *menu_text, const SDL_Color *background) {
     const SDL_Color colour = calData.foregroundColor;
     if (menu_text && *menu_text) {
         set_text_margins(10, 10, 10, 10);
-        if (background)
-            draw_message_on(*background, exptGraphics.window, colour, kTextContinue, 5, 5, "%s",
-                            menu_text);
-        else
-            draw_message(exptGraphics.window, colour, kTextContinue, 5, 5, "%s", menu_text);
+        draw_message_on(background, exptGraphics.window, colour, kTextContinue, 5, 5, "%s",
+                        menu_text);
     }
     if (core_display_flags() & kImageShownFlag) {
         set_text_margins(0, 0, 0, 0);
         const SDL_Rect &image = imageState.imageRect;
-        const int y = image.y + image.h + kTitleGap, length = int(kImageTitleSize);
-        if (background)
-            draw_message_on(*background, exptGraphics.window, colour, 0, image.x, y, "%.*s",
-                            length, imageState.imageTitle);
-        else
-            draw_message(exptGraphics.window, colour, 0, image.x, y, "%.*s", length,
-                         imageState.imageTitle);
+        draw_message_on(background, exptGraphics.window, colour, 0, image.x,
+                        image.y + image.h + kTitleGap, "%.*s", int(kImageTitleSize),
+                        imageState.imageTitle);
     }
 }
 

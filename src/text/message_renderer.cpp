@@ -308,11 +308,11 @@ void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, i
     va_end(args);
 }
 
-void draw_message_on(SDL_Color background, SDL_Window *window, SDL_Color colour,
+void draw_message_on(const SDL_Color *background, SDL_Window *window, SDL_Color colour,
                      uint32_t flags, int x, int y, const char *format, ...) {
     va_list args;
     va_start(args, format);
-    draw_formatted(&background, window, colour, flags, x, y, format, args);
+    draw_formatted(background, window, colour, flags, x, y, format, args);
     va_end(args);
 }
 
