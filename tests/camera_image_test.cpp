@@ -96,6 +96,31 @@ TEST_F(CameraBuffer, PaletteIndicesBecomePixels) {
     EXPECT_EQ(buffer_pixel(0, 7), 0x00C8C8C8u);
     EXPECT_EQ(buffer_pixel(1, 7), 0x0028323Cu);
     EXPECT_EQ(buffer_pixel(2, 7), 0x0046505Au);
+
+    // All 256 entries, channels independent, in lines of widths on and around the 64 pixels
+    // a line may be converted at a time.
+    uint8_t reds[256], greens[256], blues[256];
+    for (int i = 0; i < 256; ++i) {
+        reds[i] = uint8_t(i);
+        greens[i] = uint8_t(255 - i);
+        blues[i] = uint8_t(i * 37);
+    }
+    palette_hook(256, reds, greens, blues);
+    const int widths[] = {1, 63, 64, 65, 127, 200, 383, 384};
+    for (int row = 0; row < int(std::size(widths)); ++row) {
+        const int width = widths[row];
+        std::vector<uint8_t> indices(static_cast<size_t>(width));
+        for (int x = 0; x < width; ++x) indices[size_t(x)] = uint8_t(x * 97 + row);
+        image_line_hook(int16_t(width), int16_t(20 + row), 320, indices.data());
+        for (int x = 0; x < width; ++x) {
+            const uint8_t i = indices[size_t(x)];
+            const uint32_t expected = uint32_t(reds[i] << 16 | greens[i] << 8 | blues[i]);
+            ASSERT_EQ(buffer_pixel(x, 19 + row), expected) << "width " << width << " at " << x;
+        }
+        if (width < kImageBufferWidth) {
+            EXPECT_EQ(buffer_pixel(width, 19 + row), 0u) << "beyond width " << width;
+        }
+    }
 }
 
 TEST_F(CameraBuffer, OnlyTheLastLinePresentsWithItsWidth) {

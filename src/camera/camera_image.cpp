@@ -79,9 +79,8 @@ void image_title_hook(int32_t, const char *title) {
 
 void palette_hook(int16_t count, const uint8_t *red, const uint8_t *green, const uint8_t *blue) {
     if (!red || !green || !blue) return;
-    const int entries = std::min<int>(count, int(imageState.palette.size()));
-    for (int i = 0; i < entries; ++i)
-        imageState.palette[i] = (uint32_t(red[i]) << 16) | (uint32_t(green[i]) << 8) | blue[i];
+    const int entries = std::min<int>(count, int(imageState.palette.pixels.size()));
+    for (int i = 0; i < entries; ++i) imageState.palette.set(i, red[i], green[i], blue[i]);
 }
 
 void image_line_hook(int16_t width, int16_t line, int16_t total_lines, const uint8_t *indices) {
@@ -91,7 +90,7 @@ void image_line_hook(int16_t width, int16_t line, int16_t total_lines, const uin
         auto *row = reinterpret_cast<uint32_t *>(imageState.imagePixels +
                                                  (line - 1) * imageState.imagePitch);
         const int pixels = std::min<int>(width, kImageBufferWidth);
-        for (int x = 0; x < pixels; ++x) row[x] = imageState.palette[indices[x]];
+        convert_palette_line(imageState.palette, indices, pixels, row);
     }
     if (line == total_lines) present_camera_image(width, total_lines);
 }

@@ -4,9 +4,9 @@
 
 #include <SDL.h>
 
-#include <array>
 #include <cstdint>
 
+#include "camera/palette_conversion.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 constexpr int kImageBufferWidth = 384;
@@ -16,8 +16,7 @@ constexpr size_t kImageTitleSize = 152;
 struct ImageState {
     int16_t imageWidth = 0;
     int16_t imageHeight = 0;
-    // 256 entries, so that every index byte of a line is safe; entries are 0x00RRGGBB.
-    std::array<uint32_t, 256> palette{};
+    CameraPalette palette;
     uint8_t *imagePixels = nullptr;
     SDL_Rect imageRect{};  // where the image was last drawn
     int32_t imagePitch = 0;

@@ -44,10 +44,10 @@ void palette(FuzzedDataProvider &input) {
                                               : input.ConsumeIntegralInRange<int16_t>(-1, 300);
     std::vector<uint8_t> red = bytes_of(input, count), green = bytes_of(input, count),
                          blue = bytes_of(input, count);
-    const std::array<uint32_t, 256> before = imageState.palette;
+    const std::array<uint32_t, 256> before = imageState.palette.pixels;
     if (input.ConsumeIntegralInRange(0, 15) == 0) {
         palette_hook(count, nullptr, green.data(), blue.data());
-        check(imageState.palette == before);
+        check(imageState.palette.pixels == before);
         return;
     }
     palette_hook(count, red.data(), green.data(), blue.data());
@@ -56,7 +56,7 @@ void palette(FuzzedDataProvider &input) {
         const uint32_t sent = i < red.size() ? uint32_t(red[i]) << 16 | uint32_t(green[i]) << 8 |
                                                    blue[i]
                                              : before[i];
-        check(imageState.palette[i] == sent);
+        check(imageState.palette.pixels[i] == sent);
     }
 }
 
@@ -72,7 +72,7 @@ void line(FuzzedDataProvider &input) {
     const auto *row = reinterpret_cast<const uint32_t *>(
         imageState.imagePixels + size_t(number - 1) * size_t(imageState.imagePitch));
     for (int x = 0; x < std::min<int>(width, kImageBufferWidth); ++x)
-        check(row[x] == imageState.palette[indices[size_t(x)]]);
+        check(row[x] == imageState.palette.pixels[indices[size_t(x)]]);
 }
 
 void title(FuzzedDataProvider &input) {
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider input(data, size);
     // Every input starts from the state at load: no image shown, nothing recorded.
     standin_reset();
-    imageState.palette.fill(0);
+    imageState.palette.clear();
     set_camera_image_position(-1, -1, 0, 0);
     while (input.remaining_bytes() > 0) {
         switch (input.ConsumeIntegralInRange(0, 8)) {
