@@ -48,8 +48,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void convert_by_permutes(
     int x = 0;
     for (; x + 64 <= count; x += 64) {
         // The zero-masked form: the plain one makes GCC 12 warn of an undefined input.
-        const __m512i at =
-            _mm512_maskz_permutexvar_epi8(~__mmask64{0}, lane_order, _mm512_loadu_si512(indices + x));
+        const __m512i at = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, lane_order,
+                                                         _mm512_loadu_si512(indices + x));
         const __mmask64 upper_half = _mm512_movepi8_mask(at);
         const __m512i blue = channel_of(palette.channels[0].data(), at, upper_half);
         const __m512i green = channel_of(palette.channels[1].data(), at, upper_half);
