@@ -25,14 +25,24 @@ void convert_each(const CameraPalette &palette, const uint8_t *indices, int coun
     for (int x = 0; x < count; ++x) row[x] = palette.pixels[indices[x]];
 }
 
+// One colour channel's 256-byte table, held in four registers while a line is converted.
+struct ChannelTable {
+    __m512i quarters[4];
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline ChannelTable table_of(
+    const std::array<uint8_t, 256> &channel) {
+    const uint8_t *bytes = channel.data();
+    return {{_mm512_load_si512(bytes), _mm512_load_si512(bytes + 64),
+             _mm512_load_si512(bytes + 128), _mm512_load_si512(bytes + 192)}};
+}
+
 // One channel of 64 indices: the low seven bits pick from the table's two halves, the top bit
 // chooses between them.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i channel_of(
-    const uint8_t *table, __m512i indices, __mmask64 upper_half) {
-    const __m512i lower = _mm512_permutex2var_epi8(_mm512_load_si512(table), indices,
-                                                   _mm512_load_si512(table + 64));
-    const __m512i upper = _mm512_permutex2var_epi8(_mm512_load_si512(table + 128), indices,
-                                                   _mm512_load_si512(table + 192));
+    const ChannelTable &table, __m512i indices, __mmask64 upper_half) {
+    const __m512i lower = _mm512_permutex2var_epi8(table.quarters[0], indices, table.quarters[1]);
+    const __m512i upper = _mm512_permutex2var_epi8(table.quarters[2], indices, table.quarters[3]);
     return _mm512_mask_blend_epi8(upper_half, lower, upper);
 }
 
@@ -45,15 +55,18 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void convert_by_permutes(
         0x0b0a0908, 0x37363534, 0x27262524, 0x17161514, 0x07060504, 0x33323130, 0x23222120,
         0x13121110, 0x03020100);
     const __m512i zero = _mm512_setzero_si512();
+    const ChannelTable blues = table_of(palette.channels[0]);
+    const ChannelTable greens = table_of(palette.channels[1]);
+    const ChannelTable reds = table_of(palette.channels[2]);
     int x = 0;
     for (; x + 64 <= count; x += 64) {
         // The zero-masked form: the plain one makes GCC 12 warn of an undefined input.
         const __m512i at = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, lane_order,
                                                          _mm512_loadu_si512(indices + x));
         const __mmask64 upper_half = _mm512_movepi8_mask(at);
-        const __m512i blue = channel_of(palette.channels[0].data(), at, upper_half);
-        const __m512i green = channel_of(palette.channels[1].data(), at, upper_half);
-        const __m512i red = channel_of(palette.channels[2].data(), at, upper_half);
+        const __m512i blue = channel_of(blues, at, upper_half);
+        const __m512i green = channel_of(greens, at, upper_half);
+        const __m512i red = channel_of(reds, at, upper_half);
         const __m512i blue_green_low = _mm512_unpacklo_epi8(blue, green);
         const __m512i blue_green_high = _mm512_unpackhi_epi8(blue, green);
         const __m512i red_low = _mm512_unpacklo_epi8(red, zero);
