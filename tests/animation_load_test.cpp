@@ -15,6 +15,7 @@
 #include "frame/expt_window.h"
 #include "platform/frame_memory.h"
 #include "test_support.h"
+#include "test_system.h"
 #include "test_videos.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -521,6 +522,36 @@ TEST(FrameMemory, IsTakenInOrderUntilUsedUp) {
     platform::frame_memory_release(memory);
     platform::frame_memory_give_back();
     platform::frame_memory_give_back();  // nothing kept: nothing to do
+}
+
+// Naming a decoded video brings its frames' memory into use, so that the first load takes no
+// fresh pages for them, whether the container counts its frames (AVI) or only gives its
+// duration (Matroska); a stored video, copied into surfaces of their own, gets none.
+TEST_F(AnimationLoad, NamingADecodedVideoMakesItsFramesMemoryReady) {
+    if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
+    if (vt_test::page_faults() < 0) GTEST_SKIP() << vt_test::kNoPageFaults;
+    constexpr int kWidth = 640, kFrames = 200;
+    const int64_t frame_pages = int64_t(kWidth) * 3 * 32 * kFrames / 4096;
+    for (const char *name : {"ready.avi", "ready.mkv"}) {
+        const std::string decoded = in_folder(name);
+        ASSERT_TRUE(vt_test::write_encoded_video(
+            decoded, vt_test::VideoCodec::Mjpeg, kWidth, 32, kFrames, 12,
+            vt_test::SoundCodec::None, 0,
+            [](int) { return vt_test::quadrants(kWidth, 32, kRed, kGreen, kBlue, kWhite); }));
+        end_animation_target();  // no memory kept from an earlier load
+        ASSERT_EQ(set_cal_animation_target(decoded.c_str(), 1, 0), 0);
+        const int64_t faults = vt_test::page_faults();
+        ASSERT_EQ(load(decoded), -1);
+        EXPECT_EQ(frame_count(), size_t(kFrames)) << name;
+        EXPECT_LT(vt_test::page_faults() - faults, frame_pages / 3)
+            << name << ": of " << frame_pages;
+    }
+
+    const std::string stored = write_video("stored.avi", 24, kWidth, 32, kFrames, false);
+    end_animation_target();
+    const int64_t faults = vt_test::page_faults();
+    ASSERT_EQ(set_cal_animation_target(stored.c_str(), 1, 0), 0);
+    EXPECT_LT(vt_test::page_faults() - faults, frame_pages / 3) << "of " << frame_pages;
 }
 
 TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {

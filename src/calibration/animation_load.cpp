@@ -112,10 +112,23 @@ void free_frames(SDL_Surface **frames, platform::FrameMemory *memory) {
     platform::frame_memory_release(memory);
 }
 
+// Row bytes of a 24-bit surface, padded as SDL pads them.
+size_t rgb_pitch(int32_t width) { return (size_t(width) * 3 + 3) & ~size_t(3); }
+
+// The memory reserved for a stream's decoded frames: all of them at four bytes a pixel, within
+// the budget (the whole budget when the container does not say how many there are).
+uint64_t frames_reservation(const platform::VideoStreamInfo &info) {
+    const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
+    return info.length == platform::kUnknownLength
+               ? video_memory_budget
+               : std::min<uint64_t>(video_memory_budget,
+                                    largest_frame * uint64_t(std::max(info.length, 0)));
+}
+
 // A 24-bit surface for a decoded frame: its pixels taken from memory, or of its own when the
 // reservation cannot provide them.
 SDL_Surface *offered_surface(platform::FrameMemory *memory, int32_t width, int32_t height) {
-    const size_t pitch = (size_t(width) * 3 + 3) & ~size_t(3);  // as SDL pads 24-bit rows
+    const size_t pitch = rgb_pitch(width);
     if (uint8_t *pixels = platform::frame_memory_take(memory, pitch * size_t(height)))
         if (SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(
                 pixels, width, height, 24, int(pitch), SDL_PIXELFORMAT_RGB24))
@@ -142,12 +155,7 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
         // Decoded frames are written straight into a surface offered for them; once a frame
         // comes as a DIB (stored video), frames are copied out of theirs.
         bool offer = true;
-        const uint64_t all_frames =
-            info.length == platform::kUnknownLength
-                ? video_memory_budget
-                : std::min<uint64_t>(video_memory_budget,
-                                     largest_frame * uint64_t(std::max(info.length, 0)));
-        memory = platform::frame_memory_reserve(size_t(all_frames));
+        memory = platform::frame_memory_reserve(size_t(frames_reservation(info)));
         for (int64_t position = info.start; position < end; ++position) {
             if (used + largest_frame > video_memory_budget) {
                 over_budget = true;
@@ -268,6 +276,24 @@ int32_t read_sound(platform::VideoFile *file, const char *path, uint64_t frames_
     return 1;
 }
 
+// Brings the memory of a decoded video's frames into use when the video is named, so that the
+// first calibration screen's load finds it ready as every later one does: memory fresh from the
+// system can take longer than the decoding (on a virtual machine it comes from the host). Stored
+// video, copied out of its own rows, and files that cannot be read are left to LoadVideo, which
+// reports what it finds.
+void prepare_frame_memory(const char *path) {
+    platform::VideoFile *opened = nullptr;
+    if (platform::video_open(path, opened) != platform::VideoOpenResult::Opened) return;
+    const VideoPtr file(opened);
+    platform::VideoStreamInfo info;
+    if (platform::video_stream(file.get(), info) != platform::VideoStreamResult::Found ||
+        !platform::video_open_frames(file.get()) || !platform::video_frames_decoded(file.get()))
+        return;
+    platform::frame_memory_prepare(size_t(frames_reservation(info)),
+                                   rgb_pitch(info.width) * size_t(info.height),
+                                   size_t(info.expected_length));
+}
+
 }  // namespace
 
 int32_t LoadVideo(const char *path) {
@@ -380,5 +406,6 @@ extern "C" int32_t set_cal_animation_target(const char *path, int32_t play_count
                                             uint8_t(colour >> 8), 0xFF};
     else
         transparentColor = TransparentColor{};
+    if (named) prepare_frame_memory(path);
     return named ? 0 : -1;
 }

@@ -2,6 +2,7 @@
 // frame_memory.h); the system's part is in frame_memory_linux.cpp and frame_memory_windows.cpp.
 #include "platform/frame_memory.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -39,6 +40,12 @@ void release(Reservation reservation) {
     if (reservation.base) release_address_space(reservation.base, reservation.size);
 }
 
+// Bytes rounded up to the 64 bytes that every frame is aligned to (0 when they overflow).
+size_t aligned(size_t bytes) {
+    constexpr size_t kAlignment = 64;
+    return (bytes + kAlignment - 1) & ~(kAlignment - 1);
+}
+
 }  // namespace
 
 FrameMemory *frame_memory_reserve(size_t bytes) {
@@ -61,8 +68,7 @@ FrameMemory *frame_memory_reserve(size_t bytes) {
 }
 
 uint8_t *frame_memory_take(FrameMemory *memory, size_t bytes) {
-    constexpr size_t kAlignment = 64;
-    const size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+    const size_t rounded = aligned(bytes);
     if (!memory || rounded < bytes || rounded > memory->size - memory->used) return nullptr;
     uint8_t *taken = memory->base + memory->used;
     if (!commit_address_space(taken, rounded)) return nullptr;
@@ -78,5 +84,23 @@ void frame_memory_release(FrameMemory *memory) {
 }
 
 void frame_memory_give_back() { release(exchange_kept({})); }
+
+void frame_memory_prepare(size_t bytes, size_t frame_bytes, size_t frames) {
+    FrameMemory *memory = frame_memory_reserve(bytes);
+    if (!memory) return;
+    const size_t rounded = aligned(frame_bytes);
+    if (rounded >= frame_bytes && rounded > 0) {
+        const size_t prepared = std::min(frames, memory->size / rounded) * rounded;
+        if (prepared && commit_address_space(memory->base, prepared)) {
+            if (!populate_address_space(memory->base, prepared)) {
+                // One write a page: the pages of the smallest size a system uses.
+                volatile uint8_t *pages = memory->base;
+                for (size_t offset = 0; offset < prepared; offset += 4096) pages[offset] = 0;
+            }
+            memory->used = prepared;  // discarded on release: the pages stay, their contents go
+        }
+    }
+    frame_memory_release(memory);
+}
 
 }  // namespace platform

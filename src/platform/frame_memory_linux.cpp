@@ -17,6 +17,11 @@ uint8_t *reserve_address_space(size_t &size) {
 
 bool commit_address_space(uint8_t *, size_t) { return true; }
 
+bool populate_address_space(uint8_t *address, size_t bytes) {
+    // Linux 5.14 and later: one call instead of a page fault for every page.
+    return madvise(address, bytes, MADV_POPULATE_WRITE) == 0;
+}
+
 void discard_address_space(uint8_t *base, size_t bytes) {
     // Only advice: a kernel without MADV_FREE keeps the pages as they are.
     if (bytes) madvise(base, bytes, MADV_FREE);

@@ -79,6 +79,12 @@ void with_address_space_limit(uint64_t extra, const std::function<void()> &body)
 // CPU time used by the whole process so far, in milliseconds.
 double cpu_ms();
 
+// Pages the system has provided this process at first touch so far (its page faults); -1
+// where the tests do not count them.
+int64_t page_faults();
+constexpr const char *kNoPageFaults =
+    "counts the process's page faults through getrusage (Linux only)";
+
 // SDL's own definition of a function that a test program defines in front of it, to watch
 // or change what SDL answers the library.
 void *sdl_function(const char *name);

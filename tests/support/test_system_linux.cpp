@@ -89,6 +89,12 @@ double cpu_ms() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
+int64_t page_faults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return int64_t(usage.ru_minflt) + int64_t(usage.ru_majflt);
+}
+
 void *sdl_function(const char *name) { return dlsym(RTLD_NEXT, name); }
 
 // fontconfig loses a few blocks while it loads its configuration (once per process, in FcInit):
