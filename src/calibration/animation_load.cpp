@@ -115,14 +115,18 @@ void free_frames(SDL_Surface **frames, platform::FrameMemory *memory) {
 // Row bytes of a 24-bit surface, padded as SDL pads them.
 size_t rgb_pitch(int32_t width) { return (size_t(width) * 3 + 3) & ~size_t(3); }
 
+// A frame of the stream at four bytes a pixel, the most that any depth takes.
+uint64_t largest_frame_bytes(const platform::VideoStreamInfo &info) {
+    return uint64_t(info.width) * uint64_t(info.height) * 4;
+}
+
 // The memory reserved for a stream's decoded frames: all of them at four bytes a pixel, within
 // the budget (the whole budget when the container does not say how many there are).
 uint64_t frames_reservation(const platform::VideoStreamInfo &info) {
-    const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
     return info.length == platform::kUnknownLength
                ? video_memory_budget
-               : std::min<uint64_t>(video_memory_budget,
-                                    largest_frame * uint64_t(std::max(info.length, 0)));
+               : std::min<uint64_t>(video_memory_budget, largest_frame_bytes(info) *
+                                                              uint64_t(std::max(info.length, 0)));
 }
 
 // A 24-bit surface for a decoded frame: its pixels taken from memory, or of its own when the
@@ -147,7 +151,7 @@ SDL_Surface **read_frames(platform::VideoFile *file, const platform::VideoStream
                           platform::FrameMemory *&memory) {
     std::vector<SDL_Surface *> made;
     SDL_Surface **frames = nullptr;
-    const uint64_t largest_frame = uint64_t(info.width) * uint64_t(info.height) * 4;
+    const uint64_t largest_frame = largest_frame_bytes(info);
     used = 0;
     over_budget = false;
     try {
@@ -289,8 +293,10 @@ void prepare_frame_memory(const char *path) {
     if (platform::video_stream(file.get(), info) != platform::VideoStreamResult::Found ||
         !platform::video_open_frames(file.get()) || !platform::video_frames_decoded(file.get()))
         return;
-    platform::frame_memory_prepare(size_t(frames_reservation(info)),
-                                   rgb_pitch(info.width) * size_t(info.height),
+    const size_t frame_bytes = rgb_pitch(info.width) * size_t(info.height);
+    // Frames beyond the budget are refused by the load: nothing to prepare for them.
+    if (uint64_t(frame_bytes) * uint64_t(info.expected_length) > video_memory_budget) return;
+    platform::frame_memory_prepare(size_t(frames_reservation(info)), frame_bytes,
                                    size_t(info.expected_length));
 }
 

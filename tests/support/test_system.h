@@ -79,11 +79,13 @@ void with_address_space_limit(uint64_t extra, const std::function<void()> &body)
 // CPU time used by the whole process so far, in milliseconds.
 double cpu_ms();
 
-// Pages the system has provided this process at first touch so far (its page faults); -1
-// where the tests do not count them.
+// Pages the system has provided this process at first touch so far (its page faults), and the
+// bytes of memory it holds now (its resident set); -1 where the tests do not count them.
 int64_t page_faults();
+int64_t resident_bytes();
 constexpr const char *kNoPageFaults =
-    "counts the process's page faults through getrusage (Linux only)";
+    "counts the process's page faults and resident memory through getrusage and /proc "
+    "(Linux only)";
 
 // SDL's own definition of a function that a test program defines in front of it, to watch
 // or change what SDL answers the library.

@@ -95,6 +95,12 @@ int64_t page_faults() {
     return int64_t(usage.ru_minflt) + int64_t(usage.ru_majflt);
 }
 
+int64_t resident_bytes() {
+    long pages = 0, resident = -1;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident < 0 ? -1 : int64_t(resident) * sysconf(_SC_PAGESIZE);
+}
+
 void *sdl_function(const char *name) { return dlsym(RTLD_NEXT, name); }
 
 // fontconfig loses a few blocks while it loads its configuration (once per process, in FcInit):

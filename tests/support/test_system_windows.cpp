@@ -64,6 +64,7 @@ void with_file_size_limit(uint64_t, const std::function<void()> &body) { body();
 void with_address_space_limit(uint64_t, const std::function<void()> &body) { body(); }
 
 int64_t page_faults() { return -1; }
+int64_t resident_bytes() { return -1; }
 
 double cpu_ms() {
     FILETIME created, ended, kernel, user;
