@@ -1,7 +1,7 @@
 // The message renderer: formatting, fitting a line into the window, wrapping at blanks or at
 // a newline, alignment, and drawing each line as a blended SDL2_ttf texture; textures and
 // measured sizes are kept while the same text is drawn again, and a message drawn onto a known
-// background is kept whole, composed into one opaque texture.
+// background is kept whole, composed into one opaque texture whose inked parts are drawn.
 #include "text/message_renderer.h"
 
 #include <SDL_ttf.h>
@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -187,22 +188,45 @@ void lay_out(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
     }
 }
 
+// The parts of a width x height picture (ARGB rows) that differ from paper: one rectangle for
+// each band of rows holding ink, as wide as the band's ink. A renderer that rasterises in
+// software (llvmpipe) pays for every pixel a copy covers, and a line's glyphs fill only part of
+// its box; a band costs one copy more.
+std::vector<SDL_Rect> inked_bands(const std::vector<uint32_t> &pixels, int width, int height,
+                                  uint32_t paper) {
+    std::vector<SDL_Rect> bands;
+    const auto is_paper = [paper](uint32_t pixel) { return (pixel & 0xFFFFFFu) == paper; };
+    for (int y = 0; y < height; ++y) {
+        const auto row = pixels.begin() + ptrdiff_t(y) * width;
+        const auto first = std::find_if_not(row, row + width, is_paper);
+        if (first == row + width) continue;
+        const auto last = std::find_if_not(std::make_reverse_iterator(row + width),
+                                           std::make_reverse_iterator(first), is_paper);
+        const SDL_Rect ink{int(first - row), y, int(last.base() - first), 1};
+        if (!bands.empty() && bands.back().y + bands.back().h == y)
+            SDL_UnionRect(&bands.back(), &ink, &bands.back());
+        else
+            bands.push_back(ink);
+    }
+    return bands;
+}
+
 // The lines of a message composed once into one opaque texture over its background: what they
-// cover is copied, blended already, with a single draw. Each line is blended over the lines
+// cover is copied, blended already, without blending again. Each line is blended over the lines
 // before it exactly as it would be in the window, overlapping lines included, so the pixels are
-// those of drawing the lines one by one onto the background. Null when the renderer cannot draw
-// into a texture.
-SDL_Texture *compose(SDL_Renderer *renderer, SDL_Window *window,
-                     const std::vector<PlacedLine> &lines, SDL_Color background,
-                     SDL_Rect &place) {
+// those of drawing the lines one by one onto the background. The composition is read back once
+// to find its inked parts. False when the renderer cannot draw into a texture.
+bool compose(SDL_Renderer *renderer, SDL_Window *window, const std::vector<PlacedLine> &lines,
+             SDL_Color background, ComposedMessage &message) {
+    SDL_Rect &place = message.place;
     place = lines.front().rect;
     for (const PlacedLine &line : lines) SDL_UnionRect(&place, &line.rect, &place);
     Uint32 format = SDL_GetWindowPixelFormat(window);
     if (format == SDL_PIXELFORMAT_UNKNOWN) format = SDL_PIXELFORMAT_ARGB8888;
-    if (!SDL_RenderTargetSupported(renderer)) return nullptr;
+    if (!SDL_RenderTargetSupported(renderer)) return false;
     TexturePtr composed(
         SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_TARGET, place.w, place.h));
-    if (!composed) return nullptr;
+    if (!composed) return false;
     SDL_Texture *target = SDL_GetRenderTarget(renderer);
     SDL_Color colour{};
     SDL_GetRenderDrawColor(renderer, &colour.r, &colour.g, &colour.b, &colour.a);
@@ -215,25 +239,33 @@ SDL_Texture *compose(SDL_Renderer *renderer, SDL_Window *window,
                             line.rect.h};
         drawn = drawn && SDL_RenderCopy(renderer, line.texture, nullptr, &rect) == 0;
     }
+    std::vector<uint32_t> pixels(size_t(place.w) * size_t(place.h));
+    // Unread, the whole composition is drawn.
+    if (drawn && SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
+                                      place.w * 4) == 0)
+        message.inked = inked_bands(pixels, place.w, place.h,
+                                    uint32_t(background.r) << 16 | background.g << 8 | background.b);
+    else
+        message.inked = {{0, 0, place.w, place.h}};
     drawn = SDL_SetRenderTarget(renderer, target) == 0 && drawn;
     SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
-    if (!drawn || SDL_SetTextureBlendMode(composed.get(), SDL_BLENDMODE_NONE) != 0)
-        return nullptr;
-    return composed.release();
+    if (!drawn || SDL_SetTextureBlendMode(composed.get(), SDL_BLENDMODE_NONE) != 0) return false;
+    message.texture = composed.release();
+    return true;
 }
 
-// Draws text onto the window's background (below) as one composed texture, kept while the same
-// message is drawn again in the same place.
+// Draws text onto the window's background (below) as the inked parts of one composed texture,
+// kept while the same message is drawn again in the same place.
 void draw_composed(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
                    SDL_Color colour, SDL_Color background) {
     TTF_Font *font = current_font();
     MessageLayout layout{flags, x, y, colour, background, {0, 0},
                          {marginLeft, marginRight, marginTop, marginBottom}};
     SDL_GetWindowSize(window, &layout.window[0], &layout.window[1]);
-    SDL_Rect place{};
-    SDL_Texture *texture = font ? find_message_texture(font, text, layout, place) : nullptr;
-    TexturePtr made;
-    if (!texture) {
+    const ComposedMessage *found = font ? find_message_texture(font, text, layout) : nullptr;
+    ComposedMessage made{};
+    TexturePtr made_texture;
+    if (!found) {
         std::vector<PlacedLine> lines;
         std::vector<TexturePtr> made_lines;
         lay_out(window, text, flags, x, y,
@@ -249,19 +281,21 @@ void draw_composed(SDL_Window *window, const char *text, uint32_t flags, int x, 
                 });
         if (lines.empty()) return;
         SDL_Renderer *renderer = drawing_renderer();
-        made.reset(compose(renderer, window, lines, background, place));
-        if (!made) {
+        if (!compose(renderer, window, lines, background, made)) {
             // Lines drawn one by one give the same pixels.
             for (const PlacedLine &line : lines)
                 SDL_RenderCopy(renderer, line.texture, nullptr, &line.rect);
             return;
         }
-        texture = made.get();
+        made_texture.reset(made.texture);
+        found = &made;
         // The lines' font: loaded while laying out when there was none.
-        if (keep_message_texture(current_font(), text, layout, texture, place))
-            made.release();
+        if (keep_message_texture(current_font(), text, layout, made)) made_texture.release();
     }
-    SDL_RenderCopy(drawing_renderer(), texture, nullptr, &place);
+    for (const SDL_Rect &part : found->inked) {
+        const SDL_Rect place{found->place.x + part.x, found->place.y + part.y, part.w, part.h};
+        SDL_RenderCopy(drawing_renderer(), found->texture, &part, &place);
+    }
 }
 
 }  // namespace

@@ -37,8 +37,7 @@ struct KeptLine {
 struct KeptMessage {
     Made made;
     MessageLayout layout;
-    SDL_Texture *texture;
-    SDL_Rect place;
+    ComposedMessage message;
     uint64_t frame;  // the last frame that drew it
 };
 
@@ -63,6 +62,9 @@ bool same_layout(const MessageLayout &a, const MessageLayout &b) {
            a.margins == b.margins;
 }
 
+SDL_Texture *texture_of(const KeptLine &line) { return line.texture; }
+SDL_Texture *texture_of(const KeptMessage &kept) { return kept.message.texture; }
+
 // Destroys the kept textures of entries last drawn before frame.
 template <typename Entry>
 void drop_before(std::vector<Entry> &entries, uint64_t frame) {
@@ -70,7 +72,7 @@ void drop_before(std::vector<Entry> &entries, uint64_t frame) {
                                       [frame](const Entry &entry) { return entry.frame >= frame; });
     if (stale == entries.end()) return;
     take_renderer();
-    for (auto entry = stale; entry != entries.end(); ++entry) SDL_DestroyTexture(entry->texture);
+    for (auto entry = stale; entry != entries.end(); ++entry) SDL_DestroyTexture(texture_of(*entry));
     entries.erase(stale, entries.end());
 }
 
@@ -96,21 +98,20 @@ bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_T
     return true;
 }
 
-SDL_Texture *find_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
-                                  SDL_Rect &place) {
+const ComposedMessage *find_message_texture(TTF_Font *font, const char *text,
+                                            const MessageLayout &layout) {
     for (KeptMessage &kept : keptMessages) {
         if (!kept.made.is(font, text) || !same_layout(kept.layout, layout)) continue;
         kept.frame = currentFrame;
-        place = kept.place;
-        return kept.texture;
+        return &kept.message;
     }
     return nullptr;
 }
 
 bool keep_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
-                          SDL_Texture *texture, SDL_Rect place) {
+                          const ComposedMessage &message) {
     if (keptMessages.size() >= kMaxKept) return false;
-    keptMessages.push_back({{text, font, font_generation()}, layout, texture, place, currentFrame});
+    keptMessages.push_back({{text, font, font_generation()}, layout, message, currentFrame});
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 typedef struct _TTF_Font TTF_Font;
 
@@ -29,15 +30,24 @@ struct MessageLayout {
     std::array<int, 4> margins;  // left, right, top, bottom
 };
 
-// The kept texture of text drawn in font as layout says, and where it goes, or null; a texture
-// found counts as drawn in the current frame.
-SDL_Texture *find_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
-                                  SDL_Rect &place);
+// A message composed into one opaque texture over its layout's background: where it goes, and
+// the parts of the texture (in its own pixels) that differ from the background. Only those parts
+// need drawing onto a window filled with the background; the rest is background already.
+struct ComposedMessage {
+    SDL_Texture *texture;
+    SDL_Rect place;
+    std::vector<SDL_Rect> inked;
+};
 
-// Keeps texture, just composed for text in font as layout says, as drawn in the current frame.
-// False when no more are kept: the caller keeps the texture.
+// The kept composition of text drawn in font as layout says, or null; one found counts as drawn
+// in the current frame. It stays valid until the next call that keeps or drops textures.
+const ComposedMessage *find_message_texture(TTF_Font *font, const char *text,
+                                            const MessageLayout &layout);
+
+// Keeps message, just composed for text in font as layout says, as drawn in the current frame.
+// False when no more are kept: the caller keeps its texture.
 bool keep_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
-                          SDL_Texture *texture, SDL_Rect place);
+                          const ComposedMessage &message);
 
 // The size of text as TTF_SizeText measures it in font, kept for the current frame. False when
 // it cannot be measured.
