@@ -4,7 +4,8 @@
 // copy, present), (c) frame (a) with a three-line device menu and a camera-view title beside
 // the image, and (d) frame (b) with the same four lines, each a texture made once and blended
 // in place. Runs on the software renderer and then on the OpenGL one where there is one
-// (headless: SDL's offscreen driver through EGL); prints a / b, c / b and c / d for each.
+// (headless: SDL's offscreen driver through EGL; under X, GLX); prints a / b, c / b and c / d for
+// each, named with the video driver.
 //
 // The four are measured side by side: in rounds of a few frames of each, in an order shuffled
 // anew every round, every frame timed alone, and compared by their medians. A slower spell of
@@ -244,7 +245,11 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
     for (const char *driver : {"software", "opengl"}) {
-        if (open_window(driver)) measure(driver, rounds);
+        // Named with the video driver: offscreen EGL keeps each frame in memory, an X server
+        // takes it into a window.
+        if (open_window(driver))
+            measure((std::string(driver) + " (" + SDL_GetCurrentVideoDriver() + ")").c_str(),
+                    rounds);
         close_expt_graphics();
     }
     return 0;
