@@ -240,11 +240,12 @@ bool compose(SDL_Renderer *renderer, SDL_Window *window, const std::vector<Place
         drawn = drawn && SDL_RenderCopy(renderer, line.texture, nullptr, &rect) == 0;
     }
     std::vector<uint32_t> pixels(size_t(place.w) * size_t(place.h));
+    const uint32_t paper = uint32_t(background.r) << 16 | uint32_t(background.g) << 8 |
+                           uint32_t(background.b);
     // Unread, the whole composition is drawn.
     if (drawn && SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
                                       place.w * 4) == 0)
-        message.inked = inked_bands(pixels, place.w, place.h,
-                                    uint32_t(background.r) << 16 | background.g << 8 | background.b);
+        message.inked = inked_bands(pixels, place.w, place.h, paper);
     else
         message.inked = {{0, 0, place.w, place.h}};
     drawn = SDL_SetRenderTarget(renderer, target) == 0 && drawn;

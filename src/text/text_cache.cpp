@@ -72,7 +72,8 @@ void drop_before(std::vector<Entry> &entries, uint64_t frame) {
                                       [frame](const Entry &entry) { return entry.frame >= frame; });
     if (stale == entries.end()) return;
     take_renderer();
-    for (auto entry = stale; entry != entries.end(); ++entry) SDL_DestroyTexture(texture_of(*entry));
+    for (auto entry = stale; entry != entries.end(); ++entry)
+        SDL_DestroyTexture(texture_of(*entry));
     entries.erase(stale, entries.end());
 }
 
