@@ -7,6 +7,7 @@
 #include "camera/camera_image.h"
 #include "camera/image_state.h"
 #include "camera_frames.h"
+#include "device/device_state.h"
 #include "text/text_cache.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -224,6 +225,29 @@ TEST_F(CameraPresentation, ImageAndTitleSurviveTheWindowBeingClosedAndReopened) 
     release_line_textures();
     vt_test::send_frame();
     EXPECT_TRUE(vt_test::read_window_pixels().data == changed.data);
+}
+
+// A changed menu line, the device's next mode, shows on the very next camera frame, as a frame
+// drawn afresh shows it.
+TEST_F(CameraPresentation, AChangedMenuLineShowsOnTheNextFrame) {
+    const char *script =
+        "[MODE C]\nBUTTON 1 ACCEPT_TARGET\n[MODE V]\nBUTTON 1 EXIT\n[MODE D]\nBUTTON 1 EXIT\n"
+        "[MODE 1]\nTEXT_LINE \"Camera Views:\"\nTEXT_LINE \"NUM 7 -> Next\"\nBUTTON 1 GOTO_MODE 2\n"
+        "[MODE 2]\nTEXT_LINE \"Camera Views:\"\nTEXT_LINE \"NUM 8 -> Next\"\nBUTTON 1 GOTO_MODE 1\n";
+    ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
+    standin_set_tracker_mode(2);
+    vt_test::send_frame();
+    const vt_test::Pixels first = vt_test::read_window_pixels();
+    current_setup_mode = 5;       // the script's MODE 2
+    standin_set_tracker_mode(6);  // bit 0x2, no mode change
+    vt_test::send_frame();
+    const vt_test::Pixels changed = vt_test::read_window_pixels();
+    release_line_textures();
+    vt_test::send_frame();
+    const vt_test::Pixels afresh = vt_test::read_window_pixels();
+    enable_external_calibration_device(0, nullptr, nullptr);
+    EXPECT_FALSE(changed.data == first.data);
+    EXPECT_TRUE(afresh.data == changed.data);
 }
 
 int application_mouse_calls = 0;
