@@ -1,7 +1,7 @@
 // The playback thread on an OpenGL renderer, whose context is current on one thread at a time:
 // what the thread draws reaches the window, and the hook thread draws again afterwards. Then, in
-// the same window, a message drawn onto a known background, which is composed in a texture and
-// read back there. SDL's offscreen video driver renders through EGL without a display.
+// the same window, a message drawn onto a known background, composed in a texture there. SDL's
+// offscreen video driver renders through EGL without a display.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,8 +76,8 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
     EXPECT_FALSE(vt_test::leaks_found());
 }
 
-// Composed, read back to find its ink, and kept: each way gives the pixels of the lines drawn
-// one by one, descenders reaching into the next line included.
+// Composed and copied where its lines have ink, then kept: each way gives the pixels of the
+// lines drawn one by one, descenders reaching into the next line included.
 TEST(AnimationOpenGl, MessageOnABackgroundDrawsWhatItsLinesDraw) {
     SDL_RendererInfo info{};
     if (!window_open() || SDL_GetRendererInfo(exptGraphics.renderer, &info) != 0 ||

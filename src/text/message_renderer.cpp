@@ -11,7 +11,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -33,15 +32,39 @@ struct TextureDeleter {
     void operator()(SDL_Texture *texture) const { SDL_DestroyTexture(texture); }
 };
 
-// A new texture of line: rendered blended by SDL2_ttf and uploaded into renderer.
+// Where the glyphs of a rendered line put ink: the span of the rows and of the columns that
+// hold a pixel not fully transparent, empty when none does. Drawn with blending, the other
+// pixels leave the window as it was. Without an alpha channel every pixel counts.
+SDL_Rect ink_of(const SDL_Surface *surface) {
+    const Uint32 alpha = surface->format->Amask;
+    if (surface->format->BytesPerPixel != 4 || alpha == 0) return {0, 0, surface->w, surface->h};
+    int left = surface->w, right = 0, top = surface->h, bottom = 0;
+    for (int y = 0; y < surface->h; ++y) {
+        const auto *row = reinterpret_cast<const Uint32 *>(
+            static_cast<const Uint8 *>(surface->pixels) + ptrdiff_t(y) * surface->pitch);
+        for (int x = 0; x < surface->w; ++x) {
+            if (!(row[x] & alpha)) continue;
+            left = std::min(left, x);
+            right = std::max(right, x + 1);
+            top = std::min(top, y);
+            bottom = y + 1;
+        }
+    }
+    if (right <= left) return {0, 0, 0, 0};
+    return {left, top, right - left, bottom - top};
+}
+
+// A new texture of line: rendered blended by SDL2_ttf and uploaded into renderer; ink receives
+// where its glyphs put ink.
 SDL_Texture *render_line(SDL_Renderer *renderer, TTF_Font *font, const char *line,
-                         SDL_Color colour) {
+                         SDL_Color colour, SDL_Rect &ink) {
     std::unique_ptr<SDL_Surface, SurfaceDeleter> surface(
         TTF_RenderText_Blended(font, line, colour));
     if (!surface) {
         std::printf("Could not create text surface (%s)\n", SDL_GetError());
         return nullptr;
     }
+    ink = ink_of(surface.get());
     SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, surface.get());
     if (!texture) std::printf("Could not create texture from surface (%s)\n", SDL_GetError());
     return texture;
@@ -102,25 +125,27 @@ using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
 // textures (its release destroys them); a texture not kept is handed to made. Null when none
 // could be made.
 SDL_Texture *line_texture(SDL_Renderer *renderer, TTF_Font *font, const char *line,
-                          SDL_Color colour, TexturePtr &made) {
+                          SDL_Color colour, TexturePtr &made, SDL_Rect &ink) {
     const bool keep = renderer == exptGraphics.renderer;
-    if (SDL_Texture *kept = keep ? find_line_texture(font, line, colour) : nullptr) return kept;
-    made.reset(render_line(renderer, font, line, colour));
-    if (made && keep && keep_line_texture(font, line, colour, made.get())) return made.release();
+    if (SDL_Texture *kept = keep ? find_line_texture(font, line, colour, &ink) : nullptr)
+        return kept;
+    made.reset(render_line(renderer, font, line, colour, ink));
+    if (made && keep && keep_line_texture(font, line, colour, made.get(), ink))
+        return made.release();
     return made.get();
 }
 
-// A line drawn with its place in the window.
+// A line drawn with its place in the window, and where in its texture the glyphs put ink.
 struct PlacedLine {
     SDL_Texture *texture;
-    SDL_Rect rect;
+    SDL_Rect rect, ink;
 };
 
 // The line at (x, y), aligned as flags ask; false (nothing placed) when it cannot be rendered.
 bool place_line(SDL_Renderer *renderer, TTF_Font *font, const char *line, int x, int y,
                 int window_width, uint32_t flags, SDL_Color colour, TexturePtr &made,
                 PlacedLine &placed) {
-    placed.texture = line_texture(renderer, font, line, colour, made);
+    placed.texture = line_texture(renderer, font, line, colour, made, placed.ink);
     if (!placed.texture) return false;
     placed.rect = {x, y, 0, 0};
     SDL_QueryTexture(placed.texture, nullptr, nullptr, &placed.rect.w, &placed.rect.h);
@@ -188,34 +213,13 @@ void lay_out(SDL_Window *window, const char *text, uint32_t flags, int x, int y,
     }
 }
 
-// The parts of a width x height picture (ARGB rows) that differ from paper: one rectangle for
-// each band of rows holding ink, as wide as the band's ink. A renderer that rasterises in
-// software (llvmpipe) pays for every pixel a copy covers, and a line's glyphs fill only part of
-// its box; a band costs one copy more.
-std::vector<SDL_Rect> inked_bands(const std::vector<uint32_t> &pixels, int width, int height,
-                                  uint32_t paper) {
-    std::vector<SDL_Rect> bands;
-    const auto is_paper = [paper](uint32_t pixel) { return (pixel & 0xFFFFFFu) == paper; };
-    for (int y = 0; y < height; ++y) {
-        const auto row = pixels.begin() + ptrdiff_t(y) * width;
-        const auto first = std::find_if_not(row, row + width, is_paper);
-        if (first == row + width) continue;
-        const auto last = std::find_if_not(std::make_reverse_iterator(row + width),
-                                           std::make_reverse_iterator(first), is_paper);
-        const SDL_Rect ink{int(first - row), y, int(last.base() - first), 1};
-        if (!bands.empty() && bands.back().y + bands.back().h == y)
-            SDL_UnionRect(&bands.back(), &ink, &bands.back());
-        else
-            bands.push_back(ink);
-    }
-    return bands;
-}
-
 // The lines of a message composed once into one opaque texture over its background: what they
 // cover is copied, blended already, without blending again. Each line is blended over the lines
 // before it exactly as it would be in the window, overlapping lines included, so the pixels are
-// those of drawing the lines one by one onto the background. The composition is read back once
-// to find its inked parts. False when the renderer cannot draw into a texture.
+// those of drawing the lines one by one onto the background. Only the lines' inked parts differ
+// from the background; they are all that is copied. A renderer that rasterises in software
+// (llvmpipe) pays for every pixel a copy covers, and glyphs fill only part of a line's box. False
+// when the renderer cannot draw into a texture.
 bool compose(SDL_Renderer *renderer, SDL_Window *window, const std::vector<PlacedLine> &lines,
              SDL_Color background, ComposedMessage &message) {
     SDL_Rect &place = message.place;
@@ -234,20 +238,15 @@ bool compose(SDL_Renderer *renderer, SDL_Window *window, const std::vector<Place
                  SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b,
                                         255) == 0 &&
                  SDL_RenderClear(renderer) == 0;
+    message.inked.clear();
     for (const PlacedLine &line : lines) {
-        const SDL_Rect rect{line.rect.x - place.x, line.rect.y - place.y, line.rect.w,
-                            line.rect.h};
+        const SDL_Point at{line.rect.x - place.x, line.rect.y - place.y};
+        const SDL_Rect rect{at.x, at.y, line.rect.w, line.rect.h};
         drawn = drawn && SDL_RenderCopy(renderer, line.texture, nullptr, &rect) == 0;
+        if (!SDL_RectEmpty(&line.ink))
+            message.inked.push_back(
+                {at.x + line.ink.x, at.y + line.ink.y, line.ink.w, line.ink.h});
     }
-    std::vector<uint32_t> pixels(size_t(place.w) * size_t(place.h));
-    const uint32_t paper = uint32_t(background.r) << 16 | uint32_t(background.g) << 8 |
-                           uint32_t(background.b);
-    // Unread, the whole composition is drawn.
-    if (drawn && SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
-                                      place.w * 4) == 0)
-        message.inked = inked_bands(pixels, place.w, place.h, paper);
-    else
-        message.inked = {{0, 0, place.w, place.h}};
     drawn = SDL_SetRenderTarget(renderer, target) == 0 && drawn;
     SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, colour.a);
     if (!drawn || SDL_SetTextureBlendMode(composed.get(), SDL_BLENDMODE_NONE) != 0) return false;

@@ -31,6 +31,7 @@ struct KeptLine {
     Made made;
     SDL_Color colour;
     SDL_Texture *texture;
+    SDL_Rect ink;
     uint64_t frame;  // the last frame that drew it
 };
 
@@ -84,18 +85,21 @@ void drop_textures_before(uint64_t frame) {
 
 }  // namespace
 
-SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour) {
+SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour,
+                               SDL_Rect *ink) {
     for (KeptLine &line : keptLines) {
         if (!line.made.is(font, text) || !same_colour(line.colour, colour)) continue;
         line.frame = currentFrame;
+        if (ink) *ink = line.ink;
         return line.texture;
     }
     return nullptr;
 }
 
-bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture) {
+bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture,
+                       SDL_Rect ink) {
     if (keptLines.size() >= kMaxKept) return false;
-    keptLines.push_back({{text, font, font_generation()}, colour, texture, currentFrame});
+    keptLines.push_back({{text, font, font_generation()}, colour, texture, ink, currentFrame});
     return true;
 }
 

@@ -13,12 +13,16 @@
 typedef struct _TTF_Font TTF_Font;
 
 // The kept texture of text as font renders it in colour, or null; a texture found counts as
-// drawn in the current frame. Where it is drawn is up to the caller.
-SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour);
+// drawn in the current frame, and ink (when given) receives where in it the glyphs put ink.
+// Where it is drawn is up to the caller.
+SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour,
+                               SDL_Rect *ink = nullptr);
 
-// Keeps texture, just made from text, font and colour in the experiment window's renderer, as
-// drawn in the current frame. False when no more lines are kept: the caller keeps the texture.
-bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture);
+// Keeps texture, just made from text, font and colour in the experiment window's renderer, with
+// where in it the glyphs put ink, as drawn in the current frame. False when no more lines are
+// kept: the caller keeps the texture.
+bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture,
+                       SDL_Rect ink);
 
 // A message drawn whole onto a known background: everything its pixels depend on besides its
 // text and font.
