@@ -228,7 +228,7 @@ TEST_F(CameraPresentation, ImageAndTitleSurviveTheWindowBeingClosedAndReopened) 
 }
 
 // A changed menu line, the device's next mode, shows on the very next camera frame, as a frame
-// drawn afresh shows it.
+// drawn afresh shows it; without the device no menu shows.
 TEST_F(CameraPresentation, AChangedMenuLineShowsOnTheNextFrame) {
     const char *script =
         "[MODE C]\nBUTTON 1 ACCEPT_TARGET\n[MODE V]\nBUTTON 1 EXIT\n[MODE D]\nBUTTON 1 EXIT\n"
@@ -246,7 +246,10 @@ TEST_F(CameraPresentation, AChangedMenuLineShowsOnTheNextFrame) {
     vt_test::send_frame();
     const vt_test::Pixels afresh = vt_test::read_window_pixels();
     enable_external_calibration_device(0, nullptr, nullptr);
+    vt_test::send_frame();
+    const vt_test::Pixels without_menu = vt_test::read_window_pixels();
     EXPECT_FALSE(changed.data == first.data);
+    EXPECT_FALSE(changed.data == without_menu.data);
     EXPECT_TRUE(afresh.data == changed.data);
 }
 
