@@ -10,7 +10,8 @@
 // The four are measured side by side: in rounds of a few frames of each, in an order shuffled
 // anew every round, every frame timed alone, and compared by their medians. A slower spell of
 // the machine then weighs on all four alike, where separate runs of each differed by several
-// per cent, and no frame always follows the same other one.
+// per cent, and no frame always follows the same other one. Every ten rounds the image's
+// textures are made anew, so that no frame keeps one placement in memory.
 #include <SDL.h>
 #include <SDL_ttf.h>
 
@@ -28,6 +29,7 @@
 
 #include "calibration/cal_data.h"
 #include "camera/camera_image.h"
+#include "camera/image_presentation.h"
 #include "frame/embedded_fonts.h"
 #include "frame/expt_window.h"
 #include "text/message_renderer.h"
@@ -44,6 +46,7 @@ constexpr const char *kMenu[] = {"Camera Views:", "NUM 7 -> Next Camera View",
                                  "NUM 4 -> Previous Camera View"};
 constexpr const char *kTitle = "Close-up eye  pupil 60  CR 225";
 constexpr int kFramesPerTurn = 5;
+constexpr int kRoundsPerPlacement = 10;
 
 // An asymmetric test picture: index = a diagonal ramp, so every row differs.
 std::vector<uint8_t> camera_indices() {
@@ -168,7 +171,24 @@ void measure(const char *driver, int rounds) {
     std::array<size_t, std::tuple_size<decltype(frames)>::value> order;
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::mt19937 random(1);
+    // Where a texture and its pixels lie in memory moves a frame's time by some per cent on
+    // llvmpipe (runs of the same build differed by up to 10 % in a / b), and a run keeps its
+    // placement: every few rounds the image's textures, the library's and the bare frame's, and
+    // the bare frame's pixels are made anew.
+    const auto renew_image_memory = [&] {
+        release_presentation_resources();  // the next frame makes its texture anew
+        SDL_DestroyTexture(texture);
+        texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,
+                                    SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+        std::vector<uint32_t>(pixels).swap(pixels);
+        return texture != nullptr;
+    };
     for (int round = 0; round < rounds; ++round) {
+        if (round % kRoundsPerPlacement == kRoundsPerPlacement - 1 && !renew_image_memory()) {
+            std::printf("%s: no new texture: %s\n", driver, SDL_GetError());
+            rounds = 0;
+            break;
+        }
         std::shuffle(order.begin(), order.end(), random);
         for (size_t which : order) {
             Frame &frame = frames[which];
