@@ -34,7 +34,7 @@ void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, i
 
 // As draw_message, onto a part of the window just filled with the opaque colour *background:
 // the message's lines are composed over background into one opaque texture, of which only the
-// parts that differ from background are copied, and kept while the same message is drawn in the
+// parts where the lines have ink are copied, and kept while the same message is drawn in the
 // same place. The pixels are those draw_message gives there. Without a background, and in other
 // windows than the experiment window, the message is drawn as draw_message draws it.
 void draw_message_on(const SDL_Color *background, SDL_Window *window, SDL_Color colour,

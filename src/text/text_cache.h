@@ -35,8 +35,9 @@ struct MessageLayout {
 };
 
 // A message composed into one opaque texture over its layout's background: where it goes, and
-// the parts of the texture (in its own pixels) that differ from the background. Only those parts
-// need drawing onto a window filled with the background; the rest is background already.
+// the parts of the texture (in its own pixels) where its lines have ink, which hold every pixel
+// that differs from the background. Only those parts need drawing onto a window filled with the
+// background; the rest is background already.
 struct ComposedMessage {
     SDL_Texture *texture;
     SDL_Rect place;
