@@ -223,7 +223,10 @@ VT_GRAPHICS_API void set_mouse_loc_callback(MouseLocCallback callback);
  *         "Palatino Linotype", "Tahoma", "Times New Roman", "Trebuchet MS", "Verdana".
  *         Other families fail. Without windir, the installed bold face of the family or of a
  *         metric-compatible one (Liberation Sans for Arial) is used; there is no other
- *         fallback. Names of 512 bytes or more are refused.
+ *         fallback. Names of 512 bytes or more are refused, and so are font files larger
+ *         than 128 MB (the file is read into memory). A path is read as UTF-8 when it is
+ *         valid UTF-8, otherwise (Windows) in the ANSI code page, as every path given to the
+ *         library is.
  * The font stays until a camera-image display ends or the status text needs another size.
  */
 VT_GRAPHICS_API int32_t set_cal_font(const char *name, int32_t size);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "calibration/sound_device_notice.h"
+#include "platform/file_paths.h"
 #include "platform/sound_player.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -80,7 +81,7 @@ void play_with_mixer(const char *text, const BuiltinClip &clip) {
     } else {
         // Only the lower-case word switches a sound off on this path.
         if (is_off(text)) return;
-        source.reset(SDL_RWFromFile(text, "rb"));
+        source.reset(SDL_RWFromFile(platform::utf8_path(text).c_str(), "rb"));
         if (!source) {
             std::printf("vistrak_core_graphics: %s \n", SDL_GetError());
             std::fflush(stdout);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "device/config_reader.h"
+#include "platform/file_paths.h"
 #include "vistrak_core64.h"
 
 std::array<SetupMode, kSetupModeCapacity> setup_modes{};
@@ -104,8 +105,9 @@ void make_up_mode_a() {
 }
 
 int32_t parse_setup_file(const char *path) {
+    const std::string file_path = platform::utf8_path(path);
     std::error_code failed;
-    const uintmax_t size = std::filesystem::file_size(path, failed);
+    const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(file_path), failed);
     if (failed) {
         core_log("load_setup_script: %s: %s\n", path, failed.message().c_str());
         return 0;
@@ -116,7 +118,7 @@ int32_t parse_setup_file(const char *path) {
         return 0;
     }
     std::vector<char> text(size_t(size) + 10, '\0');
-    FILE *file = std::fopen(path, "r");
+    FILE *file = platform::open_file(file_path, "r");
     if (!file) {
         core_log("load_setup_script: cannot open %s: %s\n", path, std::strerror(errno));
         return 0;

@@ -15,6 +15,7 @@
 
 #include "export/gd_library.h"
 #include "export/surface_owner.h"
+#include "platform/file_paths.h"
 #include "platform/temp_folder.h"
 #include "vistrak_core64.h"
 
@@ -82,27 +83,29 @@ FILE *create_beside(const fs::path &target, fs::path &created) {
         created.replace_filename(".vistrak-" + std::to_string(platform::process_id()) + "-" +
                                  std::to_string(count++) + ".part");
         errno = 0;
-        FILE *file = std::fopen(created.string().c_str(), "wbx");
+        FILE *file = platform::open_file(created.u8string(), "wbx");
         if (file || errno != EEXIST) return file;
     }
 }
 
 // An existing file is replaced only where it could be written in place: opening it to append
 // tells that without changing it.
-bool writable_in_place(const char *path) {
-    FILE *file = std::fopen(path, "ab");
+bool writable_in_place(const std::string &path) {
+    FILE *file = platform::open_file(path, "ab");
     return file && std::fclose(file) == 0;
 }
 
 bool open_output(const char *path, Output &output) {
+    const std::string file_path = platform::utf8_path(path);
+    const fs::path given = fs::u8path(file_path);
     std::error_code error;
-    output.target = fs::canonical(path, error);
-    if (error) output.target = path;  // nothing there yet
+    output.target = fs::canonical(given, error);
+    if (error) output.target = given;  // nothing there yet
     const fs::file_status status = fs::status(output.target, error);
     const bool exists = fs::exists(status);
     if (!output.target.has_filename() || (exists && !fs::is_regular_file(status)))
-        output.file = std::fopen(path, "wb");
-    else if (!exists || writable_in_place(path))
+        output.file = platform::open_file(file_path, "wb");
+    else if (!exists || writable_in_place(file_path))
         output.file = create_beside(output.target, output.part);
     if (!output.file) core_alert("Could not open %s for writing \n", path);
     return output.file != nullptr;

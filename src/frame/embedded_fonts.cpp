@@ -14,18 +14,21 @@
 
 namespace {
 
-// Paths are held to the 260 characters of a Windows path buffer.
+// Paths are held to the 260 characters of a Windows path buffer; they are kept in UTF-8, up to
+// four bytes a character.
 constexpr size_t kMaxPath = 260;
+constexpr size_t kMaxPathBytes = 4 * kMaxPath;
 constexpr char kFolderPrefix[] = "vistrak-fonts-";
 // The temporary folder with its separator, the private folder's name and a NUL.
-constexpr size_t kFolderSize = kMaxPath + sizeof kFolderPrefix + platform::kUniqueSuffixLength;
+constexpr size_t kFolderSize =
+    kMaxPathBytes + sizeof kFolderPrefix + platform::kUniqueSuffixLength;
 
 // Plain buffers, not strings: these records are used by the load and unload steps, which run
 // outside the order of C++ static construction and destruction.
 struct FontResource {
     const char *file;
     int id;
-    std::array<char, kMaxPath + 1> path;  // set while this process owns the written file
+    std::array<char, kMaxPathBytes + 1> path;  // set while this process owns the written file
 };
 
 std::array<FontResource, 2> font_resources = {{
@@ -35,6 +38,13 @@ std::array<FontResource, 2> font_resources = {{
 
 std::array<char, kFolderSize> fontFolder{};  // empty until made
 int64_t loadingProcess = -1;                 // the process that wrote the files
+
+// The characters of a UTF-8 text: every byte but the continuation bytes of a sequence.
+size_t characters(const std::string &text) {
+    size_t count = 0;
+    for (const char byte : text) count += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    return count;
+}
 
 template <size_t N>
 void store(std::array<char, N> &buffer, const std::string &text) {
@@ -46,11 +56,11 @@ void store(std::array<char, N> &buffer, const std::string &text) {
 // Writes one row's resource into folder (which ends with a separator). The row's path is set
 // while a file of this process stands there.
 void extract(FontResource &row, const std::string &folder) {
-    if (folder.size() + std::strlen(row.file) > kMaxPath) {
+    const std::string path = folder + row.file;
+    if (characters(path) > kMaxPath || path.size() > kMaxPathBytes) {
         core_log("coregraphics_sdl2:%s:path buffer overflow\n", row.file);
         return;
     }
-    const std::string path = folder + row.file;
     platform::ModuleData data;
     if (!platform::find_module_data(row.id, data)) {
         core_log("coregraphics_sdl2:%s:Failed to locate resource\n", row.file);
@@ -83,8 +93,10 @@ void extract(FontResource &row, const std::string &folder) {
     }
 }
 
-void remove_file(const std::string &path, bool (*remove)(const std::string &)) {
-    if (remove(path))
+void remove_file(const std::string &path, bool (*remove)(const std::string &), bool report) {
+    const bool removed = remove(path);
+    if (!report) return;
+    if (removed)
         core_log("coregraphics_sdl2:deleted:%s\n", path.c_str());
     else
         core_log("coregraphics_sdl2 could not remove %s, error %d\n", path.c_str(),
@@ -95,7 +107,7 @@ void remove_file(const std::string &path, bool (*remove)(const std::string &)) {
 
 void extract_embedded_fonts() {
     std::string folder = platform::temp_folder();
-    if (folder.empty() || folder.size() >= kMaxPath) {
+    if (folder.empty() || characters(folder) >= kMaxPath || folder.size() >= kMaxPathBytes) {
         core_log("coregraphics_sdl2:Failed to retrieve path to temporary folder\n");
         return;
     }
@@ -112,15 +124,15 @@ void extract_embedded_fonts() {
     for (FontResource &row : font_resources) extract(row, made + platform::kPathSeparator);
 }
 
-void remove_embedded_fonts() {
+void remove_embedded_fonts(bool report) {
     // A child made by fork inherits these records, but the files are its parent's.
     if (fontFolder[0] == '\0' || platform::process_id() != loadingProcess) return;
     for (FontResource &row : font_resources) {
         if (row.path[0] == '\0') continue;
-        remove_file(row.path.data(), platform::delete_file);
+        remove_file(row.path.data(), platform::delete_file, report);
         row.path[0] = '\0';
     }
-    remove_file(fontFolder.data(), platform::delete_folder);
+    remove_file(fontFolder.data(), platform::delete_folder, report);
     fontFolder[0] = '\0';
 }
 

@@ -5,8 +5,9 @@
 // Writes the font files. Runs once, when the library is loaded.
 void extract_embedded_fonts();
 
-// Deletes the files this process wrote, then their folder. Runs once, at unload.
-void remove_embedded_fonts();
+// Deletes the files this process wrote, then their folder, each logged when report is set.
+// Runs once, at unload.
+void remove_embedded_fonts(bool report);
 
 // The folder that holds the extracted fonts (no trailing separator), or null when none was
 // made.

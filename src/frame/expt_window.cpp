@@ -122,10 +122,15 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
 
 void init_sdl() {
     if (exptGraphics.sdl_ready) return;
-    if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_Init(SDL_INIT_VIDEO) < 0) {
-        std::printf("SDL_Init failed: %s\n", SDL_GetError());
-        std::fflush(stdout);
-        std::exit(1);
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        // Every size and position in the display's own pixels, unless the application has
+        // chosen (SDL's hint, or the process's own awareness): before any window exists.
+        if (!SDL_GetHint(SDL_HINT_WINDOWS_DPI_AWARENESS)) platform::make_process_dpi_aware();
+        if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+            std::printf("SDL_Init failed: %s\n", SDL_GetError());
+            std::fflush(stdout);
+            std::exit(1);
+        }
     }
     if (!use_system_player()) {
         if (SDL_WasInit(SDL_INIT_AUDIO)) {
@@ -190,6 +195,11 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
             std::fprintf(stderr, "SDL renderer: %s\n", renderer_info.name);
     }
     if (refresh_rate != 0) apply_refresh_rate(refresh_rate);
+    if (const int scale = platform::unaware_display_scale(); scale != 0 && scale != 100)
+        core_log("init_expt_window: the display is scaled to %d %% and this process is not "
+                 "DPI-aware: Windows stretches the window, and sizes and positions are in "
+                 "scaled pixels\n",
+                 scale);
 
     get_display_information(info);
     if (window_slot) *window_slot = exptGraphics.window;

@@ -11,9 +11,10 @@
 void library_loaded() { extract_embedded_fonts(); }
 
 void library_unloaded() {
-    // A font file still open cannot be deleted on Windows.
     close_current_font();
-    remove_embedded_fonts();
+    remove_embedded_fonts(true);
     platform::audio_output_close();
     SDL_Quit();
 }
+
+void library_process_ending() { remove_embedded_fonts(false); }

@@ -8,3 +8,7 @@ void library_loaded();
 
 // Removes the fonts and shuts SDL down, after everything else.
 void library_unloaded();
+
+// The process is ending with the library loaded: removes the font files through the system
+// alone, calling neither SDL nor the core library.
+void library_process_ending();

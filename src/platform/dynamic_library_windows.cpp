@@ -1,4 +1,4 @@
-// Run-time library loading on Windows (LoadLibraryA, GetProcAddress, FreeLibrary), with the
+// Run-time library loading on Windows (LoadLibraryW, GetProcAddress, FreeLibrary), with the
 // reason of a failure from GetLastError in FormatMessage's words.
 #include "platform/dynamic_library.h"
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/system_error_windows.h"
+#include "platform/wide_text_windows.h"
 
 namespace platform {
 
@@ -28,7 +29,7 @@ void note_failure(const char *name) {
 
 DynamicLibrary *open_library(const char *name) {
     if (!name) return nullptr;
-    const HMODULE module = LoadLibraryA(name);
+    const HMODULE module = LoadLibraryW(wide_path(name).c_str());
     if (!module) note_failure(name);
     return reinterpret_cast<DynamicLibrary *>(module);
 }

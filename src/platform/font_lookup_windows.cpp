@@ -4,14 +4,16 @@
 
 #include <windows.h>
 
+#include "platform/wide_text_windows.h"
+
 namespace platform {
 
 std::string installed_font_file(const char *file, const char *, const char *) {
     if (!file) return {};
-    char folder[MAX_PATH + 1];
-    const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return {};
-    return std::string(folder, length) + "\\Fonts\\" + file;
+    wchar_t folder[MAX_PATH + 1];
+    const UINT length = GetWindowsDirectoryW(folder, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return {};
+    return utf8_text(folder, length) + "\\Fonts\\" + file;
 }
 
 }  // namespace platform

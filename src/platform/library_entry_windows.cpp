@@ -4,12 +4,17 @@
 
 #include "frame/library_entry.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         library_loaded();
     } else if (reason == DLL_PROCESS_DETACH) {
-        library_unloaded();
+        // Not null: the process is ending, not freeing the library. Its other threads are
+        // gone, possibly holding locks, and graphics drivers and other DLLs must not be called.
+        if (reserved)
+            library_process_ending();
+        else
+            library_unloaded();
     }
     return TRUE;
 }

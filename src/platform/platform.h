@@ -5,6 +5,7 @@
 //
 //   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
+//   file_paths.h    received paths read as UTF-8 or ANSI, files opened, the environment
 //   frame_memory.h  address space for a video's frames, taken in order, kept for the next
 //   font_lookup.h   the file of an installed font face named by family and style
 //   module_data.h   raw data built into the library's own module, by id
@@ -19,6 +20,7 @@
 
 #include "platform/audio_mixer.h"
 #include "platform/dynamic_library.h"
+#include "platform/file_paths.h"
 #include "platform/font_lookup.h"
 #include "platform/frame_memory.h"
 #include "platform/module_data.h"

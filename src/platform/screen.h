@@ -16,6 +16,19 @@ struct ScreenSize {
 // The primary screen's desktop resolution and bits per pixel; false when it cannot be read.
 bool desktop_screen_size(ScreenSize &size);
 
+// Display scaling. A window made on a thread that is not DPI-aware is stretched by Windows on
+// a scaled display, and every size and position it is given is in scaled pixels; an aware
+// thread works in the display's own pixels. Other systems do not stretch windows.
+
+// Makes the process per-monitor DPI-aware when the calling thread is DPI-unaware and the
+// process has not chosen its awareness yet (in its manifest or by a call); otherwise, and
+// where the system refuses, nothing changes.
+void make_process_dpi_aware();
+
+// The display's scale in per cent (100: not scaled) when the calling thread is DPI-unaware;
+// 0 when it works in the display's own pixels.
+int unaware_display_scale();
+
 // Asks the window system to make the window the foreground window. Returns true when the
 // request was granted; native receives the native window handle used (null when there is
 // none). False with a null native handle means the window system has no such request.

@@ -27,6 +27,11 @@ bool desktop_screen_size(ScreenSize &size) {
     return ok;
 }
 
+// X11 and Wayland hand a window the display's own pixels.
+void make_process_dpi_aware() {}
+
+int unaware_display_scale() { return 0; }
+
 bool bring_to_foreground(SDL_Window *window, void *&native) {
     native = nullptr;
     SDL_SysWMinfo info;

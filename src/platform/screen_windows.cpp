@@ -1,5 +1,5 @@
-// Screen capabilities on Windows from the screen device context (GetDeviceCaps), and window
-// focus through SetForegroundWindow on the window's native handle.
+// Screen capabilities on Windows from the screen device context (GetDeviceCaps), DPI awareness,
+// and window focus through SetForegroundWindow on the window's native handle.
 #include "platform/screen.h"
 
 #include <windows.h>
@@ -8,6 +8,62 @@
 #include <SDL_syswm.h>
 
 namespace platform {
+
+namespace {
+
+// The awareness functions of Windows 10 (1607 and later), looked up so that the library still
+// loads on older systems.
+template <typename Function>
+Function user32_function(const char *name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Function>(
+                        reinterpret_cast<void *>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+
+using SetProcessContext = BOOL(WINAPI *)(DPI_AWARENESS_CONTEXT);
+using SetThreadContext = DPI_AWARENESS_CONTEXT(WINAPI *)(DPI_AWARENESS_CONTEXT);
+using GetThreadContext = DPI_AWARENESS_CONTEXT(WINAPI *)();
+using ContextAwareness = DPI_AWARENESS(WINAPI *)(DPI_AWARENESS_CONTEXT);
+
+// The window a thread makes takes the thread's awareness.
+bool thread_dpi_unaware() {
+    const auto context = user32_function<GetThreadContext>("GetThreadDpiAwarenessContext");
+    const auto awareness = user32_function<ContextAwareness>("GetAwarenessFromDpiAwarenessContext");
+    if (context && awareness) return awareness(context()) == DPI_AWARENESS_UNAWARE;
+    return !IsProcessDPIAware();
+}
+
+}  // namespace
+
+void make_process_dpi_aware() {
+    if (!thread_dpi_unaware()) return;
+    if (const auto set = user32_function<SetProcessContext>("SetProcessDpiAwarenessContext")) {
+        // Per-monitor version 2 needs Windows 10 1703; a process that has chosen already is
+        // refused with access denied, and keeps its choice.
+        if (!set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) &&
+            GetLastError() == ERROR_INVALID_PARAMETER)
+            set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+        return;
+    }
+    SetProcessDPIAware();  // before Windows 10: aware of the system's scale
+}
+
+int unaware_display_scale() {
+    if (!thread_dpi_unaware()) return 0;
+    // An unaware thread is told 96 dots per inch whatever the scale: the display's own figure
+    // is read as a per-monitor-aware thread, where the system has them.
+    const auto set = user32_function<SetThreadContext>("SetThreadDpiAwarenessContext");
+    const DPI_AWARENESS_CONTEXT previous =
+        set ? set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE) : nullptr;
+    int dpi = 96;
+    if (const HDC screen = GetDC(nullptr)) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSX);
+        ReleaseDC(nullptr, screen);
+    }
+    if (previous) set(previous);
+    return (dpi * 100 + 48) / 96;
+}
 
 bool desktop_screen_size(ScreenSize &size) {
     const HDC screen = GetDC(nullptr);

@@ -1,4 +1,4 @@
-// Serial ports on Windows: \\.\COMn opened with CreateFileA without sharing, a DCB of 115200
+// Serial ports on Windows: \\.\COMn opened with CreateFileW without sharing, a DCB of 115200
 // 8N1 and COMMTIMEOUTS for the one-second read wait. The DCB and time-outs found at open go
 // back when the port is closed.
 #include "platform/serial_port.h"
@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/system_error_windows.h"
+#include "platform/wide_text_windows.h"
 
 namespace platform {
 
@@ -75,8 +76,8 @@ SerialPort *open_serial_port(int32_t number, std::string &error) {
     const std::string &path = paths[size_t(number)];
     // No sharing: the port is this process's alone, and one that another program has open
     // fails with access denied.
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle = CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD failure = GetLastError();
         if (failure == ERROR_ACCESS_DENIED || failure == ERROR_SHARING_VIOLATION)

@@ -12,9 +12,10 @@ namespace platform {
 // device that cannot open logs one line and plays nothing.
 void play_sound_memory(const uint8_t *wav, size_t size);
 
-// Plays the WAV file at path. A file that cannot be opened or decoded logs one line naming it
-// and plays nothing (there is no system default sound to fall back on).
-void play_sound_file(const char *path);
+// Plays the WAV file at path (read as file_paths.h says) and returns whether it played. A file
+// that cannot be opened or decoded logs one line naming it and plays nothing (there is no
+// system default sound to fall back on).
+bool play_sound_file(const char *path);
 
 // Whether this system's player is the one to use when the SDL runtime leaves the choice to
 // the operating system.

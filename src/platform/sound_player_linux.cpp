@@ -53,24 +53,25 @@ std::chrono::milliseconds duration(const SDL_AudioSpec &spec, Uint32 bytes) {
                                      std::max<Uint64>(1, frame * Uint64(spec.freq)));
 }
 
-// Decodes the WAV in source (closed here) and plays it to its end. name identifies the sound
-// in messages.
-void play(SDL_RWops *source, const char *name) {
+// Decodes the WAV in source (closed here) and plays it to its end; false when it could not
+// play. name identifies the sound in messages.
+bool play(SDL_RWops *source, const char *name) {
     SDL_AudioSpec spec;
     Uint8 *raw = nullptr;
     Uint32 length = 0;
     if (!SDL_LoadWAV_RW(source, 1, &spec, &raw, &length)) {
         report("cannot decode sound", name, SDL_GetError());
-        return;
+        return false;
     }
     const std::unique_ptr<Uint8, WavDeleter> samples(raw);
-    if (length == 0) return;
+    if (length == 0) return true;
     SoundEnd end;
     // The output logs why it cannot play.
     AudioVoice *voice =
         audio_voice_create(spec.format, spec.channels, spec.freq, sound_ended, &end);
-    if (!voice) return;
-    if (!audio_voice_play(voice, samples.get(), length)) {
+    if (!voice) return false;
+    const bool queued = audio_voice_play(voice, samples.get(), length);
+    if (!queued) {
         report("cannot play sound", name, "no memory to convert it");
     } else {
         std::unique_lock<std::mutex> guard(end.lock);
@@ -80,6 +81,7 @@ void play(SDL_RWops *source, const char *name) {
     }
     // After this the audio thread no longer touches end or the samples.
     audio_voice_destroy(voice);
+    return queued;
 }
 
 }  // namespace
@@ -94,14 +96,14 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
     play(source, "built-in clip");
 }
 
-void play_sound_file(const char *path) {
-    if (!path) return;
+bool play_sound_file(const char *path) {
+    if (!path) return false;
     SDL_RWops *source = SDL_RWFromFile(path, "rb");
     if (!source) {
         report("cannot open sound file", path, SDL_GetError());
-        return;
+        return false;
     }
-    play(source, path);
+    return play(source, path);
 }
 
 // The player above works with every SDL 2 runtime on Linux.

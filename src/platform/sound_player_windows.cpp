@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/sound_device.h"
+#include "platform/wide_text_windows.h"
 
 namespace platform {
 
@@ -31,7 +32,7 @@ bool whole_riff(const uint8_t *wav, size_t size) {
 }
 
 // A play that failed for want of a device is recorded, not reported: the library says so once.
-void played(bool result, const char *what, const char *name) {
+bool played(bool result, const char *what, const char *name) {
     if (result) {
         note_sound_device(true);
     } else if (waveOutGetNumDevs() == 0) {
@@ -39,6 +40,7 @@ void played(bool result, const char *what, const char *name) {
     } else {
         report(what, name, "PlaySound failed");
     }
+    return result;
 }
 
 }  // namespace
@@ -49,15 +51,16 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
         report("cannot decode sound", "built-in clip", "not a complete RIFF WAVE file");
         return;
     }
-    const LPCSTR clip = reinterpret_cast<LPCSTR>(wav);
-    played(PlaySoundA(clip, nullptr, SND_MEMORY | SND_SYNC | SND_NODEFAULT), "cannot play sound",
+    const LPCWSTR clip = reinterpret_cast<LPCWSTR>(wav);
+    played(PlaySoundW(clip, nullptr, SND_MEMORY | SND_SYNC | SND_NODEFAULT), "cannot play sound",
            "built-in clip");
 }
 
-void play_sound_file(const char *path) {
-    if (!path) return;
-    played(PlaySoundA(path, nullptr, SND_FILENAME | SND_SYNC | SND_NODEFAULT),
-           "cannot play sound file", path);
+bool play_sound_file(const char *path) {
+    if (!path) return false;
+    return played(PlaySoundW(multimedia_path(path).c_str(), nullptr,
+                             SND_FILENAME | SND_SYNC | SND_NODEFAULT),
+                  "cannot play sound file", path);
 }
 
 // Windows 6.1 and 6.2 of the NT family prefer the system player; both bounds apply

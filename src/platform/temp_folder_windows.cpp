@@ -1,7 +1,8 @@
-// The temporary folder and its files on Windows: GetTempPathA, a folder and files whose
+// The temporary folder and its files on Windows: GetTempPathW, a folder and files whose
 // protected access list admits the current user alone, Win32 file calls with GetLastError()
-// as the error code.
+// as the error code. Paths are UTF-8 here and UTF-16 for the system.
 #include "platform/temp_folder.h"
+#include "platform/wide_text_windows.h"
 
 #include <windows.h>
 
@@ -67,10 +68,10 @@ private:
 }  // namespace
 
 std::string temp_folder() {
-    char path[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof path, path);
-    if (length == 0 || length >= sizeof path) return {};
-    return std::string(path, length);
+    wchar_t path[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, path);
+    if (length == 0 || length > MAX_PATH) return {};
+    return utf8_text(path, length);
 }
 
 std::string create_private_folder(const std::string &parent, const char *prefix) {
@@ -84,7 +85,7 @@ std::string create_private_folder(const std::string &parent, const char *prefix)
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = parent + prefix;
         for (size_t i = 0; i < kUniqueSuffixLength; ++i) path += kLetters[pick(source)];
-        if (CreateDirectoryA(path.c_str(), security.attributes())) return path;
+        if (CreateDirectoryW(wide_path(path).c_str(), security.attributes())) return path;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
     return {};
@@ -94,8 +95,9 @@ FileHandle create_file(const std::string &path) {
     UserOnly security;
     if (!security.attributes()) return kNoFile;
     // The handle is not inherited by child processes (bInheritHandle is FALSE).
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, security.attributes(),
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(wide_path(path).c_str(), GENERIC_WRITE, 0,
+                                    security.attributes(), CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
     return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
 }
 
@@ -116,9 +118,9 @@ size_t write_file(FileHandle file, const void *data, size_t size) {
 
 bool close_file(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
 
-bool delete_file(const std::string &path) { return DeleteFileA(path.c_str()) != 0; }
+bool delete_file(const std::string &path) { return DeleteFileW(wide_path(path).c_str()) != 0; }
 
-bool delete_folder(const std::string &path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool delete_folder(const std::string &path) { return RemoveDirectoryW(wide_path(path).c_str()) != 0; }
 
 int last_error() { return static_cast<int>(GetLastError()); }
 

@@ -16,6 +16,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/wide_text_windows.h"
+
 namespace platform {
 
 namespace {
@@ -88,7 +90,8 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
     if (!path || !*path) return VideoOpenResult::ReadError;
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
     if (!opened) return VideoOpenResult::NoMemory;
-    const HRESULT result = AVIFileOpenA(&opened->file, path, OF_READ, nullptr);
+    const HRESULT result =
+        AVIFileOpenW(&opened->file, multimedia_path(path).c_str(), OF_READ, nullptr);
     if (result != AVIERR_OK) {
         opened->file = nullptr;
         return open_failure(result);

@@ -3,12 +3,15 @@
 #include <SDL_ttf.h>
 
 #include <array>
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "camera/status_text.h"
 #include "frame/embedded_fonts.h"
+#include "platform/file_paths.h"
 #include "platform/font_lookup.h"
 #include "text/fonts.h"
 #include "vistrak_core64.h"
@@ -16,7 +19,15 @@
 
 namespace {
 
+// A font file is read whole, up to this size (the largest pan-Unicode collections are smaller);
+// a larger file, or a device that never ends, is refused.
+constexpr size_t kLargestFontFile = size_t(128) << 20;
+
 TTF_Font *currentFont = nullptr;
+// The current font's file, read into memory: the library keeps no font file open, so that the
+// built-in fonts can be removed whenever the library ends, also while a font is current. A
+// plain pointer, as the unload step closes the font outside the order of static destruction.
+std::vector<unsigned char> *currentFontData = nullptr;
 uint64_t currentFontGeneration = 0;
 std::array<char, kFontNameSize> currentFontName{};
 int32_t currentFontSize = 0;
@@ -36,8 +47,8 @@ std::string family_path(const char *family, uint32_t bold, bool &apply_bold) {
     // Only a family missing from the table gives the same file both ways; its open fails.
     apply_bold = bold && std::strcmp(find_font_file(family, 0), file) == 0;
     const bool built_in = std::strstr(file, "OpenSans-") != nullptr;
-    if (const char *folder = font_directory(file))
-        return std::string(folder) + (built_in ? "/" : "/fonts/") + file;
+    if (const std::string folder = font_directory(file); !folder.empty())
+        return folder + (built_in ? "/" : "/fonts/") + file;
     if (const FontFamilyRow *row = find_font_row(family, bold); row && !built_in) {
         std::string installed =
             platform::installed_font_file(row->file, row->family, row->style);
@@ -46,13 +57,63 @@ std::string family_path(const char *family, uint32_t bold, bool &apply_bold) {
     return file;
 }
 
+struct FileCloser {
+    void operator()(FILE *file) const { std::fclose(file); }
+};
+
+// Reads the file at path into data; false with the reason in error when it cannot. Read in
+// pieces to its end, so that the memory taken is what the file holds.
+bool read_font_file(const std::string &path, std::vector<unsigned char> &data,
+                    std::string &error) {
+    data.clear();
+    const std::unique_ptr<FILE, FileCloser> file(platform::open_file(path, "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+        return false;
+    }
+    constexpr size_t kPiece = size_t(1) << 16;
+    for (;;) {
+        const size_t used = data.size();
+        if (used >= kLargestFontFile) {
+            error = "larger than " + std::to_string(kLargestFontFile >> 20) + " MB";
+            return false;
+        }
+        data.resize(used + kPiece);
+        const size_t read = std::fread(data.data() + used, 1, kPiece, file.get());
+        data.resize(used + read);
+        if (read < kPiece) break;
+    }
+    if (std::ferror(file.get())) {
+        error = "read error";
+        return false;
+    }
+    return true;
+}
+
+// Opens the font at path, read as received (file_paths.h), as the current font with its data;
+// false with SDL's or the reading's reason in error.
+bool open_font(const std::string &path, int size, std::string &error) {
+    auto data = std::make_unique<std::vector<unsigned char>>();
+    if (!read_font_file(platform::utf8_path(path.c_str()), *data, error)) return false;
+    SDL_RWops *source = SDL_RWFromConstMem(data->data(), int(data->size()));
+    currentFont = source ? TTF_OpenFontRW(source, 1, size) : nullptr;
+    if (!currentFont) {
+        error = SDL_GetError();
+        return false;
+    }
+    currentFontData = data.release();
+    return true;
+}
+
 }  // namespace
 
-const char *font_directory(const char *file) {
-    if (!file) return nullptr;
-    if (std::strstr(file, "OpenSans-")) return embedded_font_folder();
-    const char *windows = std::getenv("windir");
-    return (windows && *windows) ? windows : nullptr;
+std::string font_directory(const char *file) {
+    if (!file) return {};
+    if (std::strstr(file, "OpenSans-")) {
+        const char *folder = embedded_font_folder();
+        return folder ? folder : "";
+    }
+    return platform::environment_variable("windir");
 }
 
 TTF_Font *current_font() { return currentFont; }
@@ -63,6 +124,8 @@ void close_current_font() {
     if (!currentFont) return;
     TTF_CloseFont(currentFont);
     currentFont = nullptr;
+    delete currentFontData;
+    currentFontData = nullptr;
     ++currentFontGeneration;
 }
 
@@ -95,10 +158,10 @@ int get_new_font(const char *name, int size, uint32_t bold) {
     }
 
     close_current_font();
-    currentFont = TTF_OpenFont(path.c_str(), size);
-    if (!currentFont) {
+    std::string error;
+    if (!open_font(path, size, error)) {
         core_log("coregraphics: could not load font from '%s' size %d error: '%s'\n",
-                 path.c_str(), size, SDL_GetError());
+                 path.c_str(), size, error.c_str());
         return -1;
     }
     if (apply_bold) TTF_SetFontStyle(currentFont, TTF_STYLE_BOLD);

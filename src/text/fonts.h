@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 typedef struct _TTF_Font TTF_Font;
 
@@ -35,5 +36,5 @@ const FontFamilyRow *find_font_row(const char *family, uint32_t bold);
 // That row's file name, or "sans" when there is none.
 const char *find_font_file(const char *family, uint32_t bold);
 // The folder of a family-table file: the built-in fonts' folder for the "OpenSans-" files,
-// otherwise the Windows folder named by windir. Null when there is none.
-const char *font_directory(const char *file);
+// otherwise the Windows folder named by windir. Empty when there is none.
+std::string font_directory(const char *file);

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     vt_test::use_headless_drivers_without_display();
     // What the library's load step does: the built-in fonts serve the status text.
     extract_embedded_fonts();
-    std::atexit(remove_embedded_fonts);
+    std::atexit([] { remove_embedded_fonts(true); });
     DisplayInfo info{};
     check(init_expt_window(nullptr, &info) == 0);
     return 0;

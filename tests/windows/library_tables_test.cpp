@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -131,15 +133,28 @@ TEST(LibraryTables, ExportsExactlyTheLibraryFunctionsUnderTheirOrdinals) {
     FreeLibrary(library);
 }
 
-// Run as its own child by the next test: loads the DLL and ends without freeing it, so that
-// the unload step runs at process detach. Reports the files the load added under TMP.
+// Run as its own child by the next test: loads the DLL, opens its window with a font current,
+// and ends without freeing it, so that the process's end reaches the DLL. Reports the files the
+// load added under TMP; the core's log, echoed to standard error, goes to the report's ".log".
 TEST(LibraryTables, ChildLoadsTheLibraryAndExits) {
     const char *report = std::getenv("VT_CHILD_REPORT");
     if (!report) GTEST_SKIP() << "run by FontsAreExtractedAtAttachAndRemovedAtDetach";
-    const size_t before = files_under(std::getenv("TMP")).size();
-    ASSERT_NE(LoadLibraryA(GRAPHICS_LIBRARY), nullptr);
-    const size_t added = files_under(std::getenv("TMP")).size() - before;
-    std::ofstream(report) << added;
+    ASSERT_NE(std::freopen((std::string(report) + ".log").c_str(), "w", stderr), nullptr);
+    const std::set<std::string> before = files_under(std::getenv("TMP"));
+    const HMODULE library = LoadLibraryA(GRAPHICS_LIBRARY);
+    ASSERT_NE(library, nullptr);
+    std::set<std::string> added;
+    for (const std::string &file : files_under(std::getenv("TMP")))
+        if (!before.count(file)) added.insert(file);
+    const auto init_window = reinterpret_cast<int16_t (*)(void *, void *)>(
+        reinterpret_cast<void *>(GetProcAddress(library, "init_expt_window")));
+    const auto set_font = reinterpret_cast<int32_t (*)(const char *, int32_t)>(
+        reinterpret_cast<void *>(GetProcAddress(library, "set_cal_font")));
+    ASSERT_EQ(init_window(nullptr, nullptr), 0);
+    ASSERT_EQ(set_font("sans", 20), 0);
+    std::ofstream out(report);
+    for (const std::string &file : added) out << file << '\n';
+    out.close();
     std::exit(0);
 }
 
@@ -161,9 +176,11 @@ TEST(LibraryTables, FontsAreExtractedAtAttachAndRemovedAtDetach) {
     FreeLibrary(library);
     EXPECT_FALSE(fs::exists(folder));
 
-    // A process that ends with the DLL loaded.
+    // A process that ends with the DLL loaded, its window open and a font current: the font
+    // files go, and nothing else is called (the core's log hears nothing of the removal).
     const std::string report = temp + "\\child.txt";
     vt_test::set_env("VT_CHILD_REPORT", report);
+    vt_test::set_env("VT_CORE_ECHO", "1");
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string command = std::string("\"") + program +
@@ -179,7 +196,24 @@ TEST(LibraryTables, FontsAreExtractedAtAttachAndRemovedAtDetach) {
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     vt_test::unset_env("VT_CHILD_REPORT");
+    vt_test::unset_env("VT_CORE_ECHO");
     EXPECT_EQ(status, 0u);
-    EXPECT_EQ(read_file(report), "2") << "the two fonts, while the DLL was loaded";
-    EXPECT_EQ(files_under(temp), std::set<std::string>{"child.txt"});
+    std::istringstream added(read_file(report));
+    std::vector<std::string> fonts(std::istream_iterator<std::string>(added), {});
+    ASSERT_EQ(fonts.size(), 2u) << "the two fonts, while the DLL was loaded";
+    EXPECT_EQ(files_under(temp), (std::set<std::string>{"child.txt", "child.txt.log"}));
+    const std::string log = read_file(report + ".log");
+    EXPECT_NE(log.find("Loaded font"), std::string::npos) << log;
+    // The DLL's own folder: the program's copy of the library keeps fonts of its own.
+    const std::string dll_fonts = fs::path(fonts[0]).parent_path().string();
+    const auto logged = [&](const std::string &text) {
+        size_t count = 0;
+        std::istringstream lines(log);
+        for (std::string line; std::getline(lines, line);)
+            count += line.find(text) != std::string::npos &&
+                     line.find(dll_fonts) != std::string::npos;
+        return count;
+    };
+    EXPECT_EQ(logged("coregraphics_sdl2:created:"), 2u) << log;
+    EXPECT_EQ(logged("coregraphics_sdl2:deleted:"), 0u) << log;
 }

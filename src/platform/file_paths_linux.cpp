@@ -1,0 +1,19 @@
+// Paths on Linux are bytes, passed on as they stand.
+#include "platform/file_paths.h"
+
+#include <cstdlib>
+
+namespace platform {
+
+std::string utf8_path(const char *received) { return received ? received : ""; }
+
+FILE *open_file(const std::string &path, const char *mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+std::string environment_variable(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace platform

@@ -1,0 +1,191 @@
+// Folders and files named in a lab's language. Every path the library receives is read as
+// UTF-8 when it is valid UTF-8 and otherwise in the ANSI code page (Wine's is 1252: it has ü
+// and €, not 日本); the paths it makes itself come from the system's wide functions. Here: the
+// built-in fonts under a temporary folder so named, and fonts, videos, sounds, setup scripts
+// and screen images in such folders, passed in UTF-8 and, where the code page allows, in ANSI.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "calibration/animation.h"
+#include "calibration/feedback_sounds.h"
+#include "export/image_writer.h"
+#include "frame/embedded_fonts.h"
+#include "platform/sound_player.h"
+#include "test_support.h"
+#include "text/fonts.h"
+#include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
+
+namespace {
+
+// The names a lab may give: in the code page, outside it, and both in one.
+const wchar_t *const kNames[] = {L"ü", L"€", L"日本", L"Jürgen-田中"};
+
+std::string utf8(const std::wstring &text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr,
+                                         nullptr);
+    std::string result(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
+    result.pop_back();
+    return result;
+}
+
+// The text in the ANSI code page; empty when the code page lacks one of its characters.
+std::string ansi(const std::wstring &text) {
+    BOOL lost = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1,
+                                         nullptr, 0, nullptr, &lost);
+    if (lost || size <= 0) return {};
+    std::string result(size_t(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, result.data(), size,
+                        nullptr, nullptr);
+    result.pop_back();
+    return result;
+}
+
+std::wstring wide(const std::string &utf8_text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8_text.c_str(), -1, nullptr, 0);
+    std::wstring result(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8_text.c_str(), -1, result.data(), size);
+    result.pop_back();
+    return result;
+}
+
+void write_file(const std::wstring &path, const void *data, size_t size) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << utf8(path);
+    DWORD written = 0;
+    WriteFile(file, data, DWORD(size), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, size);
+}
+
+// The names FindFirstFileW lists in folder that match pattern.
+std::vector<std::wstring> listed(const std::wstring &folder, const wchar_t *pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.emplace_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void remove_tree(const std::wstring &folder) {
+    for (const std::wstring &name : listed(folder, L"*")) {
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            remove_tree(path);
+        else
+            DeleteFileW(path.c_str());
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+class LabPaths : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { vt_test::ensure_window(); }
+    void SetUp() override { base_ = wide(vt_test::temp_dir()); }
+
+    // A new folder under the test's temporary folder, named "vt-" and name.
+    std::wstring make_folder(const std::wstring &name) {
+        const std::wstring folder = base_ + L"\\vt-" + name;
+        EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << utf8(folder);
+        made_.push_back(folder);
+        return folder;
+    }
+
+    void TearDown() override {
+        for (const std::wstring &folder : made_) remove_tree(folder);
+    }
+
+    // The path in each encoding the name allows: UTF-8, and ANSI where the code page has it.
+    static std::vector<std::string> encodings(const std::wstring &path) {
+        std::vector<std::string> paths{utf8(path)};
+        if (const std::string narrow = ansi(path); !narrow.empty()) paths.push_back(narrow);
+        return paths;
+    }
+
+private:
+    std::wstring base_;
+    std::vector<std::wstring> made_;
+};
+
+TEST_F(LabPaths, BuiltInFontsLoadFromATemporaryFolderNamedInAnyLanguage) {
+    wchar_t original[MAX_PATH + 1];
+    ASSERT_GT(GetTempPathW(MAX_PATH + 1, original), 0u);
+    for (const wchar_t *name : {L"ü", L"日本"}) {
+        const std::wstring temp = make_folder(std::wstring(L"tmp-") + name);
+        SetEnvironmentVariableW(L"TMP", temp.c_str());
+        remove_embedded_fonts(true);
+        extract_embedded_fonts();
+        ASSERT_NE(embedded_font_folder(), nullptr) << utf8(temp);
+        const std::wstring folder = wide(embedded_font_folder());
+        EXPECT_EQ(folder.rfind(temp + L"\\vistrak-fonts-", 0), 0u) << utf8(folder);
+        EXPECT_EQ(listed(folder, L"*.ttf").size(), 2u);
+        close_current_font();
+        EXPECT_EQ(get_new_font("sans", 20, 0), 0) << utf8(temp);
+        EXPECT_EQ(set_cal_font("sans", 22), 0) << utf8(temp);
+        close_current_font();
+        remove_embedded_fonts(true);
+        EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "removed";
+    }
+    SetEnvironmentVariableW(L"TMP", original);
+    extract_embedded_fonts();
+}
+
+TEST_F(LabPaths, FontsVideosSoundsScriptsAndImagesNamedInAnyLanguage) {
+    ASSERT_NE(embedded_font_folder(), nullptr);
+    const std::wstring built_in = wide(embedded_font_folder()) + L"\\OpenSans-Regular.ttf";
+    const BuiltinClip clip = builtin_clip(1);
+    const std::string script =
+        "[MODE C]\r\nBUTTON 1 ACCEPT_TARGET\r\n[MODE V]\r\nBUTTON 1 EXIT\r\n"
+        "[MODE D]\r\nBUTTON 1 EXIT\r\n[MODE 1]\r\nTEXT_LINE \"Menu\"\r\nBUTTON 2 EXIT\r\n";
+    uint32_t pixels[2 * 3] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0, 0x808080};
+    const CoreBitmap bitmap{2, 3, 8, 32, pixels, nullptr};
+
+    for (const wchar_t *name : kNames) {
+        const std::wstring folder = make_folder(name);
+        const std::wstring stem = folder + L"\\" + name;
+        ASSERT_TRUE(CopyFileW(built_in.c_str(), (stem + L".ttf").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(wide(VIDEO_CLIPS "/cinepak_sound.avi").c_str(),
+                              (stem + L".avi").c_str(), FALSE));
+        write_file(stem + L".wav", clip.data, clip.size);
+        write_file(stem + L".ini", script.data(), script.size());
+
+        for (const std::string &path : encodings(stem)) {
+            const std::string font = path + ".ttf";
+            close_current_font();
+            EXPECT_EQ(get_new_font(font.c_str(), 20, 0), 0) << font;
+            EXPECT_EQ(LoadVideo((path + ".avi").c_str()), 1) << path << ".avi";
+            release_animation();
+            EXPECT_TRUE(platform::play_sound_file((path + ".wav").c_str())) << path << ".wav";
+            EXPECT_EQ(enable_external_calibration_device(2, (path + ".ini").c_str(), nullptr),
+                      1)
+                << path << ".ini";
+            EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
+
+            const std::string image = path + ".png";
+            EXPECT_EQ(image_writer(image.c_str(), 1, &bitmap), 0) << image;
+            EXPECT_EQ(listed(folder, L"*.png"), std::vector<std::wstring>{name + std::wstring(L".png")})
+                << "the image under exactly its name";
+            DeleteFileW((stem + L".png").c_str());
+        }
+        // The same calls fail where nothing is: the checks above can tell.
+        const std::string missing = utf8(stem) + "-missing";
+        EXPECT_EQ(get_new_font((missing + ".ttf").c_str(), 20, 0), -1);
+        EXPECT_FALSE(platform::play_sound_file((missing + ".wav").c_str()));
+        EXPECT_EQ(enable_external_calibration_device(2, (missing + ".ini").c_str(), nullptr), 0);
+        EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
+    }
+    close_current_font();
+}
+
+}  // namespace
