@@ -120,8 +120,8 @@ void close_window() {
 }
 
 // The animated target: a validation whose three targets are ENDURANCE_VIDEO (64 x 48
-// Cinepak frames at 12 a second, with PCM sound), each shown for a few of its frames; then the
-// drawn target again.
+// Microsoft Video 1 frames at 12 a second, with PCM sound), each shown for a few of its
+// frames; then the drawn target again.
 void validate_with_video_target() {
     ASSERT_EQ(set_cal_animation_target(ENDURANCE_VIDEO, 0, 0), 0);
     configure_tracker(250, 250, 60000);
