@@ -99,10 +99,10 @@ constexpr const char *kNoPageFaults =
 struct ProcessMeasure {
     const char *name;
     int64_t value;  // bytes, or a count of objects; -1 when this build does not count it
-    bool memory;    // bytes; else a count, which must come back to where it was
-    // Memory: the MB it may rise by over a run, for the allocators' spread; below 0 shown
-    // only (a measure another one judges more closely in this build).
-    double allowed_growth_mb;
+    bool memory;    // bytes, else a count
+    // How far it may rise over a run (memory: MB, for the allocators' spread; a count:
+    // objects); below 0 shown only (a measure another one judges more closely in this build).
+    double allowed_growth;
 };
 std::vector<ProcessMeasure> process_measures();
 
