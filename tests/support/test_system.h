@@ -1,7 +1,8 @@
 // The system services the test programs use themselves, one implementation per system
 // (test_system_linux.cpp, test_system_windows.cpp): the environment, fresh folders, standard
-// output sent to a file, the command interpreter, resource limits, CPU time and SDL's own
-// functions behind a test's stand-ins, and what each system's tests can hear.
+// output sent to a file, the command interpreter, resource limits, CPU time, the process's
+// resources, SDL's own functions behind a test's stand-ins, and what each system's tests can
+// hear.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vt_test {
 
@@ -86,6 +88,23 @@ int64_t resident_bytes();
 constexpr const char *kNoPageFaults =
     "counts the process's page faults and resident memory through getrusage and /proc "
     "(Linux only)";
+
+// What the endurance runs watch of this process, each sampled after the C library's allocator
+// has handed its free memory back to the system, so that memory counts what is in use rather
+// than what happens to lie free below a block in use. Linux: resident memory, the heap in use
+// (counted when a sanitizer's allocator runs the program) and open descriptors; Windows:
+// private bytes and the handles, GDI and USER objects the system holds for the process (Wine
+// answers none of those calls: there, what it keeps of the same objects, its list of handles,
+// its GDI handle table and the process's windows).
+struct ProcessMeasure {
+    const char *name;
+    int64_t value;  // bytes, or a count of objects; -1 when this build does not count it
+    bool memory;    // bytes, else a count
+    // How far it may rise over a run (memory: MB, for the allocators' spread; a count:
+    // objects); below 0 shown only (a measure another one judges more closely in this build).
+    double allowed_growth;
+};
+std::vector<ProcessMeasure> process_measures();
 
 // SDL's own definition of a function that a test program defines in front of it, to watch
 // or change what SDL answers the library.
