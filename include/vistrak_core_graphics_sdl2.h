@@ -180,10 +180,10 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
  *                      keeps them opaque.
  * Nothing is read until the next calibration screen opens; a video already loaded is
  * released. Each calibration screen reads the whole file into memory; a video whose frames
- * would take more than 2 GB is not loaded. A video that is not loaded or has no usable sound
- * track is replaced by the drawn target for that screen. Returns 0; -1 for a
- * null or empty path, which leaves no animated target. set_target_size and
- * set_cal_target_surface cancel the animated target. */
+ * would take more than a quarter of the machine's memory (at most 2 GB) is not loaded. A video
+ * that is not loaded or has no usable sound track is replaced by the drawn target for that
+ * screen. Returns 0; -1 for a null or empty path, which leaves no animated target.
+ * set_target_size and set_cal_target_surface cancel the animated target. */
 VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_count,
                                                  int32_t transparent_color);
 

@@ -305,6 +305,19 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) 
     }
 }
 
+// The budget leaves a small lab PC room for the experiment: a quarter of the machine's memory,
+// at most 2 GB, and 2 GB when the system does not say how much it has.
+TEST(AnimationBudget, AQuarterOfTheMachinesMemoryAtMostTwoGigabytes) {
+    constexpr uint64_t kGB = uint64_t(1) << 30;
+    const std::pair<uint64_t, size_t> rule[] = {
+        {4 * kGB, size_t(kGB)}, {6 * kGB, size_t(1536) << 20}, {8 * kGB, size_t(2 * kGB)},
+        {24 * kGB, size_t(2 * kGB)}, {0, size_t(2 * kGB)}};
+    for (const auto &[physical, budget] : rule) EXPECT_EQ(memory_budget_for(physical), budget);
+    const uint64_t machine = platform::physical_memory();
+    EXPECT_GT(machine, uint64_t(256) << 20) << "the system tells the machine's memory";
+    EXPECT_EQ(video_memory_budget, memory_budget_for(machine));
+}
+
 // Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may
 // take video_memory_budget at most, and a video that needs more is not loaded at all.
 TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {

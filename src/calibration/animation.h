@@ -8,10 +8,13 @@
 // 0: not loaded; negative: frames loaded, sound not.
 int32_t LoadVideo(const char *path);
 
-// The most memory the frames and the sound of one video may take together (2 GB): a video
-// whose frames need more is not loaded, and one whose sound does not fit beside its frames
-// plays without it. Tests lower it.
+// The most memory the frames and the sound of one video may take together: a video whose
+// frames need more is not loaded, and one whose sound does not fit beside its frames plays
+// without it. memory_budget_for the machine's memory; tests lower it.
 extern size_t video_memory_budget;
+// The budget on a machine of physical bytes: a quarter of them, at most 2 GB, so that a video
+// leaves the experiment room on a small lab PC (2 GB when the system does not say).
+size_t memory_budget_for(uint64_t physical);
 
 // Stops playback and frees frames and sound; the configured path stays, and with it the frames'
 // memory, kept for the next calibration screen's load.

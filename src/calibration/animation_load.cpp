@@ -15,7 +15,12 @@
 #include "platform/platform.h"
 #include "vistrak_core_graphics_sdl2.h"
 
-size_t video_memory_budget = size_t(2) << 30;
+size_t memory_budget_for(uint64_t physical) {
+    constexpr uint64_t kLargest = uint64_t(2) << 30;
+    return size_t(physical == 0 ? kLargest : std::min(kLargest, physical / 4));
+}
+
+size_t video_memory_budget = memory_budget_for(platform::physical_memory());
 
 namespace {
 

@@ -32,4 +32,7 @@ void frame_memory_give_back();
 // the memory cannot be had; frames beyond the reservation are left out.
 void frame_memory_prepare(size_t bytes, size_t frame_bytes, size_t frames);
 
+// The machine's physical memory in bytes; 0 when the system does not say.
+uint64_t physical_memory();
+
 }  // namespace platform

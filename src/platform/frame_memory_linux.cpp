@@ -8,7 +8,9 @@
 // again after a discard costs a page-table update for each page, which doubled the time of
 // writing the frames in 4 KB pages, and one update per 2 MB in huge ones.
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include "platform/frame_memory.h"
 #include "platform/frame_memory_system.h"
 
 namespace platform {
@@ -34,5 +36,11 @@ void discard_address_space(uint8_t *base, size_t bytes) {
 }
 
 void release_address_space(uint8_t *base, size_t size) { munmap(base, size); }
+
+uint64_t physical_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? uint64_t(pages) * uint64_t(page_size) : 0;
+}
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // (MEM_RESET), so the system drops rather than pages out what they hold.
 #include <windows.h>
 
+#include "platform/frame_memory.h"
 #include "platform/frame_memory_system.h"
 
 namespace platform {
@@ -24,5 +25,11 @@ void discard_address_space(uint8_t *base, size_t bytes) {
 }
 
 void release_address_space(uint8_t *base, size_t) { VirtualFree(base, 0, MEM_RELEASE); }
+
+uint64_t physical_memory() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
 
 }  // namespace platform
