@@ -216,14 +216,12 @@ long peak_restart() {
     return kb;
 }
 
-// LoadVideo of the case's video, its time and its peak resident size above the size before,
-// or above since_kb from peak_restart when given (MB). Returns false when the video is not
-// loaded whole.
-bool timed_load(const std::string &path, double &seconds, double &cpu, double &peak_mb,
-                long since_kb = -1) {
+// LoadVideo of the case's video, its time and its peak resident size above the size before
+// (MB). Returns false when the video is not loaded whole.
+bool timed_load(const std::string &path, double &seconds, double &cpu, double &peak_mb) {
     release_animation();
     malloc_trim(0);  // as before the other runs
-    const long before_kb = since_kb >= 0 ? since_kb : peak_restart();
+    const long before_kb = peak_restart();
     const auto start = Clock::now();
     const double cpu_start = cpu_seconds();
     const int32_t result = LoadVideo(path.c_str());
@@ -264,8 +262,7 @@ void settle() {
 }
 
 // The first load (the session's first calibration screen) takes its frames' memory fresh from
-// the system, unless naming the video made it ready (timed apart: the naming, then the first
-// load after it); the loads timed against FFmpeg (every later screen) find the memory the previous
+// the system; the loads timed against FFmpeg (every later screen) find the memory the previous
 // load kept. Beside FFmpeg converting into one reused picture (what the loads are held to),
 // FFmpeg keeping every frame as LoadVideo does is timed too: into fresh memory against the first
 // load, into memory kept from its run before against the later ones.
@@ -280,7 +277,7 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
     // FFmpeg's one-time set-up (its tables, its threads' first stacks) belongs to the process,
     // not to a load: it is made before the peak is measured.
     ffmpeg_decode(path, Output::Reused);
-    std::vector<double> first_seconds, fresh_seconds, naming_seconds, named_seconds;
+    std::vector<double> first_seconds, fresh_seconds;
     double first_cpu = 0, peak_mb = 0;
     for (int round = 0; round < kFirstLoads; ++round) {
         end_animation_target();  // no memory kept from the load before
@@ -303,21 +300,6 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
         }
         first_seconds.push_back(seconds);
         first_cpu += cpu;
-        peak_mb = std::max(peak_mb, peak);
-
-        // The same, with the video named first as an application does: its memory is made
-        // ready then, and the peak counts from before.
-        end_animation_target();
-        settle();
-        const long since_kb = peak_restart();
-        const auto start = Clock::now();
-        set_cal_animation_target(path.c_str(), 1, 0);
-        naming_seconds.push_back(seconds_since(start));
-        if (!timed_load(path, seconds, cpu, peak, since_kb)) {
-            state.SkipWithError("LoadVideo failed");
-            return;
-        }
-        named_seconds.push_back(seconds);
         peak_mb = std::max(peak_mb, peak);
     }
     KeptFrames reused(c);
@@ -362,8 +344,6 @@ void BM_LoadVideoAgainstFfmpegDecode(benchmark::State &state) {
     state.counters["first_load_s"] = median(first_seconds);
     state.counters["first_load_over_decode_rgb"] = median(first_seconds) / convert_median;
     state.counters["first_load_over_decode_rgb_fresh"] = median_ratio(first_seconds, fresh_seconds);
-    state.counters["naming_s"] = median(naming_seconds);
-    state.counters["named_first_load_over_decode_rgb"] = median(named_seconds) / convert_median;
     // Processor time over wall time: how many cores each kept busy.
     state.counters["decode_rgb_cores"] = convert_cpu / total(convert_seconds);
     state.counters["load_cores"] = load_cpu / total(load_seconds);

@@ -285,26 +285,6 @@ int32_t read_sound(platform::VideoFile *file, const char *path, uint64_t frames_
     return 1;
 }
 
-// Brings the memory of a decoded video's frames into use when the video is named, so that the
-// first calibration screen's load finds it ready as every later one does: memory fresh from the
-// system can take longer than the decoding (on a virtual machine it comes from the host). Stored
-// video, copied out of its own rows, and files that cannot be read are left to LoadVideo, which
-// reports what it finds.
-void prepare_frame_memory(const char *path) {
-    platform::VideoFile *opened = nullptr;
-    if (platform::video_open(path, opened) != platform::VideoOpenResult::Opened) return;
-    const VideoPtr file(opened);
-    platform::VideoStreamInfo info;
-    if (platform::video_stream(file.get(), info) != platform::VideoStreamResult::Found ||
-        !platform::video_open_frames(file.get()) || !platform::video_frames_decoded(file.get()))
-        return;
-    const size_t frame_bytes = rgb_pitch(info.width) * size_t(info.height);
-    // Frames beyond the budget are refused by the load: nothing to prepare for them.
-    if (uint64_t(frame_bytes) * uint64_t(info.expected_length) > video_memory_budget) return;
-    platform::frame_memory_prepare(size_t(frames_reservation(info)), frame_bytes,
-                                   size_t(info.expected_length));
-}
-
 }  // namespace
 
 int32_t LoadVideo(const char *path) {
@@ -417,6 +397,5 @@ extern "C" int32_t set_cal_animation_target(const char *path, int32_t play_count
                                             uint8_t(colour >> 8), 0xFF};
     else
         transparentColor = TransparentColor{};
-    if (named) prepare_frame_memory(path);
     return named ? 0 : -1;
 }

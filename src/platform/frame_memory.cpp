@@ -85,22 +85,4 @@ void frame_memory_release(FrameMemory *memory) {
 
 void frame_memory_give_back() { release(exchange_kept({})); }
 
-void frame_memory_prepare(size_t bytes, size_t frame_bytes, size_t frames) {
-    FrameMemory *memory = frame_memory_reserve(bytes);
-    if (!memory) return;
-    const size_t rounded = aligned(frame_bytes);
-    if (rounded >= frame_bytes && rounded > 0) {
-        const size_t prepared = std::min(frames, memory->size / rounded) * rounded;
-        if (prepared && commit_address_space(memory->base, prepared)) {
-            if (!populate_address_space(memory->base, prepared)) {
-                // One write a page: the pages of the smallest size a system uses.
-                volatile uint8_t *pages = memory->base;
-                for (size_t offset = 0; offset < prepared; offset += 4096) pages[offset] = 0;
-            }
-            memory->used = prepared;  // discarded on release: the pages stay, their contents go
-        }
-    }
-    frame_memory_release(memory);
-}
-
 }  // namespace platform

@@ -26,11 +26,6 @@ uint8_t *frame_memory_take(FrameMemory *memory, size_t bytes);
 void frame_memory_release(FrameMemory *memory);
 // Gives the kept reservation back to the system. Nothing when none is kept.
 void frame_memory_give_back();
-// Brings the pages of frames frames of frame_bytes each into use at the start of a reservation
-// of bytes (the kept one when it is large enough), then keeps it as a released one: the next
-// frame_memory_reserve of up to bytes finds them without page faults or clearing. Nothing when
-// the memory cannot be had; frames beyond the reservation are left out.
-void frame_memory_prepare(size_t bytes, size_t frame_bytes, size_t frames);
 
 // The machine's physical memory in bytes; 0 when the system does not say.
 uint64_t physical_memory();

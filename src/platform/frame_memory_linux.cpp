@@ -1,12 +1,5 @@
 // Frame memory on Linux: anonymous private mappings whose pages the kernel provides at first
 // touch and takes back lazily once discarded (MADV_FREE).
-//
-// Pages a load touches first are ordinary ones: on a virtual machine that returns freed
-// memory to its host, a huge page comes back from the host cleared page by page, and a load
-// measured several times slower with them. Memory prepared ahead of the load is asked for in
-// transparent huge pages, where that slow first touch falls outside the load: writing pages
-// again after a discard costs a page-table update for each page, which doubled the time of
-// writing the frames in 4 KB pages, and one update per 2 MB in huge ones.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -22,13 +15,6 @@ uint8_t *reserve_address_space(size_t &size) {
 }
 
 bool commit_address_space(uint8_t *, size_t) { return true; }
-
-bool populate_address_space(uint8_t *address, size_t bytes) {
-    // Only advice: without huge pages (disabled, or none to be had) ordinary ones serve.
-    madvise(address, bytes, MADV_HUGEPAGE);
-    // Linux 5.14 and later: one call instead of a page fault for every page.
-    return madvise(address, bytes, MADV_POPULATE_WRITE) == 0;
-}
 
 void discard_address_space(uint8_t *base, size_t bytes) {
     // Only advice: a kernel without MADV_FREE keeps the pages as they are.

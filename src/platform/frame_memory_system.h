@@ -12,10 +12,6 @@ namespace platform {
 uint8_t *reserve_address_space(size_t &size);
 // Makes bytes at address (inside a reservation) ready to be written.
 bool commit_address_space(uint8_t *address, size_t bytes);
-// Brings the pages of committed bytes at address into use at once, as writing them would, in
-// the largest pages the system gives for them; false when the system cannot do that itself
-// (the caller then writes them).
-bool populate_address_space(uint8_t *address, size_t bytes);
 // Tells the system that the first bytes of a reservation hold nothing of value: it may take
 // their pages back until they are written again, and need not save them anywhere.
 void discard_address_space(uint8_t *base, size_t bytes);

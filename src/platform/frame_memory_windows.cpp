@@ -16,9 +16,6 @@ bool commit_address_space(uint8_t *address, size_t bytes) {
     return VirtualAlloc(address, bytes, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
-// Committed pages come into use at first touch only.
-bool populate_address_space(uint8_t *, size_t) { return false; }
-
 void discard_address_space(uint8_t *base, size_t bytes) {
     // Only advice: pages that are not reset keep what they hold.
     if (bytes) VirtualAlloc(base, bytes, MEM_RESET, PAGE_READWRITE);

@@ -55,10 +55,6 @@ struct VideoStreamInfo {
     uint32_t scale = 1;
     int32_t start = 0;   // first frame position
     int32_t length = 0;  // frames; kUnknownLength when the container does not say
-    // Frames the stream holds as far as is known before reading it: length, or where the
-    // container does not count frames, the number its duration takes at the rate; 0 when
-    // neither is known.
-    int32_t expected_length = 0;
 };
 
 enum class VideoStreamResult { Found, NoStream, NoInfo };
@@ -68,10 +64,6 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info);
 
 // Prepares frame reading. False when the stream's codec is not available.
 bool video_open_frames(VideoFile *file);
-
-// After video_open_frames: whether frames come decoded (and so may be written into RgbRows
-// below) rather than as stored rows.
-bool video_frames_decoded(VideoFile *file);
 
 // Memory a decoded frame may be written into straight away: the stream's height rows of its
 // width pixels, packed 24-bit RGB (red first), top-down, pitch bytes apart.

@@ -579,16 +579,6 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     file->info.length = stream->nb_frames > 0
                             ? int32_t(std::min<int64_t>(stream->nb_frames, kUnknownLength))
                             : kUnknownLength;
-    file->info.expected_length = file->info.length;
-    if (file->info.length == kUnknownLength) {
-        int64_t frames = 0;
-        if (stream->duration > 0)
-            frames = av_rescale_q(stream->duration, stream->time_base, av_inv_q(rate));
-        else if (file->format->duration > 0)
-            frames = av_rescale_q(file->format->duration, AVRational{1, AV_TIME_BASE},
-                                  av_inv_q(rate));
-        file->info.expected_length = int32_t(std::clamp<int64_t>(frames, 0, kUnknownLength - 1));
-    }
     file->position = file->info.start;
     info = file->info;
     return VideoStreamResult::Found;
@@ -626,8 +616,6 @@ bool video_open_frames(VideoFile *file) {
     file->bits = 24;
     return true;
 }
-
-bool video_frames_decoded(VideoFile *file) { return file && file->decoder; }
 
 const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *rgb) {
     size = 0;

@@ -122,7 +122,6 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     info.scale = about.dwScale;
     info.start = AVIStreamStart(stream);
     info.length = std::clamp<LONG>(AVIStreamLength(stream), 0, kUnknownLength);
-    info.expected_length = info.length;
     return VideoStreamResult::Found;
 }
 
@@ -151,10 +150,6 @@ bool video_open_frames(VideoFile *file) {
     // blue, and left to the display's format each codec gives a depth of its own.
     file->frames.reset(AVIStreamGetFrameOpen(stream, nullptr));
     return bool(file->frames);
-}
-
-bool video_frames_decoded(VideoFile *file) {
-    return file && file->frames && !file->stored_bytes;
 }
 
 namespace {
