@@ -2,13 +2,14 @@
 // protected access list admits the current user alone, Win32 file calls with GetLastError()
 // as the error code. Paths are UTF-8 here and UTF-16 for the system.
 #include "platform/temp_folder.h"
-#include "platform/wide_text_windows.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <random>
 #include <vector>
+
+#include "platform/wide_text_windows.h"
 
 namespace platform {
 

@@ -90,11 +90,11 @@ bool read_font_file(const std::string &path, std::vector<unsigned char> &data,
     return true;
 }
 
-// Opens the font at path, read as received (file_paths.h), as the current font with its data;
-// false with SDL's or the reading's reason in error.
+// Opens the font at path as the current font with its data; false with SDL's or the reading's
+// reason in error.
 bool open_font(const std::string &path, int size, std::string &error) {
     auto data = std::make_unique<std::vector<unsigned char>>();
-    if (!read_font_file(platform::utf8_path(path.c_str()), *data, error)) return false;
+    if (!read_font_file(path, *data, error)) return false;
     SDL_RWops *source = SDL_RWFromConstMem(data->data(), int(data->size()));
     currentFont = source ? TTF_OpenFontRW(source, 1, size) : nullptr;
     if (!currentFont) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,14 +26,10 @@ namespace {
 // The names a lab may give: in the code page, outside it, and both in one.
 const wchar_t *const kNames[] = {L"ü", L"€", L"日本", L"Jürgen-田中"};
 
-std::string utf8(const std::wstring &text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr,
-                                         nullptr);
-    std::string result(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    result.pop_back();
-    return result;
-}
+namespace fs = std::filesystem;
+
+std::string utf8(const std::wstring &text) { return fs::path(text).u8string(); }
+std::wstring wide(const std::string &utf8_text) { return fs::u8path(utf8_text).wstring(); }
 
 // The text in the ANSI code page; empty when the code page lacks one of its characters.
 std::string ansi(const std::wstring &text) {
@@ -47,22 +44,9 @@ std::string ansi(const std::wstring &text) {
     return result;
 }
 
-std::wstring wide(const std::string &utf8_text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8_text.c_str(), -1, nullptr, 0);
-    std::wstring result(size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8_text.c_str(), -1, result.data(), size);
-    result.pop_back();
-    return result;
-}
-
 void write_file(const std::wstring &path, const void *data, size_t size) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << utf8(path);
-    DWORD written = 0;
-    WriteFile(file, data, DWORD(size), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(written, size);
+    std::ofstream(fs::path(path), std::ios::binary)
+        .write(static_cast<const char *>(data), std::streamsize(size));
 }
 
 // The names FindFirstFileW lists in folder that match pattern.
@@ -77,18 +61,6 @@ std::vector<std::wstring> listed(const std::wstring &folder, const wchar_t *patt
     return names;
 }
 
-void remove_tree(const std::wstring &folder) {
-    for (const std::wstring &name : listed(folder, L"*")) {
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            remove_tree(path);
-        else
-            DeleteFileW(path.c_str());
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 class LabPaths : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { vt_test::ensure_window(); }
@@ -97,13 +69,14 @@ protected:
     // A new folder under the test's temporary folder, named "vt-" and name.
     std::wstring make_folder(const std::wstring &name) {
         const std::wstring folder = base_ + L"\\vt-" + name;
-        EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << utf8(folder);
+        EXPECT_TRUE(fs::create_directory(fs::path(folder))) << utf8(folder);
         made_.push_back(folder);
         return folder;
     }
 
     void TearDown() override {
-        for (const std::wstring &folder : made_) remove_tree(folder);
+        std::error_code error;
+        for (const std::wstring &folder : made_) fs::remove_all(fs::path(folder), error);
     }
 
     // The path in each encoding the name allows: UTF-8, and ANSI where the code page has it.
@@ -154,9 +127,8 @@ TEST_F(LabPaths, FontsVideosSoundsScriptsAndImagesNamedInAnyLanguage) {
     for (const wchar_t *name : kNames) {
         const std::wstring folder = make_folder(name);
         const std::wstring stem = folder + L"\\" + name;
-        ASSERT_TRUE(CopyFileW(built_in.c_str(), (stem + L".ttf").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(wide(VIDEO_CLIPS "/cinepak_sound.avi").c_str(),
-                              (stem + L".avi").c_str(), FALSE));
+        fs::copy_file(fs::path(built_in), fs::path(stem + L".ttf"));
+        fs::copy_file(fs::u8path(VIDEO_CLIPS "/cinepak_sound.avi"), fs::path(stem + L".avi"));
         write_file(stem + L".wav", clip.data, clip.size);
         write_file(stem + L".ini", script.data(), script.size());
 
