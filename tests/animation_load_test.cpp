@@ -538,6 +538,21 @@ TEST(FrameMemory, IsTakenInOrderUntilUsedUp) {
     platform::frame_memory_give_back();  // nothing kept: nothing to do
 }
 
+// Writes value into the AVI at path, 4 bytes at each offset from the first place a tag
+// (a chunk's name) is found; false when a tag is not there.
+bool claim(const std::string &path, uint32_t value,
+           std::initializer_list<std::pair<const char *, size_t>> places) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    for (const auto &[tag, offset] : places) {
+        const size_t at = bytes.find(tag);
+        if (at == std::string::npos || at + offset + 4 > bytes.size()) return false;
+        file.seekp(std::streamoff(at + offset));
+        file.write(reinterpret_cast<const char *>(&value), 4);
+    }
+    return bool(file);
+}
+
 // A header may claim far more than the file holds: one real 1920 x 1080 frame (run-length
 // encoded, which both systems' readers decode) whose headers claim 340. Naming the video reads
 // nothing, and loading it takes the memory of the frame that decodes, not of the claim, and
@@ -551,19 +566,9 @@ TEST_F(AnimationLoad, AHeaderClaimingHundredsOfFramesCostsOnlyTheFrameItHolds) {
     spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, kWhite));
     const std::string path = in_folder("claims.avi");
     ASSERT_TRUE(vt_test::write_avi(path, spec));
-    {
-        // The main header's total frames, and the video stream header's length.
-        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(file)), {});
-        const size_t stream_header = bytes.find("strh");
-        ASSERT_EQ(bytes.compare(24, 4, "avih"), 0);
-        ASSERT_NE(stream_header, std::string::npos);
-        for (const size_t at : {size_t(48), stream_header + 8 + 32}) {
-            file.seekp(std::streamoff(at));
-            file.write(reinterpret_cast<const char *>(&kClaimed), 4);
-        }
-    }
-    // Where the system counts it (Linux), the memory held: a frame is 6 MB, the claim 2 GB.
+    // The main header's total frames, and the video stream header's length.
+    ASSERT_TRUE(claim(path, kClaimed, {{"avih", 8 + 16}, {"strh", 8 + 32}}));
+    // The memory held, where the system counts it: a frame is 6 MB, the claim 2 GB.
     const bool counted = vt_test::resident_bytes() >= 0;
     const int64_t frame_bytes = int64_t(kWidth) * kHeight * 3;
 
@@ -574,17 +579,38 @@ TEST_F(AnimationLoad, AHeaderClaimingHundredsOfFramesCostsOnlyTheFrameItHolds) {
         EXPECT_LT(vt_test::resident_bytes() - before, frame_bytes / 4) << "naming reads nothing";
     }
 
+    // What the load holds, and what it took at most beyond the most held before.
     before = vt_test::resident_bytes();
+    const int64_t peak = vt_test::peak_resident_bytes();
     std::string printed;
     EXPECT_EQ(load(path, &printed), -1);  // the frame, and no sound
     EXPECT_EQ(frame_count(), 1u);
     if (counted) {
         EXPECT_LT(vt_test::resident_bytes() - before, 3 * frame_bytes) << "one frame's memory";
+        EXPECT_LT(vt_test::peak_resident_bytes() - peak, 3 * frame_bytes);
     }
     EXPECT_NE(printed.find("frame 2 of 340 of " + path + " cannot be decoded"),
               std::string::npos)
         << printed;
     end_animation_target();
+}
+
+// Sound the file's headers claim to be 400 MB, in a file of a few kilobytes: the reader takes
+// no room for what is not there.
+TEST_F(AnimationLoad, SoundClaimedBeyondTheFileCostsNothing) {
+    const std::string path = write_video("sound_claim.avi", 24, 16, 16, 2, true);
+    constexpr uint32_t kBytes = 400u << 20;
+    // The sound stream header's length (16-bit samples), and the sound's entry in the index (the
+    // first one: name, flags, offset, size).
+    ASSERT_TRUE(claim(path, kBytes / 2, {{"auds", 32}}));
+    ASSERT_TRUE(claim(path, kBytes, {{"idx1", 8 + 12}}));
+    const int64_t peak = vt_test::peak_resident_bytes();
+    const int32_t result = load(path);
+    EXPECT_TRUE(result == 1 || result == -6) << result;  // what is there, or no sound
+    EXPECT_EQ(frame_count(), 2u);
+    if (peak >= 0) {
+        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(64) << 20);
+    }
 }
 
 TEST_F(AnimationLoad, SetAnimationTargetRecordsTheRequestOnly) {

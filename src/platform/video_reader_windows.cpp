@@ -70,6 +70,8 @@ struct VideoFile {
     // judges each frame.
     size_t stored_bytes = 0;
     bool have_frame = false;  // a frame was handed out: an empty chunk repeats it
+    // The file's size: what its headers say a format or the sound takes is bounded by it.
+    uint64_t bytes = 0;
     int32_t width = 0, height = 0;  // the stream's frame size, as video_stream tells it
     std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
     std::vector<uint8_t> converted;  // a decoded frame in 24 bits
@@ -96,6 +98,10 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
         opened->file = nullptr;
         return open_failure(result);
     }
+    WIN32_FILE_ATTRIBUTE_DATA about{};
+    if (!GetFileAttributesExW(wide_path(path).c_str(), GetFileExInfoStandard, &about))
+        return VideoOpenResult::ReadError;
+    opened->bytes = uint64_t(about.nFileSizeHigh) << 32 | about.nFileSizeLow;
     file = opened.release();
     return VideoOpenResult::Opened;
 }
@@ -131,7 +137,7 @@ bool video_open_frames(VideoFile *file) {
     const LONG start = AVIStreamStart(stream);
     LONG format_size = 0;
     if (AVIStreamReadFormat(stream, start, nullptr, &format_size) != AVIERR_OK ||
-        format_size < LONG(sizeof(BitmapInfoHeader)))
+        format_size < LONG(sizeof(BitmapInfoHeader)) || uint64_t(format_size) > file->bytes)
         return false;
     std::vector<uint8_t> format_bytes(static_cast<size_t>(format_size));
     if (AVIStreamReadFormat(stream, start, format_bytes.data(), &format_size) != AVIERR_OK)
@@ -385,7 +391,7 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
 
     LONG format_size = 0;
     if (AVIStreamReadFormat(opened, start, nullptr, &format_size) != AVIERR_OK ||
-        format_size < LONG(sizeof(PCMWAVEFORMAT)))
+        format_size < LONG(sizeof(PCMWAVEFORMAT)) || uint64_t(format_size) > file->bytes)
         return AudioReadResult::NoFormatSize;
     // A PCMWAVEFORMAT of 16 bytes leaves the extra size zero.
     std::vector<uint8_t> format_bytes(std::max<size_t>(size_t(format_size), sizeof(WAVEFORMATEX)));
@@ -396,10 +402,14 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
     if (stored.nChannels == 0 || stored.nChannels > 8 || stored.nSamplesPerSec == 0)
         return AudioReadResult::NoInfo;
 
+    // The index's sizes are the file's word: sound it claims beyond the file's own size is
+    // not there to read, and is not made room for.
     LONG bytes = 0;
     if (AVIStreamRead(opened, start, length, nullptr, 0, &bytes, nullptr) != AVIERR_OK ||
-        bytes < 0 || size_t(bytes) > limit)
+        bytes < 0)
         return AudioReadResult::NoSize;
+    if (uint64_t(bytes) > file->bytes) return AudioReadResult::NoData;
+    if (size_t(bytes) > limit) return AudioReadResult::NoSize;
     std::vector<uint8_t> samples(static_cast<size_t>(bytes));
     if (bytes > 0 &&
         AVIStreamRead(opened, start, length, samples.data(), bytes, &bytes, nullptr) != AVIERR_OK)

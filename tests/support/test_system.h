@@ -81,13 +81,10 @@ void with_address_space_limit(uint64_t extra, const std::function<void()> &body)
 // CPU time used by the whole process so far, in milliseconds.
 double cpu_ms();
 
-// Pages the system has provided this process at first touch so far (its page faults), and the
-// bytes of memory it holds now (its resident set); -1 where the tests do not count them.
-int64_t page_faults();
+// The bytes of memory this process holds now, and the most it has held at once so far: its
+// resident set (Windows: its working set); -1 when the system does not say.
 int64_t resident_bytes();
-constexpr const char *kNoPageFaults =
-    "counts the process's page faults and resident memory through getrusage and /proc "
-    "(Linux only)";
+int64_t peak_resident_bytes();
 
 // What the endurance runs watch of this process, each sampled after the C library's allocator
 // has handed its free memory back to the system, so that memory counts what is in use rather

@@ -91,16 +91,15 @@ double cpu_ms() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
-int64_t page_faults() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return int64_t(usage.ru_minflt) + int64_t(usage.ru_majflt);
-}
-
 int64_t resident_bytes() {
     long pages = 0, resident = -1;
     std::ifstream("/proc/self/statm") >> pages >> resident;
     return resident < 0 ? -1 : int64_t(resident) * sysconf(_SC_PAGESIZE);
+}
+
+int64_t peak_resident_bytes() {
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? int64_t(usage.ru_maxrss) * 1024 : -1;
 }
 
 namespace {

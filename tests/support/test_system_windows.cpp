@@ -68,8 +68,26 @@ void with_file_size_limit(uint64_t, const std::function<void()> &body) { body();
 
 void with_address_space_limit(uint64_t, const std::function<void()> &body) { body(); }
 
-int64_t page_faults() { return -1; }
-int64_t resident_bytes() { return -1; }
+// The working set and its peak (Wine fills them with the resident sizes the host reports).
+namespace {
+PROCESS_MEMORY_COUNTERS memory_counters() {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+        memory.WorkingSetSize = memory.PeakWorkingSetSize = SIZE_MAX;
+    return memory;
+}
+}  // namespace
+
+int64_t resident_bytes() {
+    const size_t bytes = memory_counters().WorkingSetSize;
+    return bytes == SIZE_MAX ? -1 : int64_t(bytes);
+}
+
+int64_t peak_resident_bytes() {
+    const size_t bytes = memory_counters().PeakWorkingSetSize;
+    return bytes == SIZE_MAX ? -1 : int64_t(bytes);
+}
 
 double cpu_ms() {
     FILETIME created, ended, kernel, user;
