@@ -34,18 +34,11 @@ ExternalProject_Add(vt_fuzz_harnesses
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
-# The video reader's seeds are small videos written by the tests' video writer at build time,
-# so that no media file is kept in the repository.
-add_executable(make_video_seeds fuzz/make_video_seeds.cpp)
+# Writes the video reader's seeds that come from the tests' video writers; run by
+# tests/fuzz/make_seeds.sh, which writes the generated seeds kept in tests/fuzz/seeds/ anew.
+add_executable(make_video_seeds EXCLUDE_FROM_ALL fuzz/make_video_seeds.cpp)
 target_link_libraries(make_video_seeds PRIVATE vt_test_videos)
 vt_warnings(make_video_seeds)
-set(video_seeds ${fuzz_binary_dir}/seeds/video_reader)
-add_custom_command(OUTPUT ${video_seeds}/stamp
-                   COMMAND make_video_seeds ${video_seeds}
-                   COMMAND ${CMAKE_COMMAND} -E touch ${video_seeds}/stamp
-                   DEPENDS make_video_seeds
-                   COMMENT "Writing the video reader's fuzz seeds")
-add_custom_target(vt_video_seeds ALL DEPENDS ${video_seeds}/stamp)
 
 foreach(source ${fuzz_sources})
   get_filename_component(harness ${source} NAME_WE)
@@ -54,11 +47,9 @@ foreach(source ${fuzz_sources})
   set(corpus ${fuzz_binary_dir}/corpus/${subject})
   set(artifacts ${fuzz_binary_dir}/artifacts)
   file(MAKE_DIRECTORY ${corpus} ${artifacts})
-  set(seeds "")
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
-    set(seeds "'${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject}'")
-  elseif(subject STREQUAL "video_reader")
-    set(seeds "'${video_seeds}'")
+  set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
+  if(NOT EXISTS ${seeds})
+    message(FATAL_ERROR "${harness}: give it seeds in tests/fuzz/seeds/${subject}/")
   endif()
   set(options "-timeout=10 -rss_limit_mb=2048 -print_final_stats=1")
   string(APPEND options " -artifact_prefix=${artifacts}/${subject}-")
@@ -75,7 +66,7 @@ seconds=${1:-@VT_FUZZ_SECONDS@}
 [ $# -gt 0 ] && shift
 started="$(mktemp)"
 '@fuzz_binary_dir@/@harness@' -max_total_time=$seconds "$@" @options@ \
-  '@corpus@' @seeds@
+  '@corpus@' '@seeds@'
 status=$?
 if [ $status -ne 0 ]; then
   find '@artifacts@' -type f -name '@subject@-*' -newer "$started" -size -1024k |
