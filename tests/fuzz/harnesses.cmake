@@ -70,6 +70,11 @@ set(setup_script_limits
   -timeout=2           # a parse of 4 KB takes a fraction of a millisecond
   -rss_limit_mb=256    # steady 162 MB; an input holds a few copies of its text
   -malloc_limit_mb=1)  # the largest block is a copy of the input
+set(sound_file_limits
+  -max_len=16384       # eight times the longest seed: 16 s of 8-bit sound at 1000 Hz
+  -timeout=5           # such a sound converts and plays in under 0.2 s on the disk driver
+  -rss_limit_mb=288    # steady 167 MB; SDL_mixer's converted copy of 16 KB is 1.5 MB at most
+  -malloc_limit_mb=16) # that copy, with room (16 KB of 4-bit ADPCM at 1000 Hz made 22050 Hz)
 set(video_reader_limits
   -max_len=32768       # twice the longest seed, room for a few frames of a compressed codec
   -timeout=10          # a budget of decoded frames (64 million pixels) takes 1-2 s

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Writes the generated seeds kept in tests/fuzz/seeds/ anew, to be committed: the camera image
-# and image writer harnesses' call sequences (python3) and the video reader's AVIs (FFmpeg and
-# the tests' video writers). Run it after a build:
+# and image writer harnesses' call sequences (python3), the sound file harness's WAVs (FFmpeg)
+# and the video reader's AVIs (FFmpeg and the tests' video writers). Run it after a build:
 #   tests/fuzz/make_seeds.sh [build folder, default build]
 # The seeds are kept small (a few KB), so that the fuzzer mutates every part of them, and
 # reproducible (bit-exact FFmpeg output, no encoder tags). FFmpeg's AVI writer reserves 4 KB
@@ -10,7 +10,8 @@ set -eu
 cd "$(dirname "$0")/../.."
 build="${1:-build}"
 video=tests/fuzz/seeds/video_reader
-mkdir -p "$video"
+sound=tests/fuzz/seeds/sound_file
+mkdir -p "$video" "$sound"
 
 # The camera image and image writer harnesses read their input through FuzzedDataProvider,
 # which takes numbers from the input's end (most significant byte first) and byte runs and
@@ -100,6 +101,24 @@ avi h264_mp3.avi -c:v libx264 -preset ultrafast -bsf:v filter_units=remove_types
   -c:a libmp3lame -b:a 8k
 avi msmpeg4_mulaw.avi -c:v msmpeg4 -c:a pcm_mulaw
 avi rgb24_top_down_alaw.avi -c:v rawvideo -pix_fmt bgr24 -c:a pcm_alaw
+
+wav() {  # wav <name> <rate> <channels> <seconds> <ffmpeg options...>: a 440 Hz tone
+  name="$1" rate="$2" channels="$3" seconds="$4"
+  shift 4
+  $ff -f lavfi -i "sine=f=440:r=$rate:d=$seconds" -ac "$channels" "$@" $exact "$sound/$name"
+}
+wav u8_mono_8k.wav 8000 1 0.05 -c:a pcm_u8
+wav s16_stereo_44k.wav 44100 2 0.01 -c:a pcm_s16le
+wav s16_mono_48k.wav 48000 1 0.02 -c:a pcm_s16le
+wav ima_adpcm_22k.wav 22050 1 0.1 -c:a adpcm_ima_wav
+wav ms_adpcm_11k.wav 11025 1 0.1 -c:a adpcm_ms
+wav mulaw_8k.wav 8000 1 0.1 -c:a pcm_mulaw
+wav alaw_8k.wav 8000 1 0.1 -c:a pcm_alaw
+wav f32_22k.wav 22050 1 0.02 -c:a pcm_f32le
+# WAVE_FORMAT_EXTENSIBLE: FFmpeg writes it for more than 16 bits or more than two channels.
+wav s24_stereo_16k_extensible.wav 16000 2 0.02 -c:a pcm_s24le
+wav s16_6ch_8k_extensible.wav 8000 6 0.01 -c:a pcm_s16le
+wav u8_with_list_chunk.wav 8000 1 0.02 -c:a pcm_u8 -metadata title=seed  # LIST before data
 
 # Stored frames of every depth, damaged, frameless, run-length encoded and MJPEG AVIs from the
 # tests' own video writers.
