@@ -165,7 +165,9 @@ VT_GRAPHICS_API void set_mac_delay(int32_t value);
 /* Calibration target, done and error sounds: each a WAV file path of up to 207 characters,
  * "off" for silence, or "" for the built-in clip. A longer text or a null pointer is refused
  * with a message on standard output and that sound keeps its previous setting. Each sound
- * plays to its end before the core library goes on. */
+ * plays to its end before the core library goes on. A WAV file whose sample rate is outside
+ * 1000-384000 Hz, or that holds fewer bytes than its data chunk announces, is not played (a
+ * message on standard output names it). */
 VT_GRAPHICS_API void set_cal_sounds(const char *target, const char *done, const char *error);
 
 /* The same for drift correction. */

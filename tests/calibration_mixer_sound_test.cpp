@@ -1,10 +1,12 @@
 // Feedback sounds through SDL_mixer, chosen through the backend seam before the window opens so
 // that init_sdl opens the mixer on SDL's disk audio driver: clips heard sample for sample at
-// full volume, other channels halted first, "off" and "OFF" on this path, missing files.
+// full volume, other channels halted first, "off" and "OFF" on this path, missing files, WAV
+// files refused for their rate or size.
 #include <gtest/gtest.h>
 
 #include <SDL_mixer.h>
 
+#include <filesystem>
 #include <string>
 
 #include "audio_output.h"
@@ -13,6 +15,7 @@
 #include "frame/expt_window.h"
 #include "test_support.h"
 #include "test_system.h"
+#include "test_videos.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -106,6 +109,27 @@ TEST_F(MixerPlayer, OnlyLowerCaseOffSilencesAndUnopenableFilesPrintTheSdlError) 
         EXPECT_EQ(printed.substr(printed.size() - 2), " \n") << printed;
         EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line";
     }
+}
+
+TEST_F(MixerPlayer, WavFilesOutsideTheRatesOrShorterThanTheirDataChunkAreRefused) {
+    // SDL_mixer converts a sound in memory: a few bytes announcing 1 Hz would take hundreds of
+    // MB, and a data chunk announcing more than the file holds is allocated whole.
+    const std::string folder = vt_test::temp_dir();
+    const std::string too_slow = folder + "/999 Hz.wav", cut = folder + "/cut.wav";
+    ASSERT_TRUE(vt_test::write_wav(too_slow, vt_test::tone(0.05, 999)));
+    ASSERT_TRUE(vt_test::write_wav(cut, vt_test::tone(0.05, 8000)));
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 10);
+    set_cal_sounds(too_slow.c_str(), cut.c_str(), "");
+    const size_t from = read_samples(outputPath).size();
+    const std::string printed = vt_test::capture_stdout([] {
+        cal_target_sound_hook();
+        cal_done_sound_hook(0);
+    });
+    EXPECT_EQ(printed, "vistrak_core_graphics: cannot play sound \"" + too_slow +
+                           "\": its sample rate, 999 Hz, is outside 1000-384000 Hz\n"
+                           "vistrak_core_graphics: cannot play sound \"" + cut +
+                           "\": its data chunk announces 800 bytes but the file holds 790\n");
+    EXPECT_EQ(vt_test::sounding_span(vt_test::written_after(outputPath, from, 22050 / 2)), 0u);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Feedback sounds through the system player, heard through SDL's disk audio driver: the
-// built-in clips, each hook's sound, "off", WAV files, missing and unreadable files, refused
-// settings, and that a hook returns only after its sound has ended, without spinning.
+// built-in clips, each hook's sound, "off", WAV files, missing and unreadable files, WAV files
+// refused for their rate or size, refused settings, and that a hook returns only after its
+// sound has ended, without spinning.
 // The output device stays open from the first sound on, so each call is heard in what the
 // driver writes after the call began.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -16,6 +18,7 @@
 #include "platform/audio_mixer.h"
 #include "test_support.h"
 #include "test_system.h"
+#include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -193,6 +196,39 @@ TEST_F(SystemPlayer, WavFilesPlayAndUnplayableFilesLogOneLineNamingThem) {
         ASSERT_FALSE(printed.empty());
         EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
         EXPECT_NE(printed.find("\"" + path + "\""), std::string::npos) << printed;
+    }
+}
+
+TEST_F(SystemPlayer, WavFilesOutsideTheRatesOrShorterThanTheirDataChunkAreRefused) {
+    // A few bytes announcing 1 Hz would play for hours, a GHz would take the converter
+    // hundreds of MB; a data chunk announcing more than the file holds is allocated whole.
+    vt_test::capture_stdout([] { use_system_player(); });  // its version line, once
+    const std::string folder = vt_test::temp_dir();
+    const auto wav = [&](uint32_t rate, uintmax_t cut) {
+        const std::string path = folder + "/" + std::to_string(rate) + " Hz.wav";
+        EXPECT_TRUE(vt_test::write_wav(path, vt_test::tone(0.05, rate)));
+        if (cut) std::filesystem::resize_file(path, std::filesystem::file_size(path) - cut);
+        return path;
+    };
+    for (const uint32_t rate : {1000u, 384000u}) {
+        set_cal_sounds(wav(rate, 0).c_str(), "", "");
+        Heard heard;
+        EXPECT_EQ(vt_test::capture_stdout([&] { heard = play(cal_target_sound_hook); }), "");
+        EXPECT_FALSE(silent(heard)) << rate << " Hz plays";
+    }
+    const std::string prefix = "vistrak_core_graphics: cannot play sound \"";
+    const std::pair<std::string, std::string> refused[] = {
+        {wav(999, 0), "its sample rate, 999 Hz, is outside 1000-384000 Hz"},
+        {wav(384001, 0), "its sample rate, 384001 Hz, is outside 1000-384000 Hz"},
+        {wav(8000, 10), "its data chunk announces 800 bytes but the file holds 790"},
+    };
+    for (const auto &[path, reason] : refused) {
+        set_cal_sounds(path.c_str(), "", "");
+        Heard heard;
+        const std::string printed =
+            vt_test::capture_stdout([&] { heard = play(cal_target_sound_hook); });
+        EXPECT_EQ(printed, prefix + path + "\": " + reason + "\n");
+        EXPECT_TRUE(silent(heard)) << path;
     }
 }
 

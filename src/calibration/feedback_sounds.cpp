@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "calibration/sound_device_notice.h"
 #include "platform/file_paths.h"
@@ -63,10 +64,76 @@ struct RWCloser {
     void operator()(SDL_RWops *source) const { SDL_RWclose(source); }
 };
 
+// The sample rates a sound file may have. Every sound is converted to its output's rate: a few
+// bytes announcing 1 Hz become hours of sound (and hundreds of MB where SDL_mixer converts
+// them in memory), and a rate of a GHz makes the converter build a filter of hundreds of MB.
+constexpr uint32_t kLowestRate = 1000;
+constexpr uint32_t kHighestRate = 384000;
+// SDL reads no more chunks than this before the data.
+constexpr int kMostChunks = 10000;
+
+uint32_t little_endian(const uint8_t *bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+// Why the RIFF WAVE file in source must not play, read from its chunks up to the data: a
+// sample rate outside the bounds, or a data chunk announcing more bytes than the file holds,
+// which SDL would allocate whole. Empty when neither, or for anything else (the back-end
+// judges it). source is left at its start.
+std::string refusal(SDL_RWops *source) {
+    const Sint64 size = SDL_RWsize(source);
+    uint8_t chunk[16];
+    std::string reason;
+    if (SDL_RWread(source, chunk, 1, 12) == 12 && std::memcmp(chunk, "RIFF", 4) == 0 &&
+        std::memcmp(chunk + 8, "WAVE", 4) == 0) {
+        Sint64 at = 12;
+        for (int count = 0; count < kMostChunks && reason.empty(); ++count) {
+            if (SDL_RWseek(source, at, RW_SEEK_SET) != at || SDL_RWread(source, chunk, 1, 8) != 8)
+                break;
+            const uint32_t length = little_endian(chunk + 4);
+            if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 8 &&
+                SDL_RWread(source, chunk + 8, 1, 8) == 8) {
+                const uint32_t rate = little_endian(chunk + 12);
+                if (rate < kLowestRate || rate > kHighestRate)
+                    reason = "its sample rate, " + std::to_string(rate) + " Hz, is outside " +
+                             std::to_string(kLowestRate) + "-" + std::to_string(kHighestRate) +
+                             " Hz";
+            } else if (std::memcmp(chunk, "data", 4) == 0) {
+                if (size >= 0 && Sint64(length) > size - at - 8)
+                    reason = "its data chunk announces " + std::to_string(length) +
+                             " bytes but the file holds " + std::to_string(size - at - 8);
+                break;
+            }
+            at += 8 + Sint64(length) + (length & 1);
+        }
+    }
+    SDL_RWseek(source, 0, RW_SEEK_SET);
+    return reason;
+}
+
+// Whether the WAV file named text, open in source, may play; prints why not.
+bool playable(const char *text, SDL_RWops *source) {
+    const std::string reason = refusal(source);
+    if (reason.empty()) return true;
+    std::printf("vistrak_core_graphics: cannot play sound \"%s\": %s\n", text, reason.c_str());
+    std::fflush(stdout);
+    return false;
+}
+
+// The same for the file text names, opened for the check alone: one that cannot be opened is
+// the player's to report.
+bool file_playable(const char *text) {
+    const std::unique_ptr<SDL_RWops, RWCloser> source(
+        SDL_RWFromFile(platform::utf8_path(text).c_str(), "rb"));
+    return !source || playable(text, source.get());
+}
+
 void play_with_system_player(const char *text, const BuiltinClip &clip) {
     if (!*text) {
         platform::play_sound_memory(clip.data, clip.size);
     } else if (!is_off(text) && std::strcmp(text, "OFF") != 0) {
+        if (!file_playable(text)) return;
         platform::play_sound_file(text);
     } else {
         return;
@@ -87,6 +154,7 @@ void play_with_mixer(const char *text, const BuiltinClip &clip) {
             std::fflush(stdout);
             return;
         }
+        if (!playable(text, source.get())) return;
     }
     if (source) play_clip_mixer(source.get());
 }

@@ -34,18 +34,52 @@ ExternalProject_Add(vt_fuzz_harnesses
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
-# The video reader's seeds are small videos written by the tests' video writer at build time,
-# so that no media file is kept in the repository.
-add_executable(make_video_seeds fuzz/make_video_seeds.cpp)
+# Writes the video reader's seeds that come from the tests' video writers; run by
+# tests/fuzz/make_seeds.sh, which writes the generated seeds kept in tests/fuzz/seeds/ anew.
+add_executable(make_video_seeds EXCLUDE_FROM_ALL fuzz/make_video_seeds.cpp)
 target_link_libraries(make_video_seeds PRIVATE vt_test_videos)
 vt_warnings(make_video_seeds)
-set(video_seeds ${fuzz_binary_dir}/seeds/video_reader)
-add_custom_command(OUTPUT ${video_seeds}/stamp
-                   COMMAND make_video_seeds ${video_seeds}
-                   COMMAND ${CMAKE_COMMAND} -E touch ${video_seeds}/stamp
-                   DEPENDS make_video_seeds
-                   COMMENT "Writing the video reader's fuzz seeds")
-add_custom_target(vt_video_seeds ALL DEPENDS ${video_seeds}/stamp)
+
+# Each harness's limits: the longest input, the seconds one input may take, the memory of the
+# process and the largest single allocation, each from what a sound input of -max_len bytes may
+# cost. An input beyond any of them fails the run like a crash. Steady memory is the peak rss
+# of a 2-minute run under the sanitizers (ASan's quarantine at 64 MB, as the run scripts set
+# it); the rss limits add the input's own cost and 64 MB or more for the growth of a long run.
+set(button_box_limits
+  -max_len=512         # about 80 reports, twenty times the longest seed
+  -timeout=2           # 512 bytes in 256 pieces through the pseudo-terminal take 20 ms
+  -rss_limit_mb=288    # steady 205 MB; an input holds a few KB
+  -malloc_limit_mb=1)  # the largest block is a copy of the input
+set(camera_image_limits
+  -max_len=8192        # three times the seeds: a 48 x 40 frame with palette and title
+  -timeout=5           # 8 KB make at most 800 frames, 1.1 ms each with overlay and text
+  -rss_limit_mb=320    # steady 211 MB; the image buffer and textures stay the same size
+  -malloc_limit_mb=8)  # a whole frame's overlay at the largest zoom in 1024 x 768 is 5 MB
+set(config_reader_limits
+  -max_len=4096        # ten times the longest seed; lines are read 127 characters at a time
+  -timeout=2           # a pass over 4 KB takes a fraction of a millisecond
+  -rss_limit_mb=256    # steady 190 MB; an input holds a few copies of its text
+  -malloc_limit_mb=1)  # the largest block is a copy of the input
+set(image_writer_limits
+  -max_len=1024        # the picture's bytes repeat over the rows; the rest is 20 bytes
+  -timeout=2           # a 200 x 200 JPEG, PNG or GIF is written in milliseconds
+  -rss_limit_mb=224    # steady 147 MB; pixels of at most 4 MB, a 160 KB image
+  -malloc_limit_mb=2)  # the largest block is a 200 x 200 image of 160 KB
+set(setup_script_limits
+  -max_len=4096        # three times the longest seed, a keypad's script of 1.4 KB
+  -timeout=2           # a parse of 4 KB takes a fraction of a millisecond
+  -rss_limit_mb=256    # steady 162 MB; an input holds a few copies of its text
+  -malloc_limit_mb=1)  # the largest block is a copy of the input
+set(sound_file_limits
+  -max_len=16384       # eight times the longest seed: 16 s of 8-bit sound at 1000 Hz
+  -timeout=5           # such a sound converts and plays in under 0.2 s on the disk driver
+  -rss_limit_mb=288    # steady 167 MB; SDL_mixer's converted copy of 16 KB is 1.5 MB at most
+  -malloc_limit_mb=16) # that copy, with room (16 KB of 4-bit ADPCM at 1000 Hz made 22050 Hz)
+set(video_reader_limits
+  -max_len=32768       # twice the longest seed, room for a few frames of a compressed codec
+  -timeout=10          # a budget of decoded frames (64 million pixels) takes 1-2 s
+  -rss_limit_mb=768    # steady 199 MB, the 256 MB budget, FFmpeg's pictures, the sound copied
+  -malloc_limit_mb=320) # the budget (one frame or the sound track) + 64 MB
 
 foreach(source ${fuzz_sources})
   get_filename_component(harness ${source} NAME_WE)
@@ -54,13 +88,13 @@ foreach(source ${fuzz_sources})
   set(corpus ${fuzz_binary_dir}/corpus/${subject})
   set(artifacts ${fuzz_binary_dir}/artifacts)
   file(MAKE_DIRECTORY ${corpus} ${artifacts})
-  set(seeds "")
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
-    set(seeds "'${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject}'")
-  elseif(subject STREQUAL "video_reader")
-    set(seeds "'${video_seeds}'")
+  set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${subject})
+  if(NOT DEFINED ${subject}_limits OR NOT EXISTS ${seeds})
+    message(FATAL_ERROR "${harness}: give it limits in tests/fuzz/harnesses.cmake and seeds "
+                        "in tests/fuzz/seeds/${subject}/")
   endif()
-  set(options "-timeout=10 -rss_limit_mb=2048 -print_final_stats=1")
+  list(JOIN ${subject}_limits " " options)
+  string(APPEND options " -print_final_stats=1")
   string(APPEND options " -artifact_prefix=${artifacts}/${subject}-")
   set(dictionary ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${subject}.dict)
   if(EXISTS ${dictionary})
@@ -74,8 +108,11 @@ foreach(source ${fuzz_sources})
 seconds=${1:-@VT_FUZZ_SECONDS@}
 [ $# -gt 0 ] && shift
 started="$(mktemp)"
-'@fuzz_binary_dir@/@harness@' -max_total_time=$seconds "$@" @options@ \
-  '@corpus@' @seeds@
+# ASan holds freed memory back up to its quarantine: 64 MB keeps the steady memory that the
+# rss limit allows for the same in every run (options set in ASAN_OPTIONS win).
+export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+'@fuzz_binary_dir@/@harness@' -max_total_time=$seconds @options@ "$@" \
+  '@corpus@' '@seeds@'
 status=$?
 if [ $status -ne 0 ]; then
   find '@artifacts@' -type f -name '@subject@-*' -newer "$started" -size -1024k |
@@ -93,5 +130,6 @@ exit $status
                                          GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   # A fixed seed makes the tests' runs repeat the same inputs; ./run fuzz draws a new one.
   add_test(NAME ${harness} COMMAND ${script} ${VT_FUZZ_SECONDS} -seed=1)
-  set_tests_properties(${harness} PROPERTIES TIMEOUT 300 LABELS fuzz)
+  # One at a time: a harness's timeout is wall time, which another running beside it stretches.
+  set_tests_properties(${harness} PROPERTIES TIMEOUT 300 LABELS fuzz RESOURCE_LOCK vt_fuzz)
 endforeach()

@@ -1,7 +1,10 @@
-// Writes the video reader harness's seeds into the folder named by its argument: tiny AVIs of
-// every stored depth, with and without PCM sound, a damaged one, one without frames, one
-// run-length encoded, and MJPEG with PCM and with MP2 sound. Small, so that the fuzzer
-// mutates every part of them.
+// Writes the video reader harness's seeds that come from the tests' own writers into the
+// folder named by its argument: tiny AVIs of every stored depth, with and without PCM sound, a
+// damaged one, one without frames, one run-length encoded, and MJPEG with PCM and with MP2
+// sound. Small, so that the fuzzer mutates every part of them. The seeds are kept in
+// tests/fuzz/seeds/video_reader/; tests/fuzz/make_seeds.sh writes them anew, running
+//   cmake --build build --target make_video_seeds
+//   build/tests/make_video_seeds tests/fuzz/seeds/video_reader
 #include <cstdio>
 #include <filesystem>
 #include <string>

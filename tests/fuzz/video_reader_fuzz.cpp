@@ -1,7 +1,9 @@
-// libFuzzer harness for the video reader: the input is written to a file and loaded as the
-// animated target through LoadVideo, which reads every frame into a surface and the sound
-// track into memory (FFmpeg demuxes and decodes). Whatever the bytes, the result is one of
-// LoadVideo's codes, what it leaves loaded is consistent, and release_animation frees it.
+// libFuzzer harness for the video reader, used as the calibration screen uses it: the input is
+// written to a file, named with set_cal_animation_target and loaded through LoadVideo from the
+// recorded path (every frame into a surface, the sound track into memory; FFmpeg demuxes and
+// decodes). Whatever the bytes, the result is one of LoadVideo's codes, what it leaves loaded
+// is consistent and release_animation frees it. Naming no video then ends the target with its
+// kept frame memory, so that no input inherits another's.
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -19,6 +21,7 @@ extern "C" {
 #include "fuzz_check.h"
 #include "fuzz_support.h"
 #include "vistrak_core64_control.h"
+#include "vistrak_core_graphics_sdl2.h"
 
 namespace {
 
@@ -53,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(std::fwrite(data, 1, size, file) == size || size == 0);
     check(std::fclose(file) == 0);
 
-    const int32_t result = LoadVideo(video_path.c_str());
+    check(set_cal_animation_target(video_path.c_str(), 1, 0) == 0);
+    const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str());
     const AnimationTarget &loaded = calData.animationTarget;
     check(result == 1 || result == 0 || (result >= -7 && result <= -1 && result != -5));
     SDL_Surface **frames = loaded.frames;
@@ -73,5 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     release_animation();
     check(calData.animationTarget.frames == nullptr &&
           calData.animationTarget.audioData == nullptr);
+    check(set_cal_animation_target(nullptr, 0, 0) == -1 &&
+          calData.animationTarget.videoPath.empty());
     return 0;
 }
