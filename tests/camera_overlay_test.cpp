@@ -169,9 +169,13 @@ TEST_F(CameraOverlay, CurvesAreSdl2GfxsOwnPoints) {
         int kind;
         Sint16 start, end;
     };
-    for (int d : {0, 1, 2, 3, 7, 40, 41, 100, 512, 513, 514, 700}) {
+    // Centred on the image, partly off it, and with the centre left of the image so that the
+    // outline of the largest crosses it (the others around the image or far from it draw
+    // nothing there, and are passed over).
+    for (int d : {0, 1, 2, 3, 7, 40, 41, 100, 512, 513, 514, 700, 20000}) {
         const Sint16 r = Sint16(d / 2);
-        for (const auto &[x, y] : {std::pair{500 - d / 2, 380 - d / 2}, {kOx - d / 3, kOy - 2}}) {
+        for (const auto &[x, y] : {std::pair{500 - d / 2, 380 - d / 2}, {kOx - d / 3, kOy - 2},
+                                   {kOx + 10 - d, kOy + 10 - d / 2}}) {
             const std::string at = std::to_string(d) + " at " + std::to_string(x) + "," +
                                    std::to_string(y);
             const auto [circle_result, circle] =

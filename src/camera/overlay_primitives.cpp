@@ -136,9 +136,29 @@ const std::vector<SDL_Point> *shape_points(const Shape &shape) {
     return &takenShapes.back().offsets;
 }
 
+// Whether the outline of a circle of radius about (x, y) can touch the renderer's clip
+// rectangle. One that passes wholly outside it, or around it, shows nothing there, however
+// many points SDL2_gfx would work through for it: hundreds of thousands for a radius of
+// SDL2_gfx's largest coordinates.
+bool outline_may_show(SDL_Renderer *renderer, int64_t radius, int64_t x, int64_t y) {
+    SDL_Rect clip;
+    SDL_RenderGetClipRect(renderer, &clip);
+    if (SDL_RectEmpty(&clip)) return true;
+    constexpr int64_t kSlack = 2;  // the outline's width and SDL2_gfx's rounding
+    const int64_t left = clip.x, right = left + clip.w, top = clip.y, bottom = top + clip.h;
+    const int64_t near_x = std::clamp(x, left, right) - x, near_y = std::clamp(y, top, bottom) - y;
+    const int64_t far_x = std::max(std::llabs(x - left), std::llabs(x - right));
+    const int64_t far_y = std::max(std::llabs(y - top), std::llabs(y - bottom));
+    const int64_t outer = radius + kSlack, inner = std::max<int64_t>(radius - kSlack, 0);
+    return near_x * near_x + near_y * near_y <= outer * outer &&
+           far_x * far_x + far_y * far_y >= inner * inner;
+}
+
 // Draws shape centred at (x, y) as SDL2_gfx does, its points in one call.
 int draw_shape(const Shape &shape, int64_t x, int64_t y, Rgb c) {
     SDL_Renderer *renderer = drawing_renderer();
+    // A negative radius is SDL2_gfx's to refuse.
+    if (shape.radius >= 0 && !outline_may_show(renderer, shape.radius, gfx(x), gfx(y))) return 0;
     const bool takeable = shape.radius >= 0 && shape.radius <= kLargestTakenRadius;
     const std::vector<SDL_Point> *offsets = takeable ? shape_points(shape) : nullptr;
     if (!offsets) return gfx_shape(renderer, shape, gfx(x), gfx(y), c);
