@@ -219,13 +219,18 @@ TEST_F(AnimationLoad, UnusableSoundKeepsFramesAndReturnsItsCode) {
     EXPECT_EQ(frame_count(), 1u);
     EXPECT_EQ(calData.animationTarget.audioData, nullptr);
 
+    // No channels, or a rate that would be hours of sound or a converter of hundreds of MB:
+    // the stream's information is unusable.
     spec.sound.format_tag = 1;
-    spec.sound.channels = 0;  // no channels: the stream's information is unusable
-    ASSERT_TRUE(vt_test::write_avi(in_folder("no_channels.avi"), spec));
-    EXPECT_EQ(load(in_folder("no_channels.avi"), &printed), -2);
-    EXPECT_EQ(printed, "no audio stream info\n");
-    EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
-    EXPECT_EQ(frame_count(), 1u);
+    for (const auto &[channels, rate] : {std::pair{0, 22050}, {1, 999}, {1, 1000000000}}) {
+        spec.sound.channels = uint16_t(channels);
+        spec.sound.rate = uint32_t(rate);
+        ASSERT_TRUE(vt_test::write_avi(in_folder("unusable_sound.avi"), spec));
+        EXPECT_EQ(load(in_folder("unusable_sound.avi"), &printed), -2) << rate;
+        EXPECT_EQ(printed, "no audio stream info\n");
+        EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
+        EXPECT_EQ(frame_count(), 1u);
+    }
 }
 
 TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "audio_output.h"
@@ -210,6 +211,13 @@ TEST_F(SystemPlayer, WavFilesOutsideTheRatesOrShorterThanTheirDataChunkAreRefuse
         if (cut) std::filesystem::resize_file(path, std::filesystem::file_size(path) - cut);
         return path;
     };
+    const auto without_riff = [](const std::string &path) {  // SDL reads such a file too
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::string bare = path + ".bare.wav";
+        std::ofstream(bare, std::ios::binary) << bytes.substr(8);
+        return bare;
+    };
     for (const uint32_t rate : {1000u, 384000u}) {
         set_cal_sounds(wav(rate, 0).c_str(), "", "");
         Heard heard;
@@ -221,6 +229,7 @@ TEST_F(SystemPlayer, WavFilesOutsideTheRatesOrShorterThanTheirDataChunkAreRefuse
         {wav(999, 0), "its sample rate, 999 Hz, is outside 1000-384000 Hz"},
         {wav(384001, 0), "its sample rate, 384001 Hz, is outside 1000-384000 Hz"},
         {wav(8000, 10), "its data chunk announces 800 bytes but the file holds 790"},
+        {without_riff(wav(8000, 10)), "its data chunk announces 800 bytes but the file holds 790"},
     };
     for (const auto &[path, reason] : refused) {
         set_cal_sounds(path.c_str(), "", "");

@@ -13,6 +13,7 @@
 
 #include "calibration/sound_device_notice.h"
 #include "platform/file_paths.h"
+#include "platform/sound_output.h"
 #include "platform/sound_player.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -64,11 +65,6 @@ struct RWCloser {
     void operator()(SDL_RWops *source) const { SDL_RWclose(source); }
 };
 
-// The sample rates a sound file may have. Every sound is converted to its output's rate: a few
-// bytes announcing 1 Hz become hours of sound (and hundreds of MB where SDL_mixer converts
-// them in memory), and a rate of a GHz makes the converter build a filter of hundreds of MB.
-constexpr uint32_t kLowestRate = 1000;
-constexpr uint32_t kHighestRate = 384000;
 // SDL reads no more chunks than this before the data.
 constexpr int kMostChunks = 10000;
 
@@ -80,25 +76,32 @@ uint32_t little_endian(const uint8_t *bytes) {
 // Why the RIFF WAVE file in source must not play, read from its chunks up to the data: a
 // sample rate outside the bounds, or a data chunk announcing more bytes than the file holds,
 // which SDL would allocate whole. Empty when neither, or for anything else (the back-end
-// judges it). source is left at its start.
+// judges it). SDL also reads a file that begins at "WAVE", without the RIFF header. source is
+// left at its start.
 std::string refusal(SDL_RWops *source) {
     const Sint64 size = SDL_RWsize(source);
     uint8_t chunk[16];
     std::string reason;
-    if (SDL_RWread(source, chunk, 1, 12) == 12 && std::memcmp(chunk, "RIFF", 4) == 0 &&
-        std::memcmp(chunk + 8, "WAVE", 4) == 0) {
-        Sint64 at = 12;
+    Sint64 at = -1;  // the first chunk
+    if (SDL_RWread(source, chunk, 1, 12) == 12) {
+        if (std::memcmp(chunk, "RIFF", 4) == 0 && std::memcmp(chunk + 8, "WAVE", 4) == 0)
+            at = 12;
+        else if (std::memcmp(chunk, "WAVE", 4) == 0)
+            at = 4;
+    }
+    if (at > 0) {
         for (int count = 0; count < kMostChunks && reason.empty(); ++count) {
             if (SDL_RWseek(source, at, RW_SEEK_SET) != at || SDL_RWread(source, chunk, 1, 8) != 8)
                 break;
             const uint32_t length = little_endian(chunk + 4);
             if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 8 &&
                 SDL_RWread(source, chunk + 8, 1, 8) == 8) {
+                using platform::kHighestSoundRate, platform::kLowestSoundRate;
                 const uint32_t rate = little_endian(chunk + 12);
-                if (rate < kLowestRate || rate > kHighestRate)
+                if (rate < kLowestSoundRate || rate > kHighestSoundRate)
                     reason = "its sample rate, " + std::to_string(rate) + " Hz, is outside " +
-                             std::to_string(kLowestRate) + "-" + std::to_string(kHighestRate) +
-                             " Hz";
+                             std::to_string(kLowestSoundRate) + "-" +
+                             std::to_string(kHighestSoundRate) + " Hz";
             } else if (std::memcmp(chunk, "data", 4) == 0) {
                 if (size >= 0 && Sint64(length) > size - at - 8)
                     reason = "its data chunk announces " + std::to_string(length) +

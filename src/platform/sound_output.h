@@ -21,6 +21,12 @@ struct WaveFormat {
 #pragma pack(pop)
 static_assert(sizeof(WaveFormat) == 18, "WaveFormat must match WAVEFORMATEX");
 
+// The sample rates a sound from a file may have. Every sound is converted to its output's rate:
+// a few bytes announcing 1 Hz become hours of sound (and hundreds of MB where it is converted
+// in memory), and a rate of a GHz makes the converter build a filter of hundreds of MB.
+constexpr uint32_t kLowestSoundRate = 1000;
+constexpr uint32_t kHighestSoundRate = 384000;
+
 // One buffer handed to the device (WAVEHDR): the device reads data while it plays.
 struct WaveHeader {
     const uint8_t *data = nullptr;

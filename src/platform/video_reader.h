@@ -89,7 +89,7 @@ int32_t video_frames_written(VideoFile *file);
 enum class AudioReadResult {
     Read,
     NoStream,      // no audio stream
-    NoInfo,        // the stream's rate or channel count is unusable
+    NoInfo,        // the stream's channel count or rate (see sound_output.h) is unusable
     NoFormatSize,  // the sound's format cannot be determined (no decoder for its codec)
     NoFormat,      // the decoder or sample converter cannot be set up
     NoSize,        // the sound is larger than the limit asked for, or than 2 GB

@@ -642,7 +642,9 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
     const AVCodecParameters &parameters = *file->format->streams[file->audio]->codecpar;
     const int channels = parameters.ch_layout.nb_channels;
     const int rate = parameters.sample_rate;
-    if (channels <= 0 || channels > 8 || rate <= 0) return AudioReadResult::NoInfo;
+    if (channels <= 0 || channels > 8 || rate < int(kLowestSoundRate) ||
+        rate > int(kHighestSoundRate))
+        return AudioReadResult::NoInfo;
 
     std::vector<uint8_t> pcm;
     AudioReadResult result;

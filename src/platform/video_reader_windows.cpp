@@ -399,7 +399,8 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
         return AudioReadResult::NoFormat;
     WAVEFORMATEX stored;
     std::memcpy(&stored, format_bytes.data(), sizeof stored);
-    if (stored.nChannels == 0 || stored.nChannels > 8 || stored.nSamplesPerSec == 0)
+    if (stored.nChannels == 0 || stored.nChannels > 8 ||
+        stored.nSamplesPerSec < kLowestSoundRate || stored.nSamplesPerSec > kHighestSoundRate)
         return AudioReadResult::NoInfo;
 
     // The index's sizes are the file's word: sound it claims beyond the file's own size is
