@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -34,6 +36,14 @@ inline std::string temp_folder(const char *prefix) {
         std::filesystem::remove_all(made, ignored);
     });
     return made;
+}
+
+// Writes the input as the whole of the file at path.
+inline void write_file(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *file = std::fopen(path.c_str(), "wb");
+    check(file != nullptr);
+    check(std::fwrite(data, 1, size, file) == size || size == 0);
+    check(std::fclose(file) == 0);
 }
 
 }  // namespace fuzz_support

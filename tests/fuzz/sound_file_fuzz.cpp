@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -50,10 +49,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     standin_reset();  // the stand-in core keeps every log line and alert
-    FILE *file = std::fopen(sound_path.c_str(), "wb");
-    check(file != nullptr);
-    check(std::fwrite(data, 1, size, file) == size || size == 0);
-    check(std::fclose(file) == 0);
+    fuzz_support::write_file(sound_path, data, size);
     set_cal_sounds(sound_path.c_str(), sound_path.c_str(), sound_path.c_str());
 
     force_sound_backend(0);

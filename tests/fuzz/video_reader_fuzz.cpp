@@ -13,7 +13,6 @@ extern "C" {
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "calibration/animation.h"
@@ -51,10 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     standin_reset();  // the stand-in core keeps every log line and alert
-    FILE *file = std::fopen(video_path.c_str(), "wb");
-    check(file != nullptr);
-    check(std::fwrite(data, 1, size, file) == size || size == 0);
-    check(std::fclose(file) == 0);
+    fuzz_support::write_file(video_path, data, size);
 
     check(set_cal_animation_target(video_path.c_str(), 1, 0) == 0);
     const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str());
