@@ -216,8 +216,11 @@ TEST_F(CameraOverlay, ExtremeValuesAreDrawnSafely) {
         {line(INT_MIN, 5, INT_MAX, 5, 1), line(INT_MAX, INT_MIN, INT_MIN, INT_MAX, 2),
          line(7, INT_MIN, 7, INT_MAX, 3), lozenge(INT_MAX, INT_MAX, INT_MAX, INT_MIN, 4),
          lozenge(10, 10, INT_MIN, INT_MIN, 5), lozenge(10, 10, -40, -40, 6),
-         lozenge(-5, -5, 0, 1, 7)});
+         lozenge(-5, -5, 0, 1, 7), line(-20000, -20000, 20000, 20000, 6)});
     ASSERT_FALSE(p.data.empty());
+    // A line far longer than the image is drawn where it crosses it.
+    EXPECT_EQ(at(p, 300, 300), kGreen);
+    EXPECT_EQ(at(p, 600, 600), kGreen);
     // Clamped, not wrapped: the long horizontal line still lies on row 5 across the image.
     EXPECT_EQ(at(p, 0, 5), kWhite);
     EXPECT_EQ(at(p, 767, 5), kWhite);

@@ -12,6 +12,7 @@
 #include <SDL2_gfxPrimitives.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -172,6 +173,42 @@ int draw_shape(const Shape &shape, int64_t x, int64_t y, Rgb c) {
     return result | SDL_RenderDrawPoints(renderer, points.data(), int(points.size()));
 }
 
+// Lines longer than this are drawn only where they cross the clip rectangle: SDL2_gfx draws an
+// anti-aliased line pixel by pixel, each pixel a draw call, some hundred thousand of them for a
+// line between its largest coordinates. No line of an image on a screen is as long.
+constexpr int64_t kLongestWholeLine = 4096;
+
+// Cuts the line from (x1, y1) to (x2, y2) to the renderer's clip rectangle and a margin for
+// its smoothed edges, keeping its direction; false when it misses them.
+bool clip_line(int64_t &x1, int64_t &y1, int64_t &x2, int64_t &y2) {
+    SDL_Rect clip;
+    SDL_RenderGetClipRect(drawing_renderer(), &clip);
+    if (SDL_RectEmpty(&clip)) return true;
+    constexpr double kMargin = 4;
+    const double dx = double(x2 - x1), dy = double(y2 - y1);
+    // Liang-Barsky: the part of the line, from 0 to 1, inside each of the four edges.
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {double(x1) - (clip.x - kMargin), clip.x + clip.w + kMargin - double(x1),
+                         double(y1) - (clip.y - kMargin), clip.y + clip.h + kMargin - double(y1)};
+    double from = 0, to = 1;
+    for (int edge = 0; edge < 4; ++edge) {
+        if (p[edge] == 0) {
+            if (q[edge] < 0) return false;
+            continue;
+        }
+        const double t = q[edge] / p[edge];
+        if (p[edge] < 0)
+            from = std::max(from, t);
+        else
+            to = std::min(to, t);
+    }
+    if (from > to) return false;
+    const int64_t x0 = x1, y0 = y1;
+    x1 = x0 + std::llround(from * dx), y1 = y0 + std::llround(from * dy);
+    x2 = x0 + std::llround(to * dx), y2 = y0 + std::llround(to * dy);
+    return true;
+}
+
 }  // namespace
 
 int draw_hline(int32_t x1, int32_t x2, int32_t y, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
@@ -192,9 +229,13 @@ int draw_overlay_line(OverlayContext *context, int32_t from_x, int32_t from_y, i
         std::swap(from_x, to_x);
         std::swap(from_y, to_y);
     }
-    const int64_t x1 = from_x + o.x, y1 = from_y + o.y, x2 = to_x + o.x, y2 = to_y + o.y;
+    int64_t x1 = from_x + o.x, y1 = from_y + o.y, x2 = to_x + o.x, y2 = to_y + o.y;
     if (x1 == x2) return draw_vline(gfx(x1), gfx(y1), gfx(y2), c.r, c.g, c.b, 255);
     if (y1 == y2) return draw_hline(gfx(x1), gfx(x2), gfx(y1), c.r, c.g, c.b, 255);
+    x1 = gfx(x1), y1 = gfx(y1), x2 = gfx(x2), y2 = gfx(y2);
+    if (std::max<int64_t>(x2 - x1, std::llabs(y2 - y1)) > kLongestWholeLine &&
+        !clip_line(x1, y1, x2, y2))
+        return 0;
     // A one-pixel anti-aliased line on either side thickens and smooths the plain line.
     if (y1 > y2) {
         aaline(x1, y1 - 1, x2 - 1, y2, c);
