@@ -613,8 +613,10 @@ TEST_F(AnimationLoad, SoundClaimedBeyondTheFileCostsNothing) {
     const int32_t result = load(path);
     EXPECT_TRUE(result == 1 || result == -6) << result;  // what is there, or no sound
     EXPECT_EQ(frame_count(), 2u);
+    // Far below the claim: what the readers take for the sound they find (FFmpeg reads a
+    // chunk in pieces of up to 50 MB) and a sanitizer's own overhead.
     if (peak >= 0) {
-        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(64) << 20);
+        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(128) << 20);
     }
 }
 
