@@ -14,6 +14,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "frame/expt_window.h"
+#include "leak_checks.h"
 #include "platform/frame_memory.h"
 #include "test_support.h"
 #include "test_system.h"
@@ -613,10 +614,11 @@ TEST_F(AnimationLoad, SoundClaimedBeyondTheFileCostsNothing) {
     const int32_t result = load(path);
     EXPECT_TRUE(result == 1 || result == -6) << result;  // what is there, or no sound
     EXPECT_EQ(frame_count(), 2u);
-    // Far below the claim: what the readers take for the sound they find (FFmpeg reads a
-    // chunk in pieces of up to 50 MB) and a sanitizer's own overhead.
-    if (peak >= 0) {
-        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(128) << 20);
+    // Far below the claim: FFmpeg indexes the claimed chunk in pieces of about 1 KB (7 MB of
+    // index here). A sanitizer's allocator holds every reallocation of that index back (its
+    // quarantine), so its peak says nothing of the load.
+    if (peak >= 0 && vt_test::heap_in_use() < 0) {
+        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(64) << 20);
     }
 }
 
