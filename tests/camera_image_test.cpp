@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_image.h"
 #include "camera/image_state.h"
+#include "frame/display_hooks.h"
 #include "camera_frames.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -97,8 +97,7 @@ TEST_F(CameraBuffer, PaletteIndicesBecomePixels) {
     EXPECT_EQ(buffer_pixel(1, 7), 0x0028323Cu);
     EXPECT_EQ(buffer_pixel(2, 7), 0x0046505Au);
 
-    // All 256 entries, channels independent, in lines of widths on and around the 64 pixels
-    // a line may be converted at a time.
+    // All 256 entries, channels independent, in lines of several widths.
     uint8_t reds[256], greens[256], blues[256];
     for (int i = 0; i < 256; ++i) {
         reds[i] = uint8_t(i);

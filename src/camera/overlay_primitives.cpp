@@ -2,10 +2,6 @@
 // lozenge outlines in numbered colours, and the mouse position in drawn-image pixels.
 // Coordinates are worked in 64 bits and clamped to SDL2_gfx's 16-bit range, so values far
 // off the image stay off it instead of wrapping onto it; the clip rectangle keeps the rest.
-// SDL2_gfx draws arcs and circles point by point, each point a draw call of its own: a lozenge
-// is some hundreds of them, and a GL renderer pays dearly for every call. The points of each arc
-// and circle are therefore taken once from SDL2_gfx itself, drawn on a surface, and drawn in one
-// call on every frame that shows the same shape.
 #include "camera/overlay_primitives.h"
 
 #include <SDL.h>
@@ -14,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <vector>
 
 #include "frame/expt_window.h"
 
@@ -78,64 +73,7 @@ int aaline(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Rgb c) {
 struct Shape {
     bool arc;
     Sint16 radius, start, end;
-    bool operator==(const Shape &other) const {
-        return arc == other.arc && radius == other.radius && start == other.start &&
-               end == other.end;
-    }
 };
-
-int gfx_shape(SDL_Renderer *renderer, const Shape &shape, Sint16 x, Sint16 y, Rgb c) {
-    return shape.arc ? arcRGBA(renderer, x, y, shape.radius, shape.start, shape.end, c.r, c.g,
-                               c.b, 255)
-                     : circleRGBA(renderer, x, y, shape.radius, c.r, c.g, c.b, 255);
-}
-
-// Shapes of larger radii are drawn by SDL2_gfx directly: their surface would be too large.
-constexpr Sint16 kLargestTakenRadius = 256;
-// The shapes of a few frames: a pupil's and a corneal reflection's change size from frame to
-// frame, slowly.
-constexpr size_t kTakenShapes = 16;
-
-struct TakenShape {
-    Shape shape;
-    std::vector<SDL_Point> offsets;  // from the centre
-};
-std::vector<TakenShape> takenShapes;  // the oldest first
-
-// The points SDL2_gfx draws for shape, as offsets from its centre; none when they cannot be
-// taken.
-std::vector<SDL_Point> take_points(const Shape &shape) {
-    const int centre = shape.radius + 1, size = 2 * centre + 1;
-    std::vector<SDL_Point> offsets;
-    // A new surface is all zero; every drawn point is white.
-    SDL_Surface *surface =
-        SDL_CreateRGBSurfaceWithFormat(0, size, size, 32, SDL_PIXELFORMAT_RGB888);
-    SDL_Renderer *renderer = surface ? SDL_CreateSoftwareRenderer(surface) : nullptr;
-    if (renderer) {
-        gfx_shape(renderer, shape, Sint16(centre), Sint16(centre), {255, 255, 255});
-        SDL_RenderFlush(renderer);
-        for (int y = 0; y < size; ++y) {
-            const auto *row = reinterpret_cast<const uint32_t *>(
-                static_cast<const uint8_t *>(surface->pixels) + y * surface->pitch);
-            for (int x = 0; x < size; ++x)
-                if (row[x] != 0) offsets.push_back({x - centre, y - centre});
-        }
-        SDL_DestroyRenderer(renderer);
-    }
-    SDL_FreeSurface(surface);
-    return offsets;
-}
-
-// The points of shape, taken now unless taken before; null when they cannot be.
-const std::vector<SDL_Point> *shape_points(const Shape &shape) {
-    for (const TakenShape &taken : takenShapes)
-        if (taken.shape == shape) return &taken.offsets;
-    std::vector<SDL_Point> offsets = take_points(shape);
-    if (offsets.empty()) return nullptr;
-    if (takenShapes.size() == kTakenShapes) takenShapes.erase(takenShapes.begin());
-    takenShapes.push_back({shape, std::move(offsets)});
-    return &takenShapes.back().offsets;
-}
 
 // Whether the outline of a circle of radius about (x, y) can touch the renderer's clip
 // rectangle. One that passes wholly outside it, or around it, shows nothing there, however
@@ -155,22 +93,14 @@ bool outline_may_show(SDL_Renderer *renderer, int64_t radius, int64_t x, int64_t
            far_x * far_x + far_y * far_y >= inner * inner;
 }
 
-// Draws shape centred at (x, y) as SDL2_gfx does, its points in one call.
+// Draws shape centred at (x, y) where it can show.
 int draw_shape(const Shape &shape, int64_t x, int64_t y, Rgb c) {
     SDL_Renderer *renderer = drawing_renderer();
     // A negative radius is SDL2_gfx's to refuse.
     if (shape.radius >= 0 && !outline_may_show(renderer, shape.radius, gfx(x), gfx(y))) return 0;
-    const bool takeable = shape.radius >= 0 && shape.radius <= kLargestTakenRadius;
-    const std::vector<SDL_Point> *offsets = takeable ? shape_points(shape) : nullptr;
-    if (!offsets) return gfx_shape(renderer, shape, gfx(x), gfx(y), c);
-    const int cx = gfx(x), cy = gfx(y);
-    std::vector<SDL_Point> points(offsets->size());
-    std::transform(offsets->begin(), offsets->end(), points.begin(), [cx, cy](SDL_Point o) {
-        return SDL_Point{cx + o.x, cy + o.y};
-    });
-    int result = SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
-    result |= SDL_SetRenderDrawColor(renderer, c.r, c.g, c.b, 255);
-    return result | SDL_RenderDrawPoints(renderer, points.data(), int(points.size()));
+    return shape.arc ? arcRGBA(renderer, gfx(x), gfx(y), shape.radius, shape.start, shape.end,
+                               c.r, c.g, c.b, 255)
+                     : circleRGBA(renderer, gfx(x), gfx(y), shape.radius, c.r, c.g, c.b, 255);
 }
 
 // Lines longer than this are drawn only where they cross the clip rectangle: SDL2_gfx draws an
