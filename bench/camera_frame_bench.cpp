@@ -28,10 +28,11 @@
 #include <vector>
 
 #include "calibration/cal_data.h"
-#include "camera/camera_image.h"
 #include "camera/image_presentation.h"
+#include "frame/display_hooks.h"
 #include "frame/embedded_fonts.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "text/message_renderer.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -70,7 +71,7 @@ bool made_text_lines(SDL_Renderer *renderer, std::vector<SDL_Texture *> &texture
         lines.push_back({kMenu[i], {15, 15 + i * step}});
     lines.push_back({kTitle, kTitlePlace});
     for (const auto &[text, place] : lines) {
-        SDL_Surface *surface = TTF_RenderText_Blended(font, text, calData.foregroundColor);
+        SDL_Surface *surface = TTF_RenderText_Blended(font, text, windowLook.foregroundColor);
         if (!surface) continue;
         textures.push_back(SDL_CreateTextureFromSurface(renderer, surface));
         places.push_back({place.x, place.y, surface->w, surface->h});

@@ -121,6 +121,11 @@ typedef int32_t (*ImageWriter)(const char *path, int32_t format, const CoreBitma
 
 VT_CORE_API uint32_t core_clock_ms(void);
 VT_CORE_API void core_sleep_ms(uint32_t milliseconds);
+/* Bits of core_display_flags. */
+#define VT_DISPLAY_IMAGE_SHOWN 0x2u /* the camera image is shown */
+#define VT_DISPLAY_WIDE_KEYS 0x10u  /* key releases are taken too, as while the image is shown */
+/* The whole value while the camera image fills the screen: no custom background then. */
+#define VT_DISPLAY_IMAGE_FULL_SCREEN 0x20u
 VT_CORE_API uint16_t core_display_flags(void);
 VT_CORE_API uint16_t core_tracker_mode(void);
 VT_CORE_API void core_attach_window(void *window);

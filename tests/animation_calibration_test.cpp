@@ -16,13 +16,12 @@
 #include <vector>
 
 #include "calibration/cal_data.h"
-#include "calibration/calibration_screen.h"
 #include "calibration_support.h"
 #include "camera_frames.h"
 #include "device/device_modes.h"
 #include "device/device_state.h"
+#include "frame/display_hooks.h"
 #include "disk_audio.h"
-#include "input/key_input.h"
 #include "presented_frames.h"
 #include "test_support.h"
 #include "test_system.h"

@@ -1,6 +1,5 @@
 // The playback thread on an OpenGL renderer, whose context is current on one thread at a time:
-// what the thread draws reaches the window, and the hook thread draws again afterwards. Then, in
-// the same window, a message drawn onto a known background, composed in a texture there. SDL's
+// what the thread draws reaches the window, and the hook thread draws again afterwards. SDL's
 // offscreen video driver renders through EGL without a display.
 #include <gtest/gtest.h>
 
@@ -17,8 +16,6 @@
 #include "test_support.h"
 #include "test_system.h"
 #include "test_videos.h"
-#include "text/fonts.h"
-#include "text/message_renderer.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
@@ -74,33 +71,6 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
     // at the end, where the leak checker can no longer tell whose it was (sanitizer builds run
     // this program without the check at exit).
     EXPECT_FALSE(vt_test::leaks_found());
-}
-
-// Composed and copied where its lines have ink, then kept: each way gives the pixels of the
-// lines drawn one by one, descenders reaching into the next line included.
-TEST(AnimationOpenGl, MessageOnABackgroundDrawsWhatItsLinesDraw) {
-    SDL_RendererInfo info{};
-    if (!window_open() || SDL_GetRendererInfo(exptGraphics.renderer, &info) != 0 ||
-        std::string(info.name).rfind("opengl", 0) != 0)
-        GTEST_SKIP() << "no OpenGL renderer here";
-    ASSERT_EQ(get_new_font("sans", 24, 0), 0);
-    set_text_margins(10, 10, 10, 10);
-    const SDL_Color paper{30, 120, 200, 255}, ink{220, 40, 90, 255};
-    const auto drawn = [&](bool on_paper) {
-        SDL_SetRenderDrawColor(exptGraphics.renderer, paper.r, paper.g, paper.b, 255);
-        SDL_RenderClear(exptGraphics.renderer);
-        const char *text = "Camera Views: gjpqy\nNUM 7 -> Next\n\ni j";
-        if (on_paper)
-            draw_message_on(&paper, exptGraphics.window, ink, kTextContinue, 5, 300, "%s", text);
-        else
-            draw_message(exptGraphics.window, ink, kTextContinue, 5, 300, "%s", text);
-        return vt_test::read_window_pixels().data;
-    };
-    const std::vector<uint32_t> lines = drawn(false);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_GT(lines.size() - size_t(std::count(lines.begin(), lines.end(), lines.front())), 500u);
-    EXPECT_TRUE(drawn(true) == lines);  // composed
-    EXPECT_TRUE(drawn(true) == lines);  // kept
 }
 
 }  // namespace

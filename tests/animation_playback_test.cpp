@@ -19,6 +19,7 @@
 #include "frame/expt_window.h"
 #include "leak_checks.h"
 #include "platform/audio_mixer.h"
+#include "frame/display_hooks.h"
 #include "presented_frames.h"
 #include "test_support.h"
 #include "test_system.h"

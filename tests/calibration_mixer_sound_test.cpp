@@ -13,6 +13,8 @@
 #include "calibration/feedback_sounds.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
+#include "frame/display_hooks.h"
+#include "frame/sound_backend.h"
 #include "test_support.h"
 #include "test_system.h"
 #include "test_videos.h"

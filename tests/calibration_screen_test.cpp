@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "calibration/cal_data.h"
-#include "calibration/calibration_screen.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
+#include "frame/display_hooks.h"
+#include "frame/window_background.h"
 #include "presented_frames.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
@@ -191,7 +192,7 @@ TEST_F(CalibrationScreen, VideoThatCannotLoadShowsTheDefaultRing) {
     EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"), 1u);
     EXPECT_EQ(calData.outerRadius, 8);
     EXPECT_EQ(calData.innerRadius, 2);
-    EXPECT_EQ(calData.backgroundTexture, nullptr) << "a video target drops the background";
+    EXPECT_EQ(windowLook.backgroundTexture, nullptr) << "a video target drops the background";
 
     PresentedFrames frames;
     draw_cal_target(400, 300);
@@ -210,7 +211,7 @@ TEST_F(CalibrationScreen, TexturesAreRebuiltForANewRenderer) {
     // A second window replaces the first without a close.
     ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
     EXPECT_EQ(calData.targetTexture, nullptr);
-    EXPECT_EQ(calData.backgroundTexture, nullptr);
+    EXPECT_EQ(windowLook.backgroundTexture, nullptr);
     ASSERT_EQ(begin_cal_hook(), 0);
     draw_cal_target(700, 500);
     vt_test::Pixels p = vt_test::read_window_pixels();
@@ -220,7 +221,7 @@ TEST_F(CalibrationScreen, TexturesAreRebuiltForANewRenderer) {
     // Close and open again: the researcher's background and ring come back.
     close_expt_graphics();
     EXPECT_EQ(calData.targetTexture, nullptr);
-    EXPECT_EQ(calData.backgroundTexture, nullptr);
+    EXPECT_EQ(windowLook.backgroundTexture, nullptr);
     vt_test::ensure_window();
     ASSERT_EQ(begin_cal_hook(), 0);
     draw_cal_target(300, 200);

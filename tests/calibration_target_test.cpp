@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "calibration/cal_data.h"
-#include "calibration/calibration_screen.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
+#include "frame/display_hooks.h"
+#include "frame/window_background.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -50,7 +51,7 @@ TEST(TargetBeforeWindow, ColoursImagesAndSettingsMadeEarlyApplyOnceTheWindowOpen
     ASSERT_FALSE(window_open());
     const auto fg = bytes(kFg), bg = bytes(kBg);
     set_calibration_colors(fg.data(), bg.data());
-    EXPECT_EQ(calData.backgroundColor.b, 230);
+    EXPECT_EQ(windowLook.backgroundColor.b, 230);
 
     // The application frees its surfaces right after handing them over.
     {
@@ -193,7 +194,7 @@ TEST_F(TargetLook, BackgroundColourChangeRepaintsTheWindowAndTheRing) {
     draw_cal_target(300, 300);
     const auto bg = bytes(kBg), fg = bytes(kFg);
     set_calibration_colors(nullptr, bg.data());
-    EXPECT_EQ(calData.backgroundColor.g, 120);
+    EXPECT_EQ(windowLook.backgroundColor.g, 120);
     vt_test::Pixels p = vt_test::read_window_pixels();
     EXPECT_EQ(p.at(300, 295), kBg) << "the whole window is repainted, the old target too";
     EXPECT_EQ(p.at(0, 0), kBg);
@@ -210,8 +211,8 @@ TEST_F(TargetLook, AlphaAloneIsNoChange) {
     fg[3] = 7;
     bg[3] = 9;
     set_calibration_colors(fg.data(), bg.data());
-    EXPECT_EQ(calData.foregroundColor.a, 255);
-    EXPECT_EQ(calData.backgroundColor.a, 255);
+    EXPECT_EQ(windowLook.foregroundColor.a, 255);
+    EXPECT_EQ(windowLook.backgroundColor.a, 255);
     expect_ring(vt_test::read_window_pixels(), 291, 292, 8, 2, cal_test::kDefaultForeground,
                 cal_test::kDefaultBackground);
 }
@@ -219,7 +220,7 @@ TEST_F(TargetLook, AlphaAloneIsNoChange) {
 TEST_F(TargetLook, WithCustomBackgroundAColourChangeOnlyRedrawsTheRing) {
     auto background = quadrant_image(64, 48, kBackgroundQuadrants);
     set_cal_background_surface(background.get());
-    ASSERT_NE(calData.backgroundTexture, nullptr);
+    ASSERT_NE(windowLook.backgroundTexture, nullptr);
     clear_cal_hook();
     const vt_test::Pixels before = vt_test::read_window_pixels();
     ASSERT_EQ(before.at(10, 10), kBackgroundQuadrants[0]);

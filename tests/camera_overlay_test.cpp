@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_image.h"
 #include "camera/image_state.h"
 #include "camera/overlay_primitives.h"
+#include "frame/display_hooks.h"
 #include "camera_frames.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "calibration/cal_data.h"
-#include "camera/camera_image.h"
 #include "camera/image_state.h"
 #include "camera_frames.h"
 #include "device/device_state.h"
 #include "text/text_cache.h"
+#include "frame/display_hooks.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 

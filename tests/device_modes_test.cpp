@@ -12,7 +12,7 @@
 #include "device/commport.h"
 #include "device/device_state.h"
 #include "device/setup_script.h"
-#include "input/key_input.h"
+#include "frame/display_hooks.h"
 #include "input/key_translation.h"
 #include "simulated_box.h"
 #include "test_support.h"
@@ -106,6 +106,12 @@ std::vector<uint16_t> box_tap(SimulatedBox &box, int k, size_t keys_expected,
 
 std::vector<uint16_t> keys(std::initializer_list<uint16_t> list) { return list; }
 
+// The menu as the status text shows it: the mode brought up to date with the tracker first.
+const char *menu_now() {
+    update_setup_mode();
+    return current_menu_text();
+}
+
 DeviceButtons *seen_record = nullptr;
 void *seen_user_data = nullptr;
 int32_t application_device(DeviceButtons *record) {
@@ -133,14 +139,14 @@ protected:
 TEST_F(DeviceModes, SwitchingOffClearsTheMenus) {
     ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
     standin_set_tracker_mode(2);
-    EXPECT_STRNE(current_menu_text(), "");
+    EXPECT_STRNE(menu_now(), "");
     set_image_menu_mode(1);
     EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
     EXPECT_EQ(device_callback, nullptr);
     EXPECT_EQ(setup_mode_count, 0);
     EXPECT_EQ(setup_modes[4].text[0], '\0');
     EXPECT_EQ(current_setup_mode, 4) << "switching off leaves the mode";
-    EXPECT_STREQ(current_menu_text(), "");
+    EXPECT_STREQ(menu_now(), "");
 }
 
 TEST_F(DeviceModes, KeypadUsesItsBuiltInScriptAndNoPort) {
@@ -176,7 +182,7 @@ TEST_F(DeviceModes, ButtonBoxMissingAfterTwoSearches) {
     EXPECT_EQ(setup_mode_count, 0);
     EXPECT_EQ(current_setup_mode, 0);
     standin_set_tracker_mode(6);
-    EXPECT_STREQ(current_menu_text(), "");
+    EXPECT_STREQ(menu_now(), "");
 }
 
 TEST_F(DeviceModes, UnusableScriptsAreReportedWithoutSearching) {
@@ -247,19 +253,19 @@ TEST_F(DeviceModes, MenuTextNeedsANumberedModeAndTrackerBit2) {
         "[MODE 2]\nTEXT_LINE \"Second\"\nBUTTON 1 GOTO_MODE 1\n";
     ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
     standin_set_tracker_mode(2);
-    EXPECT_STREQ(current_menu_text(), "Menu 100%\n");
+    EXPECT_STREQ(menu_now(), "Menu 100%\n");
     current_setup_mode = 5;
     standin_set_tracker_mode(6);  // bit 0x2, no mode change
-    EXPECT_STREQ(current_menu_text(), "Second\n");
+    EXPECT_STREQ(menu_now(), "Second\n");
     standin_set_tracker_mode(4);  // no bit 0x2
-    EXPECT_STREQ(current_menu_text(), "");
+    EXPECT_STREQ(menu_now(), "");
     standin_set_tracker_mode(11);
-    EXPECT_STREQ(current_menu_text(), "") << "MODE C shows nothing";
+    EXPECT_STREQ(menu_now(), "") << "MODE C shows nothing";
     current_setup_mode = kModeA;
-    EXPECT_STREQ(current_menu_text(), "Accept: 1\n");
+    EXPECT_STREQ(menu_now(), "Accept: 1\n");
     current_setup_mode = 9;  // past the script's modes
     standin_set_tracker_mode(6);
-    EXPECT_STREQ(current_menu_text(), "");
+    EXPECT_STREQ(menu_now(), "");
 }
 
 TEST_F(DeviceModes, KeypadReportsKeysUnderSet1Codes) {
@@ -302,11 +308,11 @@ TEST_F(DeviceModes, KeypadReportsKeysUnderSet1Codes) {
 TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
     ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
     standin_set_tracker_mode(2);
-    EXPECT_EQ(current_menu_text(), std::string(setup_modes[4].text));
+    EXPECT_EQ(menu_now(), std::string(setup_modes[4].text));
 
     EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter})) << "camera views ask for the image";
     EXPECT_EQ(current_setup_mode, 5);
-    EXPECT_EQ(std::string(current_menu_text()).rfind("Camera Views:\n", 0), 0u);
+    EXPECT_EQ(std::string(menu_now()).rfind("Camera Views:\n", 0), 0u);
     EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kRight}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kLeft}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({})) << "from an image mode: no second Enter";
@@ -433,7 +439,7 @@ TEST_F(DeviceModes, GotoModeToAMissingModeIsLogged) {
     standin_set_tracker_mode(11);
     EXPECT_EQ(tap(SDL_SCANCODE_F), keys({})) << "lower-case a names MODE A";  // 33
     EXPECT_EQ(current_setup_mode, kModeA);
-    EXPECT_STREQ(current_menu_text(), setup_modes[kModeA].text);
+    EXPECT_STREQ(menu_now(), setup_modes[kModeA].text);
     EXPECT_EQ(current_setup_mode, kModeA) << "calibration keeps MODE A";
 }
 

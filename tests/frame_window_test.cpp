@@ -7,13 +7,11 @@
 #include <optional>
 
 #include "calibration/cal_data.h"
-#include "calibration/calibration_screen.h"
 #include "calibration/feedback_sounds.h"
-#include "camera/camera_image.h"
 #include "export/image_writer.h"
 #include "frame/display_hooks.h"
 #include "frame/expt_window.h"
-#include "input/key_input.h"
+#include "frame/window_background.h"
 #include "test_support.h"
 #include "test_system.h"
 #include "vistrak_core64_control.h"
@@ -107,12 +105,12 @@ TEST(ExperimentWindow, CreatesDesktopWindowAndInstallsHooksInOrder) {
 
 TEST(ExperimentWindow, NewWindowReplacesHeldOneAndTakesBackgroundColour) {
     const Uint32 old_id = SDL_GetWindowID(exptGraphics.window);
-    const SDL_Color saved = calData.backgroundColor;
-    calData.backgroundColor = SDL_Color{20, 90, 160, 255};
+    const SDL_Color saved = windowLook.backgroundColor;
+    windowLook.backgroundColor = SDL_Color{20, 90, 160, 255};
     SDL_Window *slot = nullptr;
     DisplayInfo info{};
     ASSERT_EQ(init_expt_window(&slot, &info), 0);
-    calData.backgroundColor = saved;
+    windowLook.backgroundColor = saved;
     EXPECT_EQ(SDL_GetWindowFromID(old_id), nullptr) << "the held window is released";
     EXPECT_EQ(slot, exptGraphics.window);
     const vt_test::Pixels pixels = vt_test::read_window_pixels();

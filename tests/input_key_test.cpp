@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "camera/image_state.h"
+#include "device/key_events.h"
+#include "frame/display_hooks.h"
 #include "frame/expt_window.h"
-#include "input/key_input.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"
 

@@ -16,6 +16,7 @@
 #include "test_support.h"
 #include "text/fonts.h"
 #include "text/message_renderer.h"
+#include "text/text_cache.h"
 #include "text_reference.h"
 
 namespace {
@@ -41,20 +42,15 @@ protected:
         return vt_test::read_window_pixels();
     }
 
-    // Draws text with draw_message, then twice with draw_message_on over the paper the window
-    // is cleared to (composed, then kept), and expects exactly the reference lines each time.
+    // Draws text twice with draw_message (its lines made, then kept) and expects exactly the
+    // reference lines each time.
     void expect_lines(const std::string &text, uint32_t flags, int x, int y,
                       const std::vector<text_test::RefLine> &lines) {
         const vt_test::Pixels expected = reference(lines);
         EXPECT_GT(text_test::ink_pixels(expected), 0u);
-        for (const char *way : {"drawn", "composed", "kept"}) {
-            const vt_test::Pixels actual = drawn([&] {
-                if (way == std::string("drawn"))
-                    draw_message(exptGraphics.window, kInk, flags, x, y, "%s", text.c_str());
-                else
-                    draw_message_on(&text_test::kPaper, exptGraphics.window, kInk, flags, x, y,
-                                    "%s", text.c_str());
-            });
+        for (const char *way : {"made", "kept"}) {
+            const vt_test::Pixels actual = drawn(
+                [&] { draw_message(exptGraphics.window, kInk, flags, x, y, "%s", text.c_str()); });
             EXPECT_EQ(text_test::differing_pixels(actual, expected), 0u)
                 << '"' << text << "\" " << way;
         }
@@ -246,22 +242,20 @@ TEST_F(MessageTest, AnotherWindowsMessageIsDrawnLineByLineInItsOwnRenderer) {
     SDL_Window *other = SDL_CreateWindow("other", 0, 0, 200, 60, SDL_WINDOW_HIDDEN);
     SDL_Renderer *renderer = other ? SDL_CreateRenderer(other, -1, SDL_RENDERER_SOFTWARE) : nullptr;
     ASSERT_NE(renderer, nullptr);
-    const auto drawn_in_other = [&](bool on_background) {
+    const auto drawn_in_other = [&] {
         const SDL_Color paper = text_test::kPaper;
         SDL_SetRenderDrawColor(renderer, paper.r, paper.g, paper.b, 255);
         SDL_RenderClear(renderer);
-        if (on_background)
-            draw_message_on(&paper, other, kInk, 0, 5, 5, "Other");
-        else
-            draw_message(other, kInk, 0, 5, 5, "Other");
+        draw_message(other, kInk, 0, 5, 5, "Other");
         std::vector<uint32_t> pixels(200 * 60);
         SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), 800);
         return pixels;
     };
-    const std::vector<uint32_t> expected = drawn_in_other(false);
+    const std::vector<uint32_t> expected = drawn_in_other();
     EXPECT_NE(std::count(expected.begin(), expected.end(), expected.front()),
               std::ptrdiff_t(expected.size()));
-    EXPECT_TRUE(drawn_in_other(true) == expected);
+    EXPECT_TRUE(drawn_in_other() == expected);
+    EXPECT_EQ(find_line_texture(current_font(), "Other", kInk), nullptr) << "kept for the window";
     SDL_DestroyRenderer(renderer);
     SDL_DestroyWindow(other);
 }

@@ -10,13 +10,15 @@
 #include "calibration/cal_data.h"
 #include "camera/image_state.h"
 #include "camera/status_text.h"
+#include "device/device_state.h"
 #include "frame/embedded_fonts.h"
 #include "frame/expt_window.h"
-#include "input/key_input.h"
 #include "test_support.h"
 #include "text/fonts.h"
 #include "text/message_renderer.h"
 #include "text/text_cache.h"
+#include "frame/display_hooks.h"
+#include "frame/window_background.h"
 #include "text_reference.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -30,8 +32,8 @@ protected:
     void SetUp() override {
         vt_test::ensure_window();
         saved_rect = exptGraphics.window_rect;
-        saved_colour = calData.foregroundColor;
-        calData.foregroundColor = text_test::kInk;
+        saved_colour = windowLook.foregroundColor;
+        windowLook.foregroundColor = text_test::kInk;
         imageState.textScale = 1.0f;
         imageState.imageTitle[0] = '\0';
         statusFontLoaded = 0;
@@ -40,7 +42,7 @@ protected:
     }
     void TearDown() override {
         exptGraphics.window_rect = saved_rect;
-        calData.foregroundColor = saved_colour;
+        windowLook.foregroundColor = saved_colour;
         standin_set_display_flags(0);
     }
 
@@ -239,22 +241,18 @@ TEST_F(StatusTextTest, KeptLinesDrawAsNewOnesAndChangesShowOnTheNextFrame) {
               0u);
 }
 
-// A refresh is asked for by queries and key polls, which do not draw: the key poll that follows
-// draws it, at once.
-TEST_F(StatusTextTest, RefreshForMode2IsDrawnByTheNextKeyPoll) {
+// The device marks its menu changed where it may not draw (a query, a key poll): the key poll
+// that follows draws it, at once.
+TEST_F(StatusTextTest, AChangedMenuIsDrawnByTheNextKeyPoll) {
     imageState.imageRect = SDL_Rect{50, 60, 384, 320};
     set_title("Refreshed");
     standin_set_display_flags(0x2);
     KeyInput key{};
-    for (int mode : {0, 1, 3}) {
-        text_test::clear_window();
-        refresh_status_text(mode);
-        read_key_hook(&key);
-        EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << mode;
-    }
     text_test::clear_window();
-    refresh_status_text(2);
-    EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << "asked, not drawn";
+    read_key_hook(&key);
+    EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << "nothing changed";
+    mark_menu_changed();
+    EXPECT_EQ(text_test::ink_pixels(vt_test::read_window_pixels()), 0u) << "marked, not drawn";
     read_key_hook(&key);
     const vt_test::Pixels actual = vt_test::read_window_pixels();
     EXPECT_EQ(text_test::differing_pixels(actual, reference({{"Refreshed", 50, 390}})), 0u);

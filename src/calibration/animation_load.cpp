@@ -380,6 +380,7 @@ extern "C" int32_t set_cal_animation_target(const char *path, int32_t play_count
                                             int32_t transparent_color) {
     AnimationTarget &animation = calData.animationTarget;
     const bool named = path && *path;
+    use_window();
     if (named)
         release_animation();
     else

@@ -11,9 +11,9 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
-#include "calibration/calibration_screen.h"
 #include "calibration/sound_device_notice.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "platform/platform.h"
 #include "vistrak_core64.h"
 
@@ -87,8 +87,6 @@ void start_animation_audio() {
         header = platform::WaveHeader{};
         header.data = target.audioData;
         header.length = uint32_t(target.audioLength);
-        header.flags = 4;  // begin loop, one loop: the buffer plays once
-        header.loops = 1;
         platform::sound_output_prepare(target.waveOut, header);
         target.audioPlaying = 1;
         core_log("calData.animationTarget.audioPlaying reset to 1\n");
@@ -184,6 +182,7 @@ void start_playback_thread() {
         target.threadState = 0;
         return;
     }
+    use_window();
     let_go_of_renderer();
     try {
         std::thread(animation_playback_thread).detach();

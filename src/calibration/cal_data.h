@@ -39,16 +39,13 @@ struct AnimationTarget {
     platform::WaveHeader waveHeader{};
 };
 
+// The window's colours and background image are the window's (frame/window_background.h).
 struct CalData {
-    SDL_Color foregroundColor{0, 0, 0, 255};
-    SDL_Color backgroundColor{180, 180, 180, 255};
     int32_t macDelay = 300;
-    int32_t glideMode = -1;
     std::atomic<TargetPosition> targetPosition{TargetPosition{}};
     int16_t previousY = kNoPosition;
     int16_t previousX = kNoPosition;
     SDL_Texture *targetTexture = nullptr;
-    SDL_Texture *backgroundTexture = nullptr;
     int32_t targetWidth = 0;
     int32_t targetHeight = 0;
     int32_t disableCustomBackgroundOnImageMode = 0;
@@ -56,7 +53,6 @@ struct CalData {
     int32_t innerRadius = 2;
     int32_t customTarget = 0;
     AnimationTarget animationTarget;
-    int32_t glideSteps = -1;
 };
 
 extern CalData calData;
@@ -67,6 +63,10 @@ struct TransparentColor {
 };
 extern TransparentColor transparentColor;
 
+// Registers the calibration display with the window before it keeps anything of it (a texture,
+// a video target, the playback thread): the window then takes the renderer back from the
+// playback thread, releases the target texture with the renderer and the target at closing.
+void use_window();
 // Builds the ring texture ((2·outer + 2) × 2·outer) unless a target texture exists.
 void create_target_texture(int32_t outer, int32_t inner);
 // Builds the configured target when none exists: the application's image while customTarget
@@ -75,14 +75,9 @@ void create_default_target();
 // Drops the target texture, the animated target and its path; the application's image stays
 // for the next create_default_target.
 void release_target();
-// Drops the custom background (texture and image).
-void release_background();
-// The custom background's texture for the current renderer, built from the application's
-// image when needed; null when there is no background image or no window.
-SDL_Texture *background_texture();
 // What begin_cal_hook does before loading a video: the target's look returns to the default
 // ring (radii 8 and 2), the custom target and background are dropped, no target is shown.
 void reset_target_for_video();
-// Called before the renderer is destroyed: destroys the target and background textures; the
-// images they came from stay and are rebuilt for the next one.
+// Called before the renderer is destroyed: destroys the target texture; the image it came
+// from stays and is rebuilt for the next one.
 void release_renderer_textures();

@@ -1,23 +1,19 @@
-// The calibration screen: the background painter and the hooks through which the core library
-// opens, clears and closes the screen and shows, moves and erases the target. While the
-// playback thread of a video target runs it owns the renderer: drawing here takes it back.
-#include "calibration/calibration_screen.h"
-
+// The calibration screen: the hooks through which the core library opens, clears and closes
+// the screen and shows, moves and erases the target. While the playback thread of a video
+// target runs it owns the renderer: drawing here takes it back.
 #include <cstdio>
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "camera/status_text.h"
 #include "device/device_modes.h"
+#include "frame/display_hooks.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 
 namespace {
-
-// The display flags with which the core library shows the camera image full screen: the
-// custom background is left out then.
-constexpr uint16_t kCameraImageShown = 32;
 
 // clear_cal_hook's work: background, no target anywhere.
 void clear_screen() {
@@ -41,32 +37,8 @@ void load_video_target() {
 
 }  // namespace
 
-int drawBackground() {
-    SDL_Renderer *renderer = drawing_renderer();
-    core_log("drawBackground \n");
-    const SDL_Color &bg = calData.backgroundColor;
-    int status = SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
-    if (status != 0) {
-        core_log("drawBackground SDL_SetRenderDrawColor failed. error='%s'\n", SDL_GetError());
-    } else {
-        status = SDL_RenderClear(renderer);
-        if (status != 0)
-            core_log("drawBackground SDL_RenderFillRect failed. error='%s'\n", SDL_GetError());
-        status = SDL_RenderFillRect(renderer, nullptr);
-        if (status != 0)
-            core_log("drawBackground SDL_RenderFillRect failed. error='%s'\n", SDL_GetError());
-    }
-    SDL_Texture *background = background_texture();
-    if (background && core_display_flags() != kCameraImageShown) {
-        status = SDL_RenderCopy(renderer, background, nullptr, nullptr);
-        if (status != 0)
-            core_log("drawBackground SDL_RenderCopy failed. error='%s'\n", SDL_GetError());
-    }
-    return status;
-}
-
 int16_t begin_cal_hook() {
-    current_menu_text();
+    update_setup_mode();
     if (!window_open()) return -1;
     AnimationTarget &animation = calData.animationTarget;
     // A thread still running keeps its loaded video; it stops before anything is drawn.

@@ -1,5 +1,5 @@
-// Feedback sounds: the six sound settings, the four sound hooks, and the choice between the
-// system player and SDL_mixer. Every sound plays synchronously: a hook returns after its
+// Feedback sounds: the six sound settings, the four sound hooks, and their playing through the
+// system player or SDL_mixer. Every sound plays synchronously: a hook returns after its
 // sound has ended.
 #include "calibration/feedback_sounds.h"
 
@@ -12,6 +12,8 @@
 #include <string>
 
 #include "calibration/sound_device_notice.h"
+#include "frame/display_hooks.h"
+#include "frame/sound_backend.h"
 #include "platform/file_paths.h"
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
@@ -27,11 +29,6 @@ namespace {
 // One setting per kind -2..3: a WAV path, "off", or empty for the built-in clip.
 constexpr size_t kSettingSize = 208;
 std::array<std::array<char, kSettingSize>, 6> soundSettings{};
-
-SDL_version runtimeVersion{};
-bool runtimeVersionRead = false;
-int32_t osDecision = -1;     // -1 not yet asked
-int32_t forcedBackend = -1;  // -1: the rule decides
 
 constexpr bool valid_kind(int32_t kind) { return kind >= -2 && kind <= 3; }
 
@@ -202,24 +199,6 @@ void play_clip_mixer(SDL_RWops *source) {
     // Synchronous, but without holding a core: the mixer runs on SDL's audio thread.
     while (Mix_Playing(channel)) SDL_Delay(1);
     Mix_FreeChunk(chunk);
-}
-
-int32_t use_system_player() {
-    if (!runtimeVersionRead) {
-        SDL_GetVersion(&runtimeVersion);
-        runtimeVersionRead = true;
-        std::printf("%s %u.%u.%u\n", "SDL runtime version", runtimeVersion.major,
-                    runtimeVersion.minor, runtimeVersion.patch);
-    }
-    if (forcedBackend != -1) return forcedBackend;
-    if (runtimeVersion.minor > 2 || (runtimeVersion.minor == 2 && runtimeVersion.patch >= 13))
-        return 1;
-    if (osDecision == -1) osDecision = platform::system_player_preferred() ? 1 : 0;
-    return osDecision;
-}
-
-void force_sound_backend(int32_t backend) {
-    forcedBackend = backend == 0 || backend == 1 ? backend : -1;
 }
 
 void cal_target_sound_hook() { play_feedback_sound(1); }

@@ -6,11 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-void cal_target_sound_hook();
-void cal_done_sound_hook(int16_t error);
-void dcorr_done_sound_hook(int16_t error);
-void dcorr_target_sound_hook();
-
 // Plays the sound of kind (1 cal target, 0 cal done, -1 cal error, 3 dcorr target, 2 dcorr
 // done, -2 dcorr error) and returns when it has ended. Other kinds play nothing.
 void play_feedback_sound(int32_t kind);
@@ -18,13 +13,6 @@ void play_feedback_sound(int32_t kind);
 // Plays a WAV through SDL_mixer, halting every other channel first, and returns when the
 // mixer has played it out. The source stays open.
 void play_clip_mixer(SDL_RWops *source);
-
-// 1: sounds go through the system player; 0: through SDL_mixer (SDL audio opened by init_sdl).
-int32_t use_system_player();
-
-// Makes use_system_player answer backend (0 or 1) instead of its rule; -1 restores the rule.
-// A seam for tests and tools: set it before init_expt_window so that init_sdl follows it.
-void force_sound_backend(int32_t backend);
 
 // A built-in clip: a complete RIFF WAVE file in the library's memory.
 struct BuiltinClip {

@@ -3,8 +3,6 @@
 // quietly.
 #pragma once
 
-// Called after each attempt to play, from the hook thread or the playback thread.
+// Called after each attempt to play, from the hook thread or the playback thread. In a new
+// window the next sound that finds no device says so again.
 void report_sound_device();
-
-// A new window: the next sound that finds no device says so again.
-void sound_device_notice_new_window();

@@ -1,14 +1,16 @@
 // The target's look and the calibration background: the drawn ring, the application's target
 // and background images, and the six exports that choose them. Textures belong to the current
 // renderer; the application's images are kept as private copies so that they can be rebuilt.
+// The window keeps the colours and the background image (frame/window_background.h).
 #include <SDL2_gfxPrimitives.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "export/surface_owner.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -18,14 +20,8 @@ namespace {
 // texture of a larger one takes hundreds of megabytes (up to 17 GB for 16-bit sizes).
 constexpr int32_t kMaxOuterRadius = 2048;
 
-struct SurfaceDeleter {
-    void operator()(SDL_Surface *surface) const { SDL_FreeSurface(surface); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
-
-// Private copies of the application's images (the application keeps its own surfaces).
-SurfacePtr targetImage;
-SurfacePtr backgroundImage;
+// A private copy of the application's image (the application keeps its own surface).
+SurfaceOwner targetImage;
 
 // The ring's radii while an application image stands in for it: the image sets both radii to
 // half its size, which would leave a ring entirely in the background colour once the image goes.
@@ -41,8 +37,8 @@ void destroy_texture(SDL_Texture *&texture) {
     texture = nullptr;
 }
 
-SurfacePtr copy_image(SDL_Surface *image, const char *setter) {
-    SurfacePtr copy(SDL_DuplicateSurface(image));
+SurfaceOwner copy_image(SDL_Surface *image, const char *setter) {
+    SurfaceOwner copy(SDL_DuplicateSurface(image));
     if (!copy) core_log("%s: the image cannot be copied. error='%s'\n", setter, SDL_GetError());
     return copy;
 }
@@ -56,8 +52,8 @@ bool changes(const uint8_t *bytes, const SDL_Color &colour) {
 // is the render target again.
 void paint_ring(SDL_Texture *texture, int32_t outer, int32_t inner) {
     SDL_Renderer *renderer = drawing_renderer();
-    const SDL_Color &fg = calData.foregroundColor;
-    const SDL_Color &bg = calData.backgroundColor;
+    const SDL_Color &fg = windowLook.foregroundColor;
+    const SDL_Color &bg = windowLook.backgroundColor;
     SDL_SetRenderTarget(renderer, texture);
     SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
     SDL_RenderFillRect(renderer, nullptr);
@@ -70,6 +66,7 @@ void paint_ring(SDL_Texture *texture, int32_t outer, int32_t inner) {
 }
 
 void create_image_target() {
+    use_window();
     calData.targetWidth = targetImage->w;
     calData.targetHeight = targetImage->h;
     if (window_open())
@@ -79,8 +76,15 @@ void create_image_target() {
 
 }  // namespace
 
+void use_window() {
+    static constexpr WindowClient kCalibration{playback_running, stop_playback_thread,
+                                               release_renderer_textures, release_target};
+    set_window_client(&kCalibration);
+}
+
 void create_target_texture(int32_t outer, int32_t inner) {
     if (calData.targetTexture) return;
+    use_window();
     calData.targetHeight = 2 * outer;
     calData.targetWidth = 2 * outer + 2;
     SDL_Texture *texture =
@@ -105,27 +109,6 @@ void release_target() {
     destroy_texture(calData.targetTexture);
 }
 
-void release_background() {
-    take_renderer();  // the playback thread paints the background image
-    destroy_texture(calData.backgroundTexture);
-    backgroundImage.reset();
-}
-
-SDL_Texture *background_texture() {
-    if (!calData.backgroundTexture && backgroundImage && window_open()) {
-        calData.backgroundTexture =
-            SDL_CreateTextureFromSurface(drawing_renderer(), backgroundImage.get());
-        if (!calData.backgroundTexture) {
-            // Dropped rather than retried on every frame.
-            core_log("set_cal_background_surface: the background image cannot be drawn and is "
-                     "dropped. error='%s'\n",
-                     SDL_GetError());
-            backgroundImage.reset();
-        }
-    }
-    return calData.backgroundTexture;
-}
-
 void reset_target_for_video() {
     destroy_texture(calData.targetTexture);
     targetImage.reset();
@@ -138,28 +121,25 @@ void reset_target_for_video() {
     calData.customTarget = 0;
 }
 
-void release_renderer_textures() {
-    destroy_texture(calData.targetTexture);
-    destroy_texture(calData.backgroundTexture);
-}
+void release_renderer_textures() { destroy_texture(calData.targetTexture); }
 
 extern "C" {
 
 void set_calibration_colors(const uint8_t *foreground, const uint8_t *background) {
-    const bool foreground_changed = changes(foreground, calData.foregroundColor);
-    const bool background_changed = changes(background, calData.backgroundColor);
+    SDL_Color &foreground_color = windowLook.foregroundColor;
+    SDL_Color &background_color = windowLook.backgroundColor;
+    const bool foreground_changed = changes(foreground, foreground_color);
+    const bool background_changed = changes(background, background_color);
     if (!foreground_changed && !background_changed) return;
     // The playback thread paints with these colours: it has ended before they change.
     SDL_Renderer *renderer = drawing_renderer();
     if (foreground_changed)
-        calData.foregroundColor = SDL_Color{foreground[0], foreground[1], foreground[2],
-                                            foreground[3]};
+        foreground_color = SDL_Color{foreground[0], foreground[1], foreground[2], foreground[3]};
     if (background_changed)
-        calData.backgroundColor = SDL_Color{background[0], background[1], background[2],
-                                            background[3]};
+        background_color = SDL_Color{background[0], background[1], background[2], background[3]};
     if (!window_open()) return;
     if (background_changed && !background_texture()) {
-        const SDL_Color &bg = calData.backgroundColor;
+        const SDL_Color &bg = background_color;
         SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, bg.a);
         SDL_RenderClear(renderer);
         SDL_RenderPresent(renderer);
@@ -209,7 +189,7 @@ void set_cal_target_surface(SDL_Surface *image) {
 void set_cal_background_surface(SDL_Surface *image) {
     release_background();
     if (!image) return;
-    backgroundImage = copy_image(image, "set_cal_background_surface");
+    adopt_background_image(copy_image(image, "set_cal_background_surface").release());
     background_texture();
 }
 

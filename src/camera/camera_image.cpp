@@ -1,19 +1,19 @@
 // The camera image hooks: the core library streams each eye-camera frame into the 384 x 320
 // buffer as palette indices, line by line; the line that completes a frame presents it.
 // Every size and index the core library sends is checked against the buffer and palette.
-#include "camera/camera_image.h"
+#include "frame/display_hooks.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "calibration/calibration_screen.h"
 #include "camera/image_presentation.h"
 #include "camera/image_state.h"
 #include "camera/status_text.h"
 #include "device/device_modes.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "text/fonts.h"
 
 namespace {

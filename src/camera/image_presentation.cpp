@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "calibration/cal_data.h"
 #include "camera/image_state.h"
 #include "camera/overlay_primitives.h"
 #include "camera/status_text.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "vistrak_core64.h"
 
 namespace {
@@ -131,7 +131,7 @@ void present_camera_image(int width, int height) {
     if (width < 1 || height < 1) return;
     SDL_Renderer *renderer = drawing_renderer();
     const SDL_Rect &window = exptGraphics.window_rect;
-    const SDL_Color background = calData.backgroundColor;
+    const SDL_Color background = windowLook.backgroundColor;
 
     if (width != imageState.imageWidth || height != imageState.imageHeight) {
         SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b,
@@ -151,7 +151,7 @@ void present_camera_image(int width, int height) {
     }
     SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b, 255);
     fill_viewport(renderer);
-    draw_status_text_on({background.r, background.g, background.b, 255});
+    draw_status_text();
 
     // The overlay surface has the size a surface zoom by f would give the frame.
     bool enlarged = f > 1.0f;
@@ -178,6 +178,8 @@ void present_camera_image(int width, int height) {
         draw_marker_bars();
     SDL_RenderPresent(renderer);
 }
+
+void step_zoom() { ++imageState.zoomStep; }
 
 void release_presentation_resources() {
     SDL_FreeSurface(overlaySurface);

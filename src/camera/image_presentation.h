@@ -6,5 +6,8 @@
 // frame without pixels is skipped) and asks the core library to draw its overlay.
 void present_camera_image(int width, int height);
 
+// The next frame shows the image one zoom step further ('z' pressed).
+void step_zoom();
+
 // Frees what the presentation keeps from frame to frame; called when image display ends.
 void release_presentation_resources();

@@ -4,30 +4,24 @@
 
 #include <cmath>
 
-#include "calibration/animation.h"
-#include "calibration/cal_data.h"
 #include "camera/image_state.h"
 #include "device/device_modes.h"
 #include "frame/expt_window.h"
+#include "frame/window_background.h"
 #include "text/fonts.h"
 #include "text/message_renderer.h"
 #include "text/text_cache.h"
 #include "vistrak_core64.h"
 
-int32_t statusFontLoaded = 0;
 float statusFontScale = 0.0f;
 
 namespace {
 
-constexpr uint16_t kImageShownFlag = 0x2;
 constexpr int kTitleGap = 10;  // pixels between the image's bottom edge and the title
 
 // Tried in order. "Times Roman" is in no row of the family table and never loads.
 constexpr const char *kStatusFamilies[] = {"sans",        "Times Roman", "Arial", "Arial Unicode",
                                            "Courier New", "Verdana",     "Tahoma"};
-
-// A redraw asked for and not yet done.
-bool redraw_requested = false;
 
 }  // namespace
 
@@ -50,51 +44,49 @@ void select_scaled_font(float scale) {
 
 namespace {
 
-// Draws the texts, onto background when the window was just filled with it.
-void draw_texts(const char *menu_text, const SDL_Color *background) {
+void draw_texts(const char *menu_text) {
     if (!window_open()) return;
+    take_renderer();
     // Each drawing of the texts is a frame: what it no longer draws is dropped from the cache.
     start_text_frame();
     const float width_ratio = static_cast<float>(exptGraphics.window_rect.w / 1920.0);
     const float scaled = width_ratio * imageState.textScale;
     select_scaled_font(static_cast<float>(scaled * 0.7));
 
-    const SDL_Color colour = calData.foregroundColor;
+    const SDL_Color colour = windowLook.foregroundColor;
     if (menu_text && *menu_text) {
         set_text_margins(10, 10, 10, 10);
-        draw_message_on(background, exptGraphics.window, colour, kTextContinue, 5, 5, "%s",
-                        menu_text);
+        draw_message(exptGraphics.window, colour, kTextContinue, 5, 5, "%s", menu_text);
     }
-    if (core_display_flags() & kImageShownFlag) {
+    if (core_display_flags() & VT_DISPLAY_IMAGE_SHOWN) {
         set_text_margins(0, 0, 0, 0);
         const SDL_Rect &image = imageState.imageRect;
-        draw_message_on(background, exptGraphics.window, colour, 0, image.x,
-                        image.y + image.h + kTitleGap, "%.*s", int(kImageTitleSize),
-                        imageState.imageTitle);
+        draw_message(exptGraphics.window, colour, 0, image.x, image.y + image.h + kTitleGap,
+                     "%.*s", int(kImageTitleSize), imageState.imageTitle);
     }
 }
 
 }  // namespace
 
-void draw_status_text_with_menu(const char *menu_text) { draw_texts(menu_text, nullptr); }
+void draw_status_text_with_menu(const char *menu_text) { draw_texts(menu_text); }
 
-void draw_status_text() {
-    redraw_requested = false;  // what is drawn now is up to date
-    draw_texts(current_menu_text(), nullptr);
+namespace {
+
+// The device's menu as the texts show it now. Bringing the mode up to date may mark the menu
+// changed again; the next key poll then draws it once more.
+const char *shown_menu() {
+    menu_shown();
+    update_setup_mode();
+    return current_menu_text();
 }
 
-void draw_status_text_on(SDL_Color background) {
-    redraw_requested = false;
-    draw_texts(current_menu_text(), &background);
-}
+}  // namespace
 
-void refresh_status_text(int32_t mode) {
-    if (mode == 2) redraw_requested = true;
-}
+void draw_status_text() { draw_texts(shown_menu()); }
 
-void draw_requested_status_text() {
+void draw_changed_status_text() {
     // A video target keeps the screen while it plays; the menu shows once it has ended.
-    if (!redraw_requested || playback_running()) return;
+    if (!menu_changed() || renderer_lent()) return;
     draw_status_text();
     if (window_open()) SDL_RenderPresent(drawing_renderer());
 }

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <iterator>
 
-#include "camera/status_text.h"
 #include "device/commport.h"
 #include "device/device_state.h"
 #include "device/setup_script.h"
@@ -19,6 +18,8 @@ DeviceButtons device_buttons{};
 std::array<uint8_t, 256> last_button_states{};
 
 namespace {
+
+bool menuChanged = false;
 
 // Tracker mode codes.
 constexpr uint16_t kTrackerSetup = 2;
@@ -50,7 +51,6 @@ extern "C" int32_t enable_external_calibration_device(uintptr_t type, const char
     device_callback = nullptr;
     device_user_data = nullptr;
     clear_device_keys();
-    refresh_status_text(0);
     reset_button_states();
     clear_setup_modes();
     if (type == kDeviceOff) return 1;
@@ -74,7 +74,6 @@ extern "C" int32_t enable_external_calibration_device(uintptr_t type, const char
     }
 
     current_setup_mode = device_callback ? kFirstNumberedMode : 0;
-    refresh_status_text(device_callback ? 1 : 0);
     if (!device_callback) clear_setup_modes();
     return device_callback ? 1 : 0;
 }
@@ -99,7 +98,7 @@ void update_setup_mode() {
     case kTrackerSetupImage:
         if (current_setup_mode < kFirstNumberedMode) {
             current_setup_mode = kFirstNumberedMode;
-            refresh_status_text(2);  // the setup menu shows at the next chance to draw
+            mark_menu_changed();  // the setup menu shows at the next chance to draw
         }
         break;
     default:
@@ -107,8 +106,13 @@ void update_setup_mode() {
     }
 }
 
+void mark_menu_changed() { menuChanged = true; }
+
+bool menu_changed() { return menuChanged; }
+
+void menu_shown() { menuChanged = false; }
+
 const char *current_menu_text() {
-    update_setup_mode();
     const int32_t mode = current_setup_mode;
     if (mode >= kFirstNumberedMode && mode < setup_mode_count &&
         (core_tracker_mode() & kTrackerMenuBit))

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <deque>
 
-#include "camera/status_text.h"
 #include "device/device_state.h"
 #include "device/setup_script.h"
 #include "vistrak_core64.h"
@@ -39,9 +38,6 @@ constexpr uint16_t kActionKeys[kButtonActionCount] = {
     kKeyEnter,  // ACCEPT_TARGET
     kKeyBackspace,  // REDO_LAST_TARGE
 };
-
-// Bit of the display flags while the camera image is shown.
-constexpr uint16_t kImageShownFlag = 0x2;
 
 // Device reads per key poll at most while they bring changes but no key (the keypad hands over
 // a key released and pressed again as two changes): enough for what a hand does between two
@@ -79,7 +75,7 @@ void goto_mode(uint8_t argument) {
     current_setup_mode = target;
     // The procedure modes show no menu and start their procedure, whose screen follows. A
     // redraw here would also hand the mode back to MODE 1 while the tracker is still in setup.
-    if (target != kModeC && target != kModeV && target != kModeD) refresh_status_text(2);
+    if (target != kModeC && target != kModeV && target != kModeD) mark_menu_changed();
     if (target == kModeC) {
         pending_keys.push_back(kActionKeys[START_CALIBRATION]);
     } else if (target == kModeV) {
@@ -87,7 +83,7 @@ void goto_mode(uint8_t argument) {
     } else if (target == kModeD) {
         pending_keys.push_back(kActionKeys[START_DRIFT_CORRECT]);
     } else if (setup_modes[std::size_t(target)].display_image && !had_image &&
-               !(core_display_flags() & kImageShownFlag)) {
+               !(core_display_flags() & VT_DISPLAY_IMAGE_SHOWN)) {
         pending_keys.push_back(kKeyEnter);
     }
 }

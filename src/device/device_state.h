@@ -18,9 +18,8 @@ extern DeviceButtons device_buttons;
 extern std::array<uint8_t, 256> last_button_states;
 
 void reset_button_states();
-// Follows the tracker mode: calibration, validation and drift correction select MODE C, V
-// and D; the setup screen selects MODE 1 when none of the numbered modes is current.
-void update_setup_mode();
+// The menu to show has changed: the next key poll draws it (menu_changed).
+void mark_menu_changed();
 
 // The keypad's callback: takes the next change from the key hook's log of key presses and
 // releases and reports every key as the button numbered by its PC set-1 scan code. 0 when the

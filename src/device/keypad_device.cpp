@@ -8,7 +8,7 @@
 #include <array>
 
 #include "device/device_state.h"
-#include "input/key_input.h"
+#include "device/key_events.h"
 
 namespace {
 

@@ -4,12 +4,7 @@
 
 #include <cstdio>
 
-#include "calibration/calibration_screen.h"
-#include "calibration/feedback_sounds.h"
-#include "camera/camera_image.h"
 #include "export/image_writer.h"
-#include "input/key_input.h"
-#include "vistrak_core64.h"
 
 void install_display_hooks() {
     DisplayHooks hooks{};

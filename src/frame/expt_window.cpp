@@ -10,12 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "calibration/animation.h"
-#include "calibration/cal_data.h"
-#include "calibration/feedback_sounds.h"
-#include "calibration/sound_device_notice.h"
 #include "frame/display_hooks.h"
 #include "frame/display_info.h"
+#include "frame/sound_backend.h"
+#include "frame/window_background.h"
 #include "platform/platform.h"
 #include "text/text_cache.h"
 #include "vistrak_core64.h"
@@ -28,8 +26,9 @@ namespace {
 // Set on the thread that owns the renderer while it runs.
 thread_local bool renderer_owned_here = false;
 
-// SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_INPUT_FOCUS
-constexpr Uint32 kCreateFlags = 0x1201;
+std::atomic<const WindowClient *> windowClient{nullptr};
+
+constexpr Uint32 kCreateFlags = SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_INPUT_FOCUS;
 
 bool software_rendering_requested() {
     const char *value = std::getenv("VT_SDL_SOFTWARE");
@@ -38,7 +37,7 @@ bool software_rendering_requested() {
 
 void open_mixer() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) std::printf("Audio error %s\n", SDL_GetError());
-    if (Mix_OpenAudio(22050, 0x8010, 1, 1024) == -1) {
+    if (Mix_OpenAudio(22050, AUDIO_S16LSB, 1, 1024) == -1) {
         std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
     } else {
         Mix_Volume(1, 64);
@@ -150,8 +149,10 @@ void init_sdl() {
 void release_window() {
     if (exptGraphics.renderer) {
         take_renderer();
-        release_renderer_textures();
+        if (const WindowClient *client = windowClient) client->release_textures();
+        release_background_texture();
         release_line_textures();
+        keep_line_textures_of(nullptr);
         SDL_DestroyRenderer(exptGraphics.renderer);
         exptGraphics.renderer = nullptr;
     }
@@ -165,8 +166,16 @@ void release_window() {
 
 bool window_open() { return exptGraphics.window && exptGraphics.renderer; }
 
+void set_window_client(const WindowClient *client) { windowClient = client; }
+
 void take_renderer() {
-    if (!renderer_owned_here) stop_playback_thread();
+    if (renderer_owned_here) return;
+    if (const WindowClient *client = windowClient) client->give_back_renderer();
+}
+
+bool renderer_lent() {
+    const WindowClient *client = windowClient;
+    return client && client->holds_renderer();
 }
 
 SDL_Renderer *drawing_renderer() {
@@ -189,6 +198,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
         return -1;
     }
 
+    keep_line_textures_of(exptGraphics.renderer);
     if (std::getenv("VT_SDL_SOFTWARE")) {
         SDL_RendererInfo renderer_info;
         if (SDL_GetRendererInfo(exptGraphics.renderer, &renderer_info) == 0)
@@ -207,7 +217,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     SDL_GetWindowSize(exptGraphics.window, &width, &height);
     exptGraphics.window_rect = SDL_Rect{0, 0, width, height};
 
-    sound_device_notice_new_window();
+    ++exptGraphics.windows_opened;
     core_attach_window(nullptr);
     core_set_abort(0);
     core_graphics_ready();
@@ -219,7 +229,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     SDL_ShowCursor(SDL_DISABLE);
 
     SDL_Renderer *renderer = drawing_renderer();
-    const SDL_Color &background = calData.backgroundColor;
+    const SDL_Color &background = windowLook.backgroundColor;
     SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b, background.a);
     SDL_RenderClear(renderer);
     SDL_RenderPresent(renderer);
@@ -229,7 +239,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
 }
 
 void close_expt_graphics(void) {
-    release_target();
+    if (const WindowClient *client = windowClient) client->close();
     // The animated target's sound is gone with it; the feedback sounds' device goes too, while
     // SDL is still up.
     platform::audio_output_close();

@@ -1,6 +1,6 @@
 // The library's load and unload steps: the built-in fonts are written out before anything else
 // runs and removed, with SDL shut down, after everything else.
-#include "frame/library_entry.h"
+#include "platform/library_entry.h"
 
 #include <SDL.h>
 
@@ -8,11 +8,15 @@
 #include "platform/audio_mixer.h"
 #include "text/fonts.h"
 
-void library_loaded() { extract_embedded_fonts(); }
+void library_loaded() {
+    extract_embedded_fonts();
+    set_builtin_font_folder(embedded_font_folder());
+}
 
 void library_unloaded() {
     close_current_font();
     remove_embedded_fonts(true);
+    set_builtin_font_folder(nullptr);
     platform::audio_output_close();
     SDL_Quit();
 }

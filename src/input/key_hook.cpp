@@ -3,18 +3,19 @@
 // window quit request into an abort request, and otherwise lets the device answer.
 #include <SDL.h>
 
-#include "camera/image_state.h"
+#include "camera/image_presentation.h"
 #include "camera/status_text.h"
 #include "device/device_modes.h"
+#include "device/key_events.h"
+#include "frame/display_hooks.h"
 #include "frame/expt_window.h"
-#include "input/key_input.h"
 #include "input/key_translation.h"
 #include "vistrak_core64.h"
 
 namespace {
 
 // Display-flag bits under which key releases, and the latest of several presses, are taken.
-constexpr uint16_t kWideKeyFlags = 0x2 | 0x10;
+constexpr uint16_t kWideKeyFlags = VT_DISPLAY_IMAGE_SHOWN | VT_DISPLAY_WIDE_KEYS;
 
 bool take_event(SDL_Event &event, Uint32 first_type, Uint32 last_type) {
     return SDL_PeepEvents(&event, 1, SDL_GETEVENT, first_type, last_type) == 1;
@@ -47,7 +48,7 @@ int16_t store_key(const SDL_KeyboardEvent &event, KeyInput *key) {
     key->state = 1;
     key->key = code;
     key->modifier = event.keysym.mod;
-    if (code == 'z' || code == 'Z') ++imageState.zoomStep;
+    if (code == 'z' || code == 'Z') step_zoom();
     return 1;
 }
 
@@ -77,6 +78,6 @@ int16_t read_key_hook(KeyInput *key) {
     if (!exptGraphics.sdl_ready || !key) return 0;
     const int16_t result = poll_key(key);
     // A menu that changed (a device button, the tracker's mode) shows at once.
-    draw_requested_status_text();
+    draw_changed_status_text();
     return result;
 }

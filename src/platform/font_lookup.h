@@ -12,4 +12,8 @@ namespace platform {
 // empty when no such face is installed. An unrelated fallback face is never offered.
 std::string installed_font_file(const char *file, const char *family, const char *style);
 
+// The Windows folder as the environment names it (windir), whose "fonts" folder holds the
+// family table's files; empty when none is named.
+std::string windows_folder();
+
 }  // namespace platform

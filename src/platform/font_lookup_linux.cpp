@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_paths.h"
+
 namespace platform {
 
 namespace {
@@ -78,5 +80,8 @@ std::string installed_font_file(const char *, const char *family, const char *st
     if (FcPatternGetString(font.get(), FC_FILE, 0, &file) != FcResultMatch) return {};
     return reinterpret_cast<const char *>(file);
 }
+
+// A Windows folder named in the environment serves as it does on Windows.
+std::string windows_folder() { return environment_variable("windir"); }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "platform/file_paths.h"
 #include "platform/wide_text_windows.h"
 
 namespace platform {
@@ -15,5 +16,7 @@ std::string installed_font_file(const char *file, const char *, const char *) {
     if (length == 0 || length > MAX_PATH) return {};
     return utf8_text(folder, length) + "\\Fonts\\" + file;
 }
+
+std::string windows_folder() { return environment_variable("windir"); }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 // The shared object's entry points on Linux: the dynamic loader runs the constructor when the
 // library is loaded and the destructor when it is unloaded or the process exits.
-#include "frame/library_entry.h"
+#include "platform/library_entry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // unload steps; thread attach and detach are of no interest and switched off.
 #include <windows.h>
 
-#include "frame/library_entry.h"
+#include "platform/library_entry.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {

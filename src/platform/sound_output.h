@@ -31,8 +31,6 @@ constexpr uint32_t kHighestSoundRate = 384000;
 struct WaveHeader {
     const uint8_t *data = nullptr;
     uint32_t length = 0;
-    uint32_t flags = 0;
-    uint32_t loops = 0;
     bool prepared = false;
 };
 

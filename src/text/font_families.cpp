@@ -1,5 +1,5 @@
 // The family table: Windows font files by family and style, first match wins.
-#include <strings.h>
+#include <SDL_stdinc.h>
 
 #include "text/fonts.h"
 
@@ -59,8 +59,8 @@ static_assert(sizeof kFontFamilies / sizeof kFontFamilies[0] == 45, "the whole f
 const FontFamilyRow *find_font_row(const char *family, uint32_t bold) {
     if (!family) return nullptr;
     for (const FontFamilyRow &row : kFontFamilies) {
-        if (strcasecmp(row.family, family) != 0) continue;
-        if (bold && strcasecmp(row.style, "bold") != 0) continue;
+        if (SDL_strcasecmp(row.family, family) != 0) continue;
+        if (bold && SDL_strcasecmp(row.style, "bold") != 0) continue;
         return &row;
     }
     return nullptr;

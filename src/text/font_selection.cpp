@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/status_text.h"
-#include "frame/embedded_fonts.h"
 #include "platform/file_paths.h"
 #include "platform/font_lookup.h"
 #include "text/fonts.h"
@@ -32,6 +30,8 @@ uint64_t currentFontGeneration = 0;
 std::array<char, kFontNameSize> currentFontName{};
 int32_t currentFontSize = 0;
 uint32_t currentFontBold = 0;
+// Set from the library's entry point, outside the order of static construction: plain storage.
+std::array<char, kFontNameSize> builtinFontFolder{};
 
 bool is_current(const char *name, int size, uint32_t bold) {
     return currentFontSize > 0 && currentFont && currentFontName[0] != '\0' &&
@@ -107,13 +107,18 @@ bool open_font(const std::string &path, int size, std::string &error) {
 
 }  // namespace
 
+int32_t statusFontLoaded = 0;
+
 std::string font_directory(const char *file) {
     if (!file) return {};
-    if (std::strstr(file, "OpenSans-")) {
-        const char *folder = embedded_font_folder();
-        return folder ? folder : "";
-    }
-    return platform::environment_variable("windir");
+    if (std::strstr(file, "OpenSans-")) return builtinFontFolder.data();
+    return platform::windows_folder();
+}
+
+void set_builtin_font_folder(const char *folder) {
+    // A folder too long for a font path of its own is no folder.
+    const bool fits = folder && std::strlen(folder) < builtinFontFolder.size();
+    std::strcpy(builtinFontFolder.data(), fits ? folder : "");
 }
 
 TTF_Font *current_font() { return currentFont; }

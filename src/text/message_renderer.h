@@ -32,15 +32,6 @@ void set_text_margins(int left, int right, int top, int bottom);
 void draw_message(SDL_Window *window, SDL_Color colour, uint32_t flags, int x, int y,
                   const char *format, ...) __attribute__((format(printf, 6, 7)));
 
-// As draw_message, onto a part of the window just filled with the opaque colour *background:
-// the message's lines are composed over background into one opaque texture, of which only the
-// parts where the lines have ink are copied, and kept while the same message is drawn in the
-// same place. The pixels are those draw_message gives there. Without a background, and in other
-// windows than the experiment window, the message is drawn as draw_message draws it.
-void draw_message_on(const SDL_Color *background, SDL_Window *window, SDL_Color colour,
-                     uint32_t flags, int x, int y, const char *format, ...)
-    __attribute__((format(printf, 7, 8)));
-
 // Draws as much of text as fits on the line at (x, y); with kTextContinue the rest follows
 // on the lines below, each starting at x.
 void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int x, int y,

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "frame/expt_window.h"
 #include "text/fonts.h"
 
 namespace {
@@ -31,14 +30,6 @@ struct KeptLine {
     Made made;
     SDL_Color colour;
     SDL_Texture *texture;
-    SDL_Rect ink;
-    uint64_t frame;  // the last frame that drew it
-};
-
-struct KeptMessage {
-    Made made;
-    MessageLayout layout;
-    ComposedMessage message;
     uint64_t frame;  // the last frame that drew it
 };
 
@@ -48,8 +39,8 @@ struct KeptSize {
     uint64_t frame;  // the last frame that measured it
 };
 
+const SDL_Renderer *keptRenderer = nullptr;
 std::vector<KeptLine> keptLines;
-std::vector<KeptMessage> keptMessages;
 std::vector<KeptSize> keptSizes;
 uint64_t currentFrame = 0;
 
@@ -57,66 +48,34 @@ bool same_colour(SDL_Color a, SDL_Color b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
-bool same_layout(const MessageLayout &a, const MessageLayout &b) {
-    return a.flags == b.flags && a.x == b.x && a.y == b.y && same_colour(a.colour, b.colour) &&
-           same_colour(a.background, b.background) && a.window == b.window &&
-           a.margins == b.margins;
-}
-
-SDL_Texture *texture_of(const KeptLine &line) { return line.texture; }
-SDL_Texture *texture_of(const KeptMessage &kept) { return kept.message.texture; }
-
-// Destroys the kept textures of entries last drawn before frame.
-template <typename Entry>
-void drop_before(std::vector<Entry> &entries, uint64_t frame) {
-    const auto stale = std::partition(entries.begin(), entries.end(),
-                                      [frame](const Entry &entry) { return entry.frame >= frame; });
-    if (stale == entries.end()) return;
-    take_renderer();
-    for (auto entry = stale; entry != entries.end(); ++entry)
-        SDL_DestroyTexture(texture_of(*entry));
-    entries.erase(stale, entries.end());
-}
-
-void drop_textures_before(uint64_t frame) {
-    drop_before(keptLines, frame);
-    drop_before(keptMessages, frame);
+// Destroys the kept textures of lines last drawn before frame.
+void drop_lines_before(uint64_t frame) {
+    const auto stale = std::partition(keptLines.begin(), keptLines.end(),
+                                      [frame](const KeptLine &line) { return line.frame >= frame; });
+    for (auto line = stale; line != keptLines.end(); ++line) SDL_DestroyTexture(line->texture);
+    keptLines.erase(stale, keptLines.end());
 }
 
 }  // namespace
 
-SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour,
-                               SDL_Rect *ink) {
+void keep_line_textures_of(SDL_Renderer *renderer) { keptRenderer = renderer; }
+
+bool keeps_textures_of(const SDL_Renderer *renderer) {
+    return renderer && renderer == keptRenderer;
+}
+
+SDL_Texture *find_line_texture(TTF_Font *font, const char *text, SDL_Color colour) {
     for (KeptLine &line : keptLines) {
         if (!line.made.is(font, text) || !same_colour(line.colour, colour)) continue;
         line.frame = currentFrame;
-        if (ink) *ink = line.ink;
         return line.texture;
     }
     return nullptr;
 }
 
-bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture,
-                       SDL_Rect ink) {
+bool keep_line_texture(TTF_Font *font, const char *text, SDL_Color colour, SDL_Texture *texture) {
     if (keptLines.size() >= kMaxKept) return false;
-    keptLines.push_back({{text, font, font_generation()}, colour, texture, ink, currentFrame});
-    return true;
-}
-
-const ComposedMessage *find_message_texture(TTF_Font *font, const char *text,
-                                            const MessageLayout &layout) {
-    for (KeptMessage &kept : keptMessages) {
-        if (!kept.made.is(font, text) || !same_layout(kept.layout, layout)) continue;
-        kept.frame = currentFrame;
-        return &kept.message;
-    }
-    return nullptr;
-}
-
-bool keep_message_texture(TTF_Font *font, const char *text, const MessageLayout &layout,
-                          const ComposedMessage &message) {
-    if (keptMessages.size() >= kMaxKept) return false;
-    keptMessages.push_back({{text, font, font_generation()}, layout, message, currentFrame});
+    keptLines.push_back({{text, font, font_generation()}, colour, texture, currentFrame});
     return true;
 }
 
@@ -135,11 +94,11 @@ bool text_size(TTF_Font *font, const char *text, int &width, int &height) {
 }
 
 void start_text_frame() {
-    drop_textures_before(currentFrame);
+    drop_lines_before(currentFrame);
     keptSizes.erase(std::remove_if(keptSizes.begin(), keptSizes.end(),
                                    [](const KeptSize &size) { return size.frame < currentFrame; }),
                     keptSizes.end());
     ++currentFrame;
 }
 
-void release_line_textures() { drop_textures_before(currentFrame + 1); }
+void release_line_textures() { drop_lines_before(currentFrame + 1); }

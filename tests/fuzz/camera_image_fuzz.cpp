@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_image.h"
 #include "camera/image_state.h"
+#include "frame/display_hooks.h"
 #include "frame/embedded_fonts.h"
 #include "fuzz_check.h"
 #include "fuzz_support.h"

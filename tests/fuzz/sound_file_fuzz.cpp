@@ -19,6 +19,8 @@
 #include "fuzz_check.h"
 #include "fuzz_support.h"
 #include "platform/audio_mixer.h"
+#include "frame/display_hooks.h"
+#include "frame/sound_backend.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-#include "camera/camera_image.h"
+#include "frame/display_hooks.h"
 #include "frame/expt_window.h"
 #include "test_support.h"
 #include "vistrak_core64_control.h"

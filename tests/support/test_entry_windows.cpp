@@ -1,7 +1,7 @@
 // The test programs link the library's objects into themselves, where no DllMain runs: the
 // library's load and unload steps run as the program starts and ends instead, as the DLL's
 // entry point runs them at process attach and detach.
-#include "frame/library_entry.h"
+#include "platform/library_entry.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The key presses and releases the key hook takes from SDL's queue, kept in order for the keypad
 // device: the core library gets at most one key per poll, the device must see every press and
 // release, also those of keys the core library never gets.
-#include "input/key_input.h"
+#include "device/key_events.h"
 
 #include <array>
 

@@ -1,14 +1,10 @@
-// Keyboard input for the core library: the key hook, and the log of key presses and releases
-// it keeps for the keypad device.
+// The log of key presses and releases kept for the keypad device: the key hook records every
+// key event it takes from SDL's queue, the device reads them in order.
 #pragma once
 
 #include <SDL_events.h>
 
 #include <cstdint>
-
-#include "vistrak_core64.h"
-
-int16_t read_key_hook(KeyInput *key);
 
 // Scancodes 0..254 are logged; the keypad device keeps one state per scancode.
 constexpr int kKeyScancodes = 255;

@@ -1,6 +1,6 @@
-// The library's load and unload steps, which the platform layer runs from the module's entry
-// point: process attach and detach of the DLL on Windows, the shared object's constructor and
-// destructor on Linux.
+// The library's load and unload steps, which the module's entry point of each system runs:
+// process attach and detach of the DLL on Windows, the shared object's constructor and
+// destructor on Linux. The library frame defines them (frame/library_entry.cpp).
 #pragma once
 
 // Writes the built-in fonts out, before anything else of the library runs.
