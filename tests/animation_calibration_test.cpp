@@ -56,40 +56,21 @@ using cal_test::expect_ring;
 using cal_test::kDefaultBackground;
 using cal_test::kDefaultForeground;
 using vt_test::PresentedFrames;
+using vt_test::program_folder;
+using vt_test::wait_until;
 
 constexpr int kWidth = 40, kHeight = 30;
 constexpr const char *kLoadLog = "return from LoadVideo is";
 constexpr const char *kPassLog = "calData.animationTarget.audioPlaying =";
-
-const std::string &folder() {
-    static const std::string path = vt_test::temp_dir();
-    return path;
-}
 
 // A 40 x 30 video of count frames at rate whose quadrants are top_left, top_right, bottom_left
 // and a shade of blue that tells the frames apart, with sound_seconds of sound (0: no track).
 std::string write_video(const std::string &name, int count, uint32_t rate, double sound_seconds,
                         uint32_t top_left = 0xFF0000, uint32_t top_right = 0x00FF00,
                         uint32_t bottom_left = 0xFFFF00) {
-    vt_test::AviSpec spec;
-    spec.rate = rate;
-    for (int i = 0; i < count; ++i)
-        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, top_left, top_right,
-                                                 bottom_left, uint32_t(0x20 + 0x18 * i)));
-    spec.with_sound = sound_seconds > 0;
-    spec.sound = vt_test::tone(sound_seconds);
-    const std::string path = folder() + "/" + name;
-    EXPECT_TRUE(vt_test::write_avi(path, spec));
-    return path;
-}
-
-bool wait_for(const std::function<bool()> &done, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return vt_test::write_program_video(
+        name, {kWidth, kHeight, count, rate, [](int i) { return uint32_t(0x20 + 0x18 * i); },
+               vt_test::tone(sound_seconds), 24, top_left, top_right, bottom_left});
 }
 
 bool thread_idle() { return calData.animationTarget.threadState == 0; }
@@ -184,7 +165,7 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
     set_cal_animation_target(path.c_str(), 0, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
     draw_cal_target(300, 200);
-    ASSERT_TRUE(wait_for([] { return standin_log_matches(kPassLog) >= 1; }));
+    ASSERT_TRUE(wait_until([] { return standin_log_matches(kPassLog) >= 1; }));
     set_target_size(16, 4);
     EXPECT_EQ(calData.animationTarget.threadState, 0);
     EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
@@ -221,7 +202,7 @@ TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
     spec.short_frame = 0;
     spec.with_sound = true;
     spec.sound = vt_test::tone(0.1);
-    const std::string path = folder() + "/first_damaged.avi";
+    const std::string path = program_folder() + "/first_damaged.avi";
     ASSERT_TRUE(vt_test::write_avi(path, spec));
     set_cal_animation_target(path.c_str(), 0, 0);
     const std::string printed = vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
@@ -244,7 +225,7 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
     if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     constexpr int width = 34, height = 20;  // 24-bit rows of 102 bytes, padded to 104
     // Red, green / yellow, blue quarters, three frames of raw RGB for ffmpeg to convert.
-    const std::string raw = folder() + "/quarters.rgb";
+    const std::string raw = program_folder() + "/quarters.rgb";
     {
         std::ofstream out(raw, std::ios::binary);
         for (int frame = 0; frame < 3; ++frame)
@@ -258,7 +239,7 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
     }
     for (const char *format : {"bgr24", "bgra", "rgb555le", "pal8"}) {
         SCOPED_TRACE(format);
-        const std::string path = folder() + "/ffmpeg_" + format + ".avi";
+        const std::string path = program_folder() + "/ffmpeg_" + format + ".avi";
         const std::string command =
             "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(width) +
             "x" + std::to_string(height) + " -r 10 -i " + raw + " -f lavfi -i sine=d=0.3" +
@@ -269,7 +250,7 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
         ASSERT_NE(calData.animationTarget.frames.load(), nullptr);
         PresentedFrames frames;
         draw_cal_target(300, 200);
-        ASSERT_TRUE(wait_for(thread_idle));
+        ASSERT_TRUE(wait_until(thread_idle));
         ASSERT_GE(frames.count(), 1u);
         const vt_test::Pixels shown = vt_test::load_frame(frames.files().front());
         const int left = 300 - width / 2, top = 200 - height / 2;
@@ -340,7 +321,7 @@ TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackTh
         ASSERT_EQ(begin_cal_hook(), 0);
         const size_t first = presenters_from(0).size();
         draw_cal_target(300, 200);
-        ASSERT_TRUE(wait_for([&] { return presents_by_others(first) >= 2; }));
+        ASSERT_TRUE(wait_until([&] { return presents_by_others(first) >= 2; }));
 
         c.call();
         EXPECT_EQ(calData.animationTarget.threadState, 0);
@@ -372,7 +353,7 @@ TEST_F(AnimationCalibration, MenuChangedDuringPlaybackShowsOnceTheVideoHasEnded)
     ASSERT_EQ(begin_cal_hook(), 0);
     const size_t first = presenters_from(0).size();
     draw_cal_target(300, 200);
-    ASSERT_TRUE(wait_for([&] { return presents_by_others(first) >= 2; }));
+    ASSERT_TRUE(wait_until([&] { return presents_by_others(first) >= 2; }));
     standin_set_tracker_mode(2);  // setup: the numbered modes' menus show
 
     KeyInput key{};
@@ -397,7 +378,7 @@ TEST_F(AnimationCalibration, EraseDuringPlaybackReturnsOnThePlainBackground) {
     ASSERT_EQ(begin_cal_hook(), 0);
     PresentedFrames frames;
     draw_cal_target(300, 200);
-    ASSERT_TRUE(wait_for([] { return standin_log_matches(kPassLog) >= 2; }));
+    ASSERT_TRUE(wait_until([] { return standin_log_matches(kPassLog) >= 2; }));
     erase_target_hook();
     EXPECT_EQ(calData.animationTarget.threadState, 0) << "returns after the thread ended";
     EXPECT_FALSE(calData.targetPosition.load().shown());
@@ -418,7 +399,7 @@ TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo)
     ASSERT_EQ(begin_cal_hook(), 0);
     SDL_Surface **loaded = calData.animationTarget.frames;
     draw_cal_target(300, 200);
-    ASSERT_TRUE(wait_for([] { return calData.animationTarget.threadState == 2; }));
+    ASSERT_TRUE(wait_until([] { return calData.animationTarget.threadState == 2; }));
     // A different video in the file now: a second read would show it.
     write_video("kept.avi", 4, 50, 0.1, 0x00FFFF, 0xFF00FF, 0xFFFFFF);
 
@@ -430,7 +411,7 @@ TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo)
 
     PresentedFrames frames;
     draw_cal_target(600, 450);
-    ASSERT_TRUE(wait_for([&] { return frames.count() >= 2; }));
+    ASSERT_TRUE(wait_until([&] { return frames.count() >= 2; }));
     erase_target_hook();
     expect_video_at(vt_test::load_frame(frames.files().front()), 600, 450);
 }
@@ -440,10 +421,10 @@ TEST_F(AnimationCalibration, SecondTargetPlaysTheVideoAgainThere) {
     ASSERT_EQ(begin_cal_hook(), 0);
     PresentedFrames frames;
     draw_cal_target(250, 200);
-    ASSERT_TRUE(wait_for(thread_idle));
+    ASSERT_TRUE(wait_until(thread_idle));
     erase_target_hook();
     draw_cal_target(700, 500);
-    ASSERT_TRUE(wait_for(thread_idle));
+    ASSERT_TRUE(wait_until(thread_idle));
     const std::vector<std::string> files = frames.files();
     // Per target 3 frames and the background the thread ends on; the erase's background.
     ASSERT_EQ(files.size(), 9u);
@@ -464,7 +445,7 @@ protected:
         if (!vt_test::sound_output_heard_through_sdl()) GTEST_SKIP() << vt_test::kSoundNotThroughSdl;
         AnimationCalibration::SetUp();
     }
-    vt_test::DiskAudio audio_{folder() + "/hooks_sound.raw"};
+    vt_test::DiskAudio audio_{program_folder() + "/hooks_sound.raw"};
 };
 
 TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass) {
@@ -473,7 +454,7 @@ TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass)
     set_cal_animation_target(path.c_str(), 3, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
     draw_cal_target(400, 300);
-    ASSERT_TRUE(wait_for(thread_idle));
+    ASSERT_TRUE(wait_until(thread_idle));
     end_cal_hook();
     const AnimationTarget &animation = calData.animationTarget;
     EXPECT_EQ(animation.frames.load(), nullptr);
@@ -491,7 +472,7 @@ TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass)
     ASSERT_EQ(begin_cal_hook(), 0);
     EXPECT_EQ(standin_log_matches("return from LoadVideo is 1"), 2u);
     draw_cal_target(400, 300);
-    ASSERT_TRUE(wait_for(thread_idle));
+    ASSERT_TRUE(wait_until(thread_idle));
     end_cal_hook();
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 2u);
 }

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
@@ -32,12 +30,8 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
         GTEST_SKIP() << "no OpenGL renderer here";
     ASSERT_EQ(init_expt_window(&window, nullptr), 0);  // adopts the window and its renderer
 
-    vt_test::AviSpec spec;
-    spec.rate = 100;
-    for (int i = 0; i < 5; ++i)
-        spec.frames.push_back(vt_test::quadrants(32, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF));
     const std::string path = vt_test::temp_dir() + "/gl.avi";
-    ASSERT_TRUE(vt_test::write_avi(path, spec));
+    ASSERT_TRUE(vt_test::write_quadrant_video(path, {32, 24, 5, 100}));
     set_cal_animation_target(path.c_str(), 1, 0);
     vt_test::capture_stdout([&] { EXPECT_EQ(LoadVideo(path.c_str()), -1); });
 
@@ -48,10 +42,7 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
     calData.targetPosition = TargetPosition{200, 150};
     calData.animationTarget.threadState = 1;
     start_playback_thread();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (calData.animationTarget.threadState != 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(calData.animationTarget.threadState, 0);
+    ASSERT_TRUE(vt_test::wait_until([] { return calData.animationTarget.threadState == 0; }));
 
     // The thread's last act on screen is the calibration background over the whole window,
     // where the hook thread had left blue.

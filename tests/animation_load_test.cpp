@@ -26,29 +26,20 @@ namespace {
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 constexpr uint32_t kMagenta = 0xFF00FF;
 
-const std::string &folder() {
-    static const std::string path = vt_test::temp_dir();
-    return path;
-}
+using vt_test::program_folder;
 
-std::string in_folder(const std::string &name) { return folder() + "/" + name; }
+std::string in_folder(const std::string &name) { return program_folder() + "/" + name; }
 
 // Frame i: red, green, blue quadrants and a bottom-right quadrant of grey level 8 * i.
+uint32_t grey(int i) { return uint32_t(8 * i) * 0x010101; }
 vt_test::Picture numbered(int width, int height, int i) {
-    const uint32_t grey = uint32_t(8 * i) * 0x010101;
-    return vt_test::quadrants(width, height, kRed, kGreen, kBlue, grey);
+    return vt_test::quadrants(width, height, kRed, kGreen, kBlue, grey(i));
 }
 
 std::string write_video(const std::string &name, int bits, int width, int height, int count,
                         bool with_sound) {
-    vt_test::AviSpec spec;
-    spec.bits = bits;
-    for (int i = 0; i < count; ++i) spec.frames.push_back(numbered(width, height, i));
-    spec.with_sound = with_sound;
-    spec.sound = vt_test::tone(0.5);
-    const std::string path = in_folder(name);
-    EXPECT_TRUE(vt_test::write_avi(path, spec));
-    return path;
+    const vt_test::PcmSound sound = with_sound ? vt_test::tone(0.5) : vt_test::PcmSound{};
+    return vt_test::write_program_video(name, {width, height, count, 30, grey, sound, bits});
 }
 
 // An MJPEG video of frame_count identical four-colour frames, 32 rows high, at 12 frames per
@@ -262,7 +253,7 @@ TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
     }
     // Missing files, folders and URLs are all local paths that cannot be read.
     for (const std::string &path :
-         {in_folder("missing.avi"), folder(), std::string("http://127.0.0.1:9/video.avi")}) {
+         {in_folder("missing.avi"), program_folder(), std::string("http://127.0.0.1:9/video.avi")}) {
         SCOPED_TRACE(path);
         std::string printed;
         EXPECT_EQ(load(path, &printed), 0);

@@ -30,14 +30,12 @@
 namespace {
 
 using vt_test::PresentedFrames;
+using vt_test::program_folder;
+using vt_test::wait_until;
+using vt_test::write_program_video;
 
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 constexpr int kWidth = 32, kHeight = 24;
-
-const std::string &folder() {
-    static const std::string path = vt_test::temp_dir();
-    return path;
-}
 
 // Frame i: red, green and blue quadrants and a bottom-right quadrant of grey level 40 * i.
 uint32_t grey(int i) { return uint32_t(40 * i) * 0x010101; }
@@ -45,17 +43,8 @@ uint32_t grey(int i) { return uint32_t(40 * i) * 0x010101; }
 // Writes a 32 x 24 video of count frames at rate, with sound_seconds of sound (0: none).
 std::string write_video(const std::string &name, int count, uint32_t rate,
                         double sound_seconds = 0) {
-    vt_test::AviSpec spec;
-    spec.rate = rate;
-    for (int i = 0; i < count; ++i)
-        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, grey(i)));
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.with_sound = sound_seconds > 0;
-    spec.sound = vt_test::tone(sound_seconds);
-    const std::string path = folder() + "/" + name;
-    EXPECT_TRUE(vt_test::write_avi(path, spec));
-    return path;
+    return write_program_video(name,
+                               {kWidth, kHeight, count, rate, grey, vt_test::tone(sound_seconds)});
 }
 
 void load(const std::string &path, int32_t play_count, int32_t expected) {
@@ -75,21 +64,11 @@ void draw_at(int16_t x, int16_t y) {
 }
 
 bool wait_until_idle(int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (calData.animationTarget.threadState != 0) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return wait_until([] { return calData.animationTarget.threadState == 0; }, seconds);
 }
 
 bool wait_for_log(const char *text, size_t count, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (standin_log_matches(text) < count) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return wait_until([&] { return standin_log_matches(text) >= count; }, seconds);
 }
 
 size_t passes() { return standin_log_matches("calData.animationTarget.audioPlaying ="); }
@@ -267,7 +246,7 @@ protected:
         release_animation();
         return audio_.tone_seconds();
     }
-    std::string output_ = folder() + "/sound_output.raw";
+    std::string output_ = program_folder() + "/sound_output.raw";
     vt_test::DiskAudio audio_{output_};
 };
 
@@ -326,15 +305,10 @@ TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
     // Passes of 0.5 s with 0.4 s of a 500 Hz tone; in each pass the target sound, 0.1 s of a
     // 1500 Hz tone, while the video's sound plays. Each source has its own format.
     constexpr double kVideoHz = 500, kVideoLevel = 8000, kTargetHz = 1500, kTargetLevel = 12000;
-    vt_test::AviSpec spec;
-    spec.rate = 20;
-    for (int i = 0; i < 10; ++i)
-        spec.frames.push_back(vt_test::quadrants(kWidth, kHeight, kRed, kGreen, kBlue, grey(i)));
-    spec.with_sound = true;
-    spec.sound = vt_test::sine(0.4, kVideoHz, kVideoLevel, 44100, 2);
-    const std::string video = folder() + "/tone.avi";
-    ASSERT_TRUE(vt_test::write_avi(video, spec));
-    const std::string target = folder() + "/target.wav";
+    const vt_test::PcmSound sound = vt_test::sine(0.4, kVideoHz, kVideoLevel, 44100, 2);
+    const std::string video = program_folder() + "/tone.avi";
+    ASSERT_TRUE(vt_test::write_quadrant_video(video, {kWidth, kHeight, 10, 20, grey, sound}));
+    const std::string target = program_folder() + "/target.wav";
     ASSERT_TRUE(vt_test::write_wav(target, vt_test::sine(0.1, kTargetHz, kTargetLevel)));
     set_cal_sounds(target.c_str(), "", "");
     load(video, 2, 1);

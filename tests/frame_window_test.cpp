@@ -45,11 +45,7 @@ extern "C" int SDL_GetWindowDisplayMode(SDL_Window *window, SDL_DisplayMode *mod
 
 namespace {
 
-std::string capture_stderr(const std::function<void()> &body) {
-    testing::internal::CaptureStderr();
-    body();
-    return testing::internal::GetCapturedStderr();
-}
+using vt_test::capture_stderr;
 
 TEST(ExperimentWindow, CloseWithoutInitTouchesNoHooks) {
     standin_reset();

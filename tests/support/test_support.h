@@ -1,5 +1,6 @@
 // Helpers shared by the test programs: the experiment window shared by a program's cases,
-// reading presented pixels, and capturing standard output.
+// reading presented pixels, capturing standard output and error, the program's folder and its
+// videos, and waiting for a condition.
 #pragma once
 
 #include <SDL.h>
@@ -29,10 +30,22 @@ constexpr uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
     return (uint32_t(r) << 24) | (uint32_t(g) << 16) | (uint32_t(b) << 8) | a;
 }
 
-// Runs body with standard output sent to a file and returns what was printed.
+// Runs body with standard output (error) sent to a file and returns what was printed.
 std::string capture_stdout(const std::function<void()> &body);
+std::string capture_stderr(const std::function<void()> &body);
 
 // A fresh folder under the system's temporary folder, removed with its contents at exit.
 std::string temp_dir();
+
+// One temp_dir() for the whole program, made on first use.
+const std::string &program_folder();
+
+// Writes video (test_videos.h) as name in program_folder() and returns its path; a failed
+// write fails the test.
+struct QuadrantVideo;
+std::string write_program_video(const std::string &name, const QuadrantVideo &video);
+
+// Polls done every 2 ms until it holds (true) or seconds have passed (false).
+bool wait_until(const std::function<bool()> &done, int seconds = 10);
 
 }  // namespace vt_test

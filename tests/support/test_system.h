@@ -1,11 +1,12 @@
 // The system services the test programs use themselves, one implementation per system
 // (test_system_linux.cpp, test_system_windows.cpp): the environment, fresh folders, standard
-// output sent to a file, the command interpreter, resource limits, CPU time, the process's
-// resources, SDL's own functions behind a test's stand-ins, and what each system's tests can
-// hear.
+// output and error sent to a file, the command interpreter, resource limits, CPU time, the
+// process's resources, SDL's own functions behind a test's stand-ins, and what each system's
+// tests can hear.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -43,15 +44,16 @@ private:
 // Makes a new folder named from a pattern ending in "XXXXXX"; empty on failure.
 std::string make_unique_folder(const std::string &pattern);
 
-// Sends standard output (the descriptor, so C and C++ output alike) to a file until restored.
-class StdoutToFile {
+// Sends a standard stream (its descriptor, so C and C++ output alike) to a file until restored.
+class OutputToFile {
 public:
-    explicit StdoutToFile(const std::string &path);
-    ~StdoutToFile();
-    StdoutToFile(const StdoutToFile &) = delete;
-    StdoutToFile &operator=(const StdoutToFile &) = delete;
+    OutputToFile(std::FILE *stream, const std::string &path);
+    ~OutputToFile();
+    OutputToFile(const OutputToFile &) = delete;
+    OutputToFile &operator=(const OutputToFile &) = delete;
 
 private:
+    std::FILE *stream_;
     int saved_ = -1;
     int file_ = -1;
 };

@@ -31,18 +31,18 @@ std::string make_unique_folder(const std::string &pattern) {
     return mkdtemp(path.data()) ? path : std::string();
 }
 
-StdoutToFile::StdoutToFile(const std::string &path) {
-    std::fflush(stdout);
+OutputToFile::OutputToFile(std::FILE *stream, const std::string &path) : stream_(stream) {
+    std::fflush(stream_);
     file_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (file_ < 0) return;
-    saved_ = dup(STDOUT_FILENO);
-    dup2(file_, STDOUT_FILENO);
+    saved_ = dup(fileno(stream_));
+    dup2(file_, fileno(stream_));
 }
 
-StdoutToFile::~StdoutToFile() {
-    std::fflush(stdout);
+OutputToFile::~OutputToFile() {
+    std::fflush(stream_);
     if (saved_ >= 0) {
-        dup2(saved_, STDOUT_FILENO);
+        dup2(saved_, fileno(stream_));
         close(saved_);
     }
     if (file_ >= 0) close(file_);

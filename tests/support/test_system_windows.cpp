@@ -39,18 +39,18 @@ std::string make_unique_folder(const std::string &pattern) {
     return {};
 }
 
-StdoutToFile::StdoutToFile(const std::string &path) {
-    std::fflush(stdout);
+OutputToFile::OutputToFile(std::FILE *stream, const std::string &path) : stream_(stream) {
+    std::fflush(stream_);
     file_ = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (file_ < 0) return;
-    saved_ = _dup(_fileno(stdout));
-    _dup2(file_, _fileno(stdout));
+    saved_ = _dup(_fileno(stream_));
+    _dup2(file_, _fileno(stream_));
 }
 
-StdoutToFile::~StdoutToFile() {
-    std::fflush(stdout);
+OutputToFile::~OutputToFile() {
+    std::fflush(stream_);
     if (saved_ >= 0) {
-        _dup2(saved_, _fileno(stdout));
+        _dup2(saved_, _fileno(stream_));
         _close(saved_);
     }
     if (file_ >= 0) _close(file_);

@@ -30,6 +30,18 @@ Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
     return picture;
 }
 
+bool write_quadrant_video(const std::string &path, const QuadrantVideo &video) {
+    AviSpec spec;
+    spec.bits = video.bits;
+    spec.rate = video.rate;
+    for (int i = 0; i < video.frames; ++i)
+        spec.frames.push_back(quadrants(video.width, video.height, video.top_left,
+                                        video.top_right, video.bottom_left, video.bottom_right(i)));
+    spec.with_sound = !video.sound.data.empty();
+    spec.sound = video.sound;
+    return write_avi(path, spec);
+}
+
 PcmSound tone(double seconds, uint32_t rate, uint16_t channels, uint16_t bits) {
     PcmSound sound{channels, rate, bits, {}, 1};
     const size_t samples = size_t(seconds * rate);

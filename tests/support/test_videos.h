@@ -29,6 +29,20 @@ uint32_t surface_rgb(SDL_Surface *surface, int x, int y);
 Picture quadrants(int width, int height, uint32_t top_left, uint32_t top_right,
                   uint32_t bottom_left, uint32_t bottom_right);
 
+// An AVI of quadrant frames (red, green, blue and white unless given): frame i's bottom-right
+// quadrant is bottom_right(i), which tells the frames apart; sound is its track when it has
+// samples. The fields run from those every video sets to those few change, for brace lists.
+struct QuadrantVideo {
+    int width = 0, height = 0;
+    int frames = 0;
+    uint32_t rate = 30;
+    std::function<uint32_t(int)> bottom_right = [](int) { return 0xFFFFFFu; };
+    PcmSound sound = {};
+    int bits = 24;
+    uint32_t top_left = 0xFF0000, top_right = 0x00FF00, bottom_left = 0x0000FF;
+};
+bool write_quadrant_video(const std::string &path, const QuadrantVideo &video);
+
 // A square wave of seconds at rate, 16-bit (amplitude 8000) or 8-bit.
 PcmSound tone(double seconds, uint32_t rate = 22050, uint16_t channels = 1, uint16_t bits = 16);
 
