@@ -92,10 +92,11 @@ typedef struct CoreBitmap {
  *                (it must already have a renderer); a null handle there receives the window
  *                the library creates. The library owns the window from then on and destroys it
  *                in close_expt_graphics(), also when the application made it.
- *   info:        null, or a DisplayInfo. Its width, height, bits and refresh choose the created
- *                window (0 x 0: desktop size; refresh 0: unchanged, else rounded to whole Hz;
- *                a rate the display does not then run at prints "Couldn't set window refresh
- *                rate"); on return it holds the actual display facts.
+ *   info:        null, or a DisplayInfo. The window the library creates is always desktop
+ *                fullscreen, the desktop's size: width, height and bits are not used. A
+ *                refresh other than 0 is asked of the display, rounded to whole Hz (a rate the
+ *                display does not then run at prints "Couldn't set window refresh rate"). On
+ *                return the record holds the actual display facts.
  * Returns 0 on success, -1 when no window or renderer could be had, 2 when the TrueType
  * engine failed to start. Ends the process with status 1 when SDL video cannot start.
  */
@@ -103,7 +104,9 @@ VT_GRAPHICS_API int16_t init_expt_window(struct SDL_Window **window_slot, Displa
 
 /*
  * Releases the calibration target, removes the hooks, destroys the renderer and window,
- * waits 2000 ms and shuts SDL down. Safe to call without a window and more than once.
+ * waits 2000 ms and shuts SDL down (SDL_Quit) for the whole process: an application that uses
+ * SDL itself finds its SDL ended too, as it does when the library is unloaded. Safe to call
+ * without a window and more than once.
  */
 VT_GRAPHICS_API void close_expt_graphics(void);
 
@@ -184,8 +187,13 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
  * released. Each calibration screen reads the whole file into memory; a video whose frames
  * would take more than a quarter of the machine's memory (at most 2 GB) is not loaded. A video
  * that is not loaded or has no usable sound track is replaced by the drawn target for that
- * screen. Returns 0; -1 for a null or empty path, which leaves no animated target.
- * set_target_size and set_cal_target_surface cancel the animated target. */
+ * screen. Each calibration screen that loads the video first resets the target: the
+ * application's background image, target image and target size are dropped, and once the
+ * video target ends the ring has its default radii, 8 and 2 (a target size of 16, hole 4),
+ * until the application sets its own again. The playback thread calls core_abort_requested, core_log and
+ * core_display_flags of the core library from its own thread. Returns 0; -1 for a null or
+ * empty path, which leaves no animated target. set_target_size and set_cal_target_surface
+ * cancel the animated target. */
 VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_count,
                                                  int32_t transparent_color);
 
@@ -229,7 +237,8 @@ VT_GRAPHICS_API void set_mouse_loc_callback(MouseLocCallback callback);
  *         than 128 MB (the file is read into memory). A path is read as UTF-8 when it is
  *         valid UTF-8, otherwise (Windows) in the ANSI code page, as every path given to the
  *         library is.
- * The font stays until a camera-image display ends or the status text needs another size.
+ * The font stays until the status text needs another size (the first camera or calibration
+ * screen chooses its own size again) or a camera-image display ends.
  */
 VT_GRAPHICS_API int32_t set_cal_font(const char *name, int32_t size);
 
