@@ -17,6 +17,7 @@
 #include "camera/image_state.h"
 #include "frame/display_hooks.h"
 #include "frame/embedded_fonts.h"
+#include "platform/library_entry.h"
 #include "fuzz_check.h"
 #include "fuzz_support.h"
 #include "headless.h"
@@ -101,8 +102,9 @@ void overlay(FuzzedDataProvider &input) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_support::drop_standard_output();
     vt_test::use_headless_drivers_without_display();
-    // What the library's load step does: the built-in fonts serve the status text.
-    extract_embedded_fonts();
+    // The library's load step, which an archive of its objects does not run: the built-in fonts
+    // serve the status text.
+    library_loaded();
     std::atexit([] { remove_embedded_fonts(true); });
     DisplayInfo info{};
     check(init_expt_window(nullptr, &info) == 0);
