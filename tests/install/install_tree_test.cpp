@@ -1,6 +1,8 @@
 // The installed tree: `cmake --install` of this build into a temporary prefix lays out both
 // libraries, headers and package files, each component apart; a C application builds against
 // it through pkg-config and through find_package, and runs headless on the installed files.
+// With VT_PACKAGE_DIR naming the folder of `./run package`'s packages, the same application
+// builds against the lab's package and the demo package unpacked, as a lab installs them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -81,15 +83,19 @@ std::set<std::string> package_files(const std::string &name) {
 }
 
 // What each component installs, relative to the prefix. The graphics library comes as its
-// file, the soname link and the unversioned link the linker's -l finds.
+// file, the soname link and the unversioned link the linker's -l finds, with its licence, the
+// third parties' notices and the changelog.
 std::set<std::string> graphics_files() {
-    const fs::path lib = INSTALL_LIBDIR;
+    const fs::path lib = INSTALL_LIBDIR, doc = DOC_DIR;
     auto files = package_files("vistrak_core_graphics_sdl2");
     files.insert({lib / kGraphicsFile, lib / kGraphicsSoname,
                   lib / "libvistrak_core_graphics_sdl2.so",
-                  fs::path(INSTALL_INCLUDEDIR) / "vistrak_core_graphics_sdl2.h"});
+                  fs::path(INSTALL_INCLUDEDIR) / "vistrak_core_graphics_sdl2.h",
+                  doc / "LICENSE", doc / "THIRD_PARTY_NOTICES", doc / "CHANGELOG.md"});
     return files;
 }
+
+std::set<std::string> demo_files() { return {fs::path(INSTALL_BINDIR) / "vistrak_demo"}; }
 
 std::set<std::string> core_files() {
     const fs::path include = INSTALL_INCLUDEDIR;
@@ -100,14 +106,40 @@ std::set<std::string> core_files() {
     return files;
 }
 
+// The folder of the "loaded <path>" line naming the file, or an empty path.
+fs::path loaded_from(const std::string &report, const std::string &file) {
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        const fs::path loaded = line.rfind("loaded ", 0) == 0 ? line.substr(7) : "";
+        if (loaded.filename() == file) return loaded.parent_path();
+    }
+    return {};
+}
+
+// The application's report names the library files it ran on: the graphics library and the
+// core library from the folders given.
+void expect_ran_on(const Result &ran, const fs::path &graphics_dir, const fs::path &core_dir) {
+    EXPECT_EQ(ran.status, 0) << ran.output;
+    EXPECT_NE(ran.output.find("consumer ok"), std::string::npos) << ran.output;
+    for (const auto &[name, dir] : {std::pair{kGraphicsSoname, graphics_dir}, {kCoreSoname, core_dir}}) {
+        const fs::path folder = loaded_from(ran.output, name);
+        EXPECT_TRUE(!folder.empty() && fs::equivalent(folder, dir))
+            << name << " loaded from " << folder << "\n" << ran.output;
+    }
+}
+
+// A temporary folder, removed with its contents by the caller.
+fs::path make_temp_folder(const char *name) {
+    std::string pattern = (fs::temp_directory_path() / name).string() + "_XXXXXX";
+    return mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+}
+
 class InstallTree : public testing::Test {
 protected:
     // One installation of everything, shared by the cases.
     static void SetUpTestSuite() {
-        const fs::path base = fs::temp_directory_path() / "vt_install_XXXXXX";
-        std::string pattern = base.string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        root_ = make_temp_folder("vt_install");
+        ASSERT_FALSE(root_.empty());
         const Result installed = install(prefix());
         ASSERT_EQ(installed.status, 0) << installed.output;
     }
@@ -121,25 +153,8 @@ protected:
     static fs::path prefix() { return root_ / "prefix"; }
     static fs::path libdir() { return prefix() / INSTALL_LIBDIR; }
 
-    // The application's report names the library files it ran on: both in the prefix.
     static void expect_ran_on_installed_files(const Result &ran) {
-        EXPECT_EQ(ran.status, 0) << ran.output;
-        EXPECT_NE(ran.output.find("consumer ok"), std::string::npos) << ran.output;
-        for (const auto &name : {kGraphicsSoname, kCoreSoname}) {
-            const fs::path folder = loaded_from(ran.output, name);
-            EXPECT_TRUE(!folder.empty() && fs::equivalent(folder, libdir()))
-                << name << " loaded from " << folder << "\n" << ran.output;
-        }
-    }
-
-    // The folder of the "loaded <path>" line naming the file, or an empty path.
-    static fs::path loaded_from(const std::string &report, const std::string &file) {
-        std::istringstream lines(report);
-        for (std::string line; std::getline(lines, line);) {
-            const fs::path loaded = line.rfind("loaded ", 0) == 0 ? line.substr(7) : "";
-            if (loaded.filename() == file) return loaded.parent_path();
-        }
-        return {};
+        expect_ran_on(ran, libdir(), libdir());
     }
 
     static fs::path root_;
@@ -150,6 +165,7 @@ fs::path InstallTree::root_;
 TEST_F(InstallTree, LaysOutLibrariesHeadersAndPackageFiles) {
     auto everything = graphics_files();
     everything.merge(core_files());
+    everything.merge(demo_files());
     EXPECT_EQ(files_under(prefix()), everything);
     const fs::path lib = libdir();
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lib / kGraphicsFile)));
@@ -210,6 +226,110 @@ TEST_F(InstallTree, FindPackageApplicationRuns) {
     ASSERT_EQ(built.status, 0) << built.output;
     // CMake links the imported libraries with their folder as the program's run path.
     expect_ran_on_installed_files(run_headless("", build / "consumer"));
+}
+
+// The packages of `./run package`, in the folder VT_PACKAGE_DIR names: the lab's package and
+// the demo package, unpacked into one scratch root as dpkg would install them.
+class Packages : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char *folder = std::getenv("VT_PACKAGE_DIR");
+        if (!folder || !*folder) return;
+        packages_ = folder;
+        root_ = make_temp_folder("vt_packages");
+        ASSERT_FALSE(root_.empty());
+        for (const fs::path &deb : {lab_deb(), demo_deb()}) {
+            const Result unpacked = run("dpkg-deb -x " + quoted(deb) + " " + quoted(root_));
+            ASSERT_EQ(unpacked.status, 0) << unpacked.output;
+        }
+    }
+    static void TearDownTestSuite() {
+        if (!root_.empty()) fs::remove_all(root_);
+    }
+    void SetUp() override {
+        if (packages_.empty()) GTEST_SKIP() << "VT_PACKAGE_DIR names no packages (./run package)";
+    }
+
+    static fs::path lab_deb() {
+        return packages_ / ("vistrak-core-graphics-sdl2_" PROJECT_VERSION "_amd64.deb");
+    }
+    static fs::path demo_deb() {
+        return packages_ / ("vistrak-core-graphics-sdl2-demo_" PROJECT_VERSION "_amd64.deb");
+    }
+    static fs::path lab_prefix() { return root_ / "usr"; }
+    static fs::path demo_prefix() { return root_ / "opt/vistrak-core-graphics-sdl2-demo"; }
+
+    // The files of a .deb, relative to its root.
+    static std::set<std::string> deb_files(const fs::path &deb) {
+        std::set<std::string> files;
+        std::istringstream lines(run("dpkg-deb --fsys-tarfile " + quoted(deb) + " | tar -t").output);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line.back() != '/') files.insert(fs::path(line).lexically_normal().string());
+        return files;
+    }
+
+    static fs::path packages_;
+    static fs::path root_;
+};
+
+fs::path Packages::packages_;
+fs::path Packages::root_;
+
+TEST_F(Packages, TheLabsPackageHoldsTheLibraryAndNoStandInCore) {
+    std::set<std::string> expected;
+    for (const std::string &file : graphics_files()) expected.insert("usr/" + file);
+    EXPECT_EQ(deb_files(lab_deb()), expected);
+    const std::string depends = run("dpkg-deb -f " + quoted(lab_deb()) + " Depends").output;
+    for (const char *package : {"libgd3", "libsdl2-2.0-0", "libsdl2-ttf-2.0-0", "libavcodec59"})
+        EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
+
+    // The archive holds the same files under one folder named for the package.
+    const std::string name = "vistrak-core-graphics-sdl2-" PROJECT_VERSION "-linux-x86_64";
+    std::set<std::string> archived;
+    std::istringstream lines(run("tar -tzf " + quoted(packages_ / (name + ".tar.gz"))).output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.back() != '/') archived.insert(line);
+    std::set<std::string> expected_archived;
+    for (const std::string &file : graphics_files()) expected_archived.insert(name + "/" + file);
+    EXPECT_EQ(archived, expected_archived);
+}
+
+TEST_F(Packages, TheDemoPackageInstallsApartFromTheSystemsLibraries) {
+    std::set<std::string> expected;
+    for (const std::string &file : core_files())
+        expected.insert("opt/vistrak-core-graphics-sdl2-demo/" + file);
+    for (const std::string &file : demo_files())
+        expected.insert("opt/vistrak-core-graphics-sdl2-demo/" + file);
+    EXPECT_EQ(deb_files(demo_deb()), expected);
+    EXPECT_EQ(run("dpkg-deb -f " + quoted(demo_deb()) + " Depends").output,
+              "vistrak-core-graphics-sdl2 (= " PROJECT_VERSION ")\n");
+}
+
+TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
+    const fs::path lab_lib = lab_prefix() / INSTALL_LIBDIR, demo_lib = demo_prefix() / INSTALL_LIBDIR;
+    const std::string search = "PKG_CONFIG_PATH=" + quoted((lab_lib / "pkgconfig").string() + ":" +
+                                                           (demo_lib / "pkgconfig").string());
+    const fs::path program = root_ / "consumer_pkg_config";
+    const Result built = run(search + " " + quoted(C_COMPILER) + " " + C_FLAGS +
+                             " -std=c99 -Wall -Wextra -Werror " +
+                             quoted(CONSUMER_DIR "/consumer.c") + " -o " + quoted(program) +
+                             " $(" + search + " " + quoted(PKG_CONFIG) +
+                             " --cflags --libs vistrak_core_graphics_sdl2 sdl2)");
+    ASSERT_EQ(built.status, 0) << built.output;
+    expect_ran_on(run_headless("LD_LIBRARY_PATH=" + quoted(lab_lib.string() + ":" +
+                                                           demo_lib.string()),
+                               program),
+                  lab_lib, demo_lib);
+
+    const fs::path build = root_ / "consumer_cmake";
+    const Result configured = run(
+        quoted(CMAKE_COMMAND) + " -S " + quoted(CONSUMER_DIR) + " -B " + quoted(build) +
+        " -DCMAKE_PREFIX_PATH=" + quoted(lab_prefix().string() + ";" + demo_prefix().string()) +
+        " -DCMAKE_C_COMPILER=" + quoted(C_COMPILER) + " -DCMAKE_C_FLAGS=" + quoted(C_FLAGS));
+    ASSERT_EQ(configured.status, 0) << configured.output;
+    const Result cmake_built = run(quoted(CMAKE_COMMAND) + " --build " + quoted(build));
+    ASSERT_EQ(cmake_built.status, 0) << cmake_built.output;
+    expect_ran_on(run_headless("", build / "consumer"), lab_lib, demo_lib);
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Writes the notices of the parts of others that a package of the library carries or needs,
+# each licence text taken from the source it comes with, so that a new version brings its own:
+#   third_party_notices.sh linux <library.so>
+#     Debian's copyright files of the packages that provide what the library links, of libgd
+#     (loaded at run time) and of the Open Sans faces built into it, with the common licence
+#     texts they refer to.
+#   third_party_notices.sh windows <folder of Debian orig tarballs> <fonts copyright file>
+#     the upstream licence files of the libraries built into the Windows package, of the
+#     mingw-w64 runtime linked into the DLL, and of the Open Sans faces.
+# The notices go to standard output.
+set -eu
+
+heading() {
+  printf '\n%s\n%s\n%s\n\n' "================================================================================" \
+    "$1" "================================================================================"
+}
+
+# The Debian package that installed file (paths may differ by the /usr merge).
+package_of() {
+  local file="$1" candidate package
+  for candidate in "$file" "$(readlink -f "$file")" "${file#/usr}" "/usr${file}"; do
+    package="$(dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/:.*//p')"
+    [ -n "$package" ] && { echo "$package"; return 0; }
+  done
+  return 1
+}
+
+# The common licence texts the copyright files refer to, printed once at the end.
+declare -A common_licences=()
+
+# A Debian package's copyright file.
+debian_notice() {
+  local package="$1" what="$2" copyright="/usr/share/doc/$1/copyright" licence
+  [ -f "$copyright" ] || { echo "third_party_notices: no $copyright" >&2; exit 1; }
+  heading "$package $(dpkg-query -W -f='${Version}' "$package") — $what"
+  cat "$copyright"
+  for licence in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$copyright" | sort -u); do
+    [ -f "$licence" ] && common_licences[$licence]=1
+  done
+  return 0
+}
+
+common_licence_texts() {
+  local licence
+  for licence in $(printf '%s\n' "${!common_licences[@]}" | sort); do
+    heading "$licence (referred to above)"
+    cat "$licence"
+  done
+}
+
+linux() {
+  local library="$1" needed path package
+  echo "Third-party notices for the Linux package of vistrak_core_graphics_sdl2"
+  echo "The library itself is under the MIT licence (LICENSE)."
+  debian_notice fonts-open-sans "the two Open Sans faces built into the library"
+  declare -A seen=()
+  for needed in $(objdump -p "$library" | awk '/NEEDED/ { print $2 }'); do
+    [ "$needed" = libvistrak_core64.so ] && continue  # the lab's own core library
+    path="$(ldconfig -p | awk -v name="$needed" '$1 == name { print $NF; exit }')"
+    [ -n "$path" ] || { echo "third_party_notices: $needed not found" >&2; exit 1; }
+    package="$(package_of "$path")" || { echo "third_party_notices: no package has $path" >&2; exit 1; }
+    [ -n "${seen[$package]:-}" ] && continue
+    seen[$package]=1
+    debian_notice "$package" "provides $needed, which the library links"
+  done
+  package="$(package_of "$(ldconfig -p | awk '$1 == "libgd.so.3" { print $NF; exit }')")"
+  debian_notice "$package" "libgd, loaded at run time for PNG, JPEG and WBMP screen images"
+  common_licence_texts
+}
+
+# The files of an orig tarball whose names say they hold its licence.
+upstream_notice() {
+  local tarball="$1" what="$2" name
+  heading "$(basename "$tarball" | sed 's/\.orig\.tar\..*//; s/_/ /') — $what"
+  for name in $(tar -tf "$tarball" | grep -E '^[^/]+/(LICEN[CS]E|COPYING|COPYRIGHT|README\.ijg|docs/(FTL|LICENSE)\.TXT)[^/]*$' | sort); do
+    printf -- '--- %s ---\n' "${name#*/}"
+    tar -xOf "$tarball" "$name"
+    echo
+  done
+}
+
+windows() {
+  local sources="$1" fonts="$2" source tarball
+  echo "Third-party notices for the Windows package of vistrak_core_graphics_sdl2"
+  echo "The library itself is under the MIT licence (LICENSE)."
+  heading "Open Sans — the two faces built into the library"
+  cat "$fonts"
+  for source in zlib libpng1.6 libjpeg-turbo freetype libsdl2 libsdl2-ttf libsdl2-mixer \
+                libsdl2-gfx libgd2; do
+    tarball="$(ls "$sources/${source}"_*.orig.tar.* 2>/dev/null | head -n 1)"
+    [ -n "$tarball" ] || { echo "third_party_notices: no source of $source in $sources" >&2; exit 1; }
+    upstream_notice "$tarball" "a DLL of bin/"
+  done
+  debian_notice gcc-mingw-w64-base "libstdc++ and libgcc, linked into the DLL"
+  debian_notice mingw-w64-common "winpthreads, linked into the DLL"
+  common_licence_texts
+}
+
+case "${1:-}" in
+  linux) [ $# -eq 2 ] && linux "$2" ;;
+  windows) [ $# -eq 3 ] && windows "$2" "$3" ;;
+  *) echo "usage: $0 linux <library> | windows <tarball folder> <fonts copyright>" >&2; exit 2 ;;
+esac
