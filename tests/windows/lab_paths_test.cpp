@@ -15,6 +15,7 @@
 #include "calibration/feedback_sounds.h"
 #include "export/image_writer.h"
 #include "frame/embedded_fonts.h"
+#include "platform/library_entry.h"
 #include "platform/sound_player.h"
 #include "test_support.h"
 #include "text/fonts.h"
@@ -98,7 +99,7 @@ TEST_F(LabPaths, BuiltInFontsLoadFromATemporaryFolderNamedInAnyLanguage) {
         const std::wstring temp = make_folder(std::wstring(L"tmp-") + name);
         SetEnvironmentVariableW(L"TMP", temp.c_str());
         remove_embedded_fonts(true);
-        extract_embedded_fonts();
+        library_loaded();  // writes the fonts out and hands their folder to the font code
         ASSERT_NE(embedded_font_folder(), nullptr) << utf8(temp);
         const std::wstring folder = wide(embedded_font_folder());
         EXPECT_EQ(folder.rfind(temp + L"\\vistrak-fonts-", 0), 0u) << utf8(folder);
@@ -111,7 +112,7 @@ TEST_F(LabPaths, BuiltInFontsLoadFromATemporaryFolderNamedInAnyLanguage) {
         EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "removed";
     }
     SetEnvironmentVariableW(L"TMP", original);
-    extract_embedded_fonts();
+    library_loaded();
 }
 
 TEST_F(LabPaths, FontsVideosSoundsScriptsAndImagesNamedInAnyLanguage) {
