@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The Windows zips as a lab installs them: unpacked into an empty folder, bin\ holds no mingw
+# runtime DLL and no module imports one; the DLL carries its version resource; the
+# Microsoft-format import library names the 22 exports; a small C program built with
+# mingw-w64 from include\ and lib\ alone runs a calibration screen under a fresh Wine prefix,
+# with the demo zip's stand-in core beside it.
+#   windows_zip_test.sh <folder of the zips> <version>
+set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: $0 <folder of the zips> <version>" >&2; exit 2; }
+here="$(cd "$(dirname "$0")" && pwd)"
+packages="$(cd "$1" && pwd)" version="$2"
+name="vistrak_core_graphics_sdl2-$version-win64"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "windows_zip_test: $*" >&2; exit 1; }
+say() { echo "windows_zip_test: $*"; }
+
+cd "$work"
+cmake -E tar xf "$packages/$name.zip"
+cmake -E tar xf "$packages/$name-demo.zip"
+lab="$work/$name" demo="$work/$name-demo"
+
+runtime='^(libstdc\+\+|libgcc|libwinpthread)'
+if ls "$lab/bin" | grep -E -i "$runtime"; then fail "a mingw runtime DLL in bin"; fi
+for module in "$lab/bin/vistrak_core_graphics_sdl2.dll" "$demo/bin/vistrak_core64.dll" \
+              "$demo/bin/vistrak_demo.exe"; do
+  imports="$(x86_64-w64-mingw32-objdump -p "$module" | sed -n 's/^[[:space:]]*DLL Name: //p')"
+  if echo "$imports" | grep -E -i "$runtime"; then fail "$(basename "$module") imports it"; fi
+done
+say "no mingw runtime DLL in bin or among the imports"
+
+strings -el "$lab/bin/vistrak_core_graphics_sdl2.dll" >strings.txt
+for text in ProductName vistrak_core_graphics_sdl2 FileVersion "$version" LegalCopyright; do
+  grep -qx "$text" strings.txt || fail "the version resource lacks $text"
+done
+say "version resource: vistrak_core_graphics_sdl2 $version"
+
+exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp_' || true)"
+[ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
+say "vistrak_core_graphics_sdl2.lib names the 22 exports"
+
+x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$lab/include" \
+  -I"$demo/include" "$here/consumer/consumer_windows.c" -L"$lab/lib" -L"$demo/lib" \
+  -lvistrak_core_graphics_sdl2 -lvistrak_core64 -o consumer.exe
+mkdir run
+cp "$lab"/bin/*.dll "$demo/bin/vistrak_core64.dll" consumer.exe run/
+# Windows ends the program's lines with CR LF.
+output="$(cd run && WINEPREFIX="$work/wine" WINEDEBUG=-all SDL_VIDEODRIVER=dummy \
+  SDL_AUDIODRIVER=dummy /usr/lib/wine/wine64 consumer.exe 2>&1 | tr -d '\r')" || true
+echo "$output"
+echo "$output" | grep -qx 'consumer ok' || fail "the program did not run its calibration"
+echo "$output" | grep -qi '^loaded .*\\run\\vistrak_core_graphics_sdl2.dll' ||
+  fail "the program did not run on the zip's DLL"
+say "a mingw program built from include and lib ran a calibration under a fresh Wine prefix"
