@@ -3,7 +3,8 @@
 # runtime DLL and no module imports one; the DLL carries its version resource; the
 # Microsoft-format import library names the 22 exports; a small C program built with
 # mingw-w64 from include\ and lib\ alone runs a calibration screen under a fresh Wine prefix,
-# with the demo zip's stand-in core beside it.
+# with the demo zip's stand-in core beside it, and so does its object linked by lld against
+# that import library.
 #   windows_zip_test.sh <folder of the zips> <version>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <folder of the zips> <version>" >&2; exit 2; }
@@ -39,16 +40,38 @@ exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp
 [ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
 say "vistrak_core_graphics_sdl2.lib names the 22 exports"
 
-x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$lab/include" \
-  -I"$demo/include" "$here/consumer/consumer_windows.c" -L"$lab/lib" -L"$demo/lib" \
+# run_consumer <program>: runs it beside the zips' DLLs under the fresh Wine prefix; it must
+# run its calibration on the zip's DLL.
+run_consumer() {
+  rm -rf run
+  mkdir run
+  cp "$lab"/bin/*.dll "$demo/bin/vistrak_core64.dll" "$1" run/
+  # Windows ends the program's lines with CR LF.
+  output="$(cd run && WINEPREFIX="$work/wine" WINEDEBUG=-all SDL_VIDEODRIVER=dummy \
+    SDL_AUDIODRIVER=dummy /usr/lib/wine/wine64 "$1" 2>&1 | tr -d '\r')" || true
+  echo "$output"
+  echo "$output" | grep -qx 'consumer ok' || fail "$1 did not run its calibration"
+  echo "$output" | grep -qi '^loaded .*\\run\\vistrak_core_graphics_sdl2.dll' ||
+    fail "$1 did not run on the zip's DLL"
+}
+
+compile=(x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$lab/include"
+         -I"$demo/include")
+"${compile[@]}" "$here/consumer/consumer_windows.c" -L"$lab/lib" -L"$demo/lib" \
   -lvistrak_core_graphics_sdl2 -lvistrak_core64 -o consumer.exe
-mkdir run
-cp "$lab"/bin/*.dll "$demo/bin/vistrak_core64.dll" consumer.exe run/
-# Windows ends the program's lines with CR LF.
-output="$(cd run && WINEPREFIX="$work/wine" WINEDEBUG=-all SDL_VIDEODRIVER=dummy \
-  SDL_AUDIODRIVER=dummy /usr/lib/wine/wine64 consumer.exe 2>&1 | tr -d '\r')" || true
-echo "$output"
-echo "$output" | grep -qx 'consumer ok' || fail "the program did not run its calibration"
-echo "$output" | grep -qi '^loaded .*\\run\\vistrak_core_graphics_sdl2.dll' ||
-  fail "the program did not run on the zip's DLL"
+run_consumer consumer.exe
 say "a mingw program built from include and lib ran a calibration under a fresh Wine prefix"
+
+# The same object linked by LLVM's COFF linker (lld-link's, through clang's MinGW driver)
+# against the Microsoft-format import library, where clang and lld are installed.
+if command -v clang >/dev/null && command -v ld.lld >/dev/null; then
+  "${compile[@]}" -c "$here/consumer/consumer_windows.c" -o consumer.o
+  libgcc="$(dirname "$(x86_64-w64-mingw32-gcc-posix -print-libgcc-file-name)")"
+  clang --target=x86_64-w64-mingw32 -fuse-ld=lld -L"$libgcc" consumer.o \
+    "$lab/lib/vistrak_core_graphics_sdl2.lib" "$demo/lib/libvistrak_core64.dll.a" \
+    -o consumer_lld.exe
+  run_consumer consumer_lld.exe
+  say "linked by lld against vistrak_core_graphics_sdl2.lib, it ran its calibration too"
+else
+  say "clang or lld is not installed: vistrak_core_graphics_sdl2.lib was not linked"
+fi
