@@ -128,6 +128,26 @@ void expect_ran_on(const Result &ran, const fs::path &graphics_dir, const fs::pa
     }
 }
 
+// Builds the consumer application at program through pkg-config, which finds the packages by
+// search (a PKG_CONFIG_PATH setting).
+Result build_with_pkg_config(const std::string &search, const fs::path &program) {
+    return run(search + " " + quoted(C_COMPILER) + " " + C_FLAGS +
+               " -std=c99 -Wall -Wextra -Werror " + quoted(CONSUMER_DIR "/consumer.c") + " -o " +
+               quoted(program) + " $(" + search + " " + quoted(PKG_CONFIG) +
+               " --cflags --libs vistrak_core_graphics_sdl2 sdl2)");
+}
+
+// Configures and builds the consumer's CMake project in build; find_package looks under the
+// prefixes (a CMake list).
+Result build_with_cmake(const std::string &prefixes, const fs::path &build) {
+    const Result configured =
+        run(quoted(CMAKE_COMMAND) + " -S " + quoted(CONSUMER_DIR) + " -B " + quoted(build) +
+            " -DCMAKE_PREFIX_PATH=" + quoted(prefixes) + " -DCMAKE_C_COMPILER=" +
+            quoted(C_COMPILER) + " -DCMAKE_C_FLAGS=" + quoted(C_FLAGS));
+    if (configured.status != 0) return configured;
+    return run(quoted(CMAKE_COMMAND) + " --build " + quoted(build));
+}
+
 // A temporary folder, removed with its contents by the caller.
 fs::path make_temp_folder(const char *name) {
     std::string pattern = (fs::temp_directory_path() / name).string() + "_XXXXXX";
@@ -204,11 +224,7 @@ TEST_F(InstallTree, PkgConfigApplicationRuns) {
     EXPECT_EQ(version.output, PROJECT_VERSION "\n");
 
     const fs::path program = root_ / "consumer_pkg_config";
-    const Result built = run(search + " " + quoted(C_COMPILER) + " " + C_FLAGS +
-                             " -std=c99 -Wall -Wextra -Werror " +
-                             quoted(CONSUMER_DIR "/consumer.c") + " -o " + quoted(program) +
-                             " $(" + search + " " + quoted(PKG_CONFIG) +
-                             " --cflags --libs vistrak_core_graphics_sdl2 sdl2)");
+    const Result built = build_with_pkg_config(search, program);
     ASSERT_EQ(built.status, 0) << built.output;
     // The usual way: the library folder on the dynamic linker's search path.
     expect_ran_on_installed_files(
@@ -217,12 +233,7 @@ TEST_F(InstallTree, PkgConfigApplicationRuns) {
 
 TEST_F(InstallTree, FindPackageApplicationRuns) {
     const fs::path build = root_ / "consumer_cmake";
-    const Result configured =
-        run(quoted(CMAKE_COMMAND) + " -S " + quoted(CONSUMER_DIR) + " -B " + quoted(build) +
-            " -DCMAKE_PREFIX_PATH=" + quoted(prefix()) + " -DCMAKE_C_COMPILER=" +
-            quoted(C_COMPILER) + " -DCMAKE_C_FLAGS=" + quoted(C_FLAGS));
-    ASSERT_EQ(configured.status, 0) << configured.output;
-    const Result built = run(quoted(CMAKE_COMMAND) + " --build " + quoted(build));
+    const Result built = build_with_cmake(prefix().string(), build);
     ASSERT_EQ(built.status, 0) << built.output;
     // CMake links the imported libraries with their folder as the program's run path.
     expect_ran_on_installed_files(run_headless("", build / "consumer"));
@@ -310,11 +321,7 @@ TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
     const std::string search = "PKG_CONFIG_PATH=" + quoted((lab_lib / "pkgconfig").string() + ":" +
                                                            (demo_lib / "pkgconfig").string());
     const fs::path program = root_ / "consumer_pkg_config";
-    const Result built = run(search + " " + quoted(C_COMPILER) + " " + C_FLAGS +
-                             " -std=c99 -Wall -Wextra -Werror " +
-                             quoted(CONSUMER_DIR "/consumer.c") + " -o " + quoted(program) +
-                             " $(" + search + " " + quoted(PKG_CONFIG) +
-                             " --cflags --libs vistrak_core_graphics_sdl2 sdl2)");
+    const Result built = build_with_pkg_config(search, program);
     ASSERT_EQ(built.status, 0) << built.output;
     expect_ran_on(run_headless("LD_LIBRARY_PATH=" + quoted(lab_lib.string() + ":" +
                                                            demo_lib.string()),
@@ -322,12 +329,8 @@ TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
                   lab_lib, demo_lib);
 
     const fs::path build = root_ / "consumer_cmake";
-    const Result configured = run(
-        quoted(CMAKE_COMMAND) + " -S " + quoted(CONSUMER_DIR) + " -B " + quoted(build) +
-        " -DCMAKE_PREFIX_PATH=" + quoted(lab_prefix().string() + ";" + demo_prefix().string()) +
-        " -DCMAKE_C_COMPILER=" + quoted(C_COMPILER) + " -DCMAKE_C_FLAGS=" + quoted(C_FLAGS));
-    ASSERT_EQ(configured.status, 0) << configured.output;
-    const Result cmake_built = run(quoted(CMAKE_COMMAND) + " --build " + quoted(build));
+    const Result cmake_built =
+        build_with_cmake(lab_prefix().string() + ";" + demo_prefix().string(), build);
     ASSERT_EQ(cmake_built.status, 0) << cmake_built.output;
     expect_ran_on(run_headless("", build / "consumer"), lab_lib, demo_lib);
 }
