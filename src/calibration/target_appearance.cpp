@@ -187,9 +187,8 @@ void set_cal_target_surface(SDL_Surface *image) {
 }
 
 void set_cal_background_surface(SDL_Surface *image) {
-    release_background();
-    if (!image) return;
-    adopt_background_image(copy_image(image, "set_cal_background_surface").release());
+    adopt_background_image(image ? copy_image(image, "set_cal_background_surface").release()
+                                 : nullptr);
     background_texture();
 }
 

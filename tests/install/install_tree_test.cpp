@@ -270,12 +270,13 @@ protected:
     static fs::path lab_prefix() { return root_ / "usr"; }
     static fs::path demo_prefix() { return root_ / "opt/vistrak-core-graphics-sdl2-demo"; }
 
-    // The files of a .deb, relative to its root.
-    static std::set<std::string> deb_files(const fs::path &deb) {
+    // The files (no folders) that a command listing an archive prints, one path a line.
+    static std::set<std::string> listed_files(const std::string &command) {
         std::set<std::string> files;
-        std::istringstream lines(run("dpkg-deb --fsys-tarfile " + quoted(deb) + " | tar -t").output);
+        std::istringstream lines(run(command).output);
         for (std::string line; std::getline(lines, line);)
-            if (!line.empty() && line.back() != '/') files.insert(fs::path(line).lexically_normal().string());
+            if (!line.empty() && line.back() != '/')
+                files.insert(fs::path(line).lexically_normal().string());
         return files;
     }
 
@@ -286,32 +287,30 @@ protected:
 fs::path Packages::packages_;
 fs::path Packages::root_;
 
-TEST_F(Packages, TheLabsPackageHoldsTheLibraryAndNoStandInCore) {
-    std::set<std::string> expected;
-    for (const std::string &file : graphics_files()) expected.insert("usr/" + file);
-    EXPECT_EQ(deb_files(lab_deb()), expected);
+// The lab's package holds the library and no stand-in core, its archive the same files under
+// one folder; the demo package holds the stand-in and the demo apart from the system's folders.
+TEST_F(Packages, EachHoldsItsFilesWhereItInstallsThem) {
+    const std::string archive = "vistrak-core-graphics-sdl2-" PROJECT_VERSION "-linux-x86_64";
+    auto demo_contents = core_files();
+    demo_contents.merge(demo_files());
+    const struct {
+        std::string list_command, root;
+        std::set<std::string> contents;
+    } packages[] = {
+        {"dpkg-deb --fsys-tarfile " + quoted(lab_deb()) + " | tar -t", "usr/", graphics_files()},
+        {"tar -tzf " + quoted(packages_ / (archive + ".tar.gz")), archive + "/", graphics_files()},
+        {"dpkg-deb --fsys-tarfile " + quoted(demo_deb()) + " | tar -t",
+         "opt/vistrak-core-graphics-sdl2-demo/", demo_contents},
+    };
+    for (const auto &package : packages) {
+        std::set<std::string> expected;
+        for (const std::string &file : package.contents) expected.insert(package.root + file);
+        EXPECT_EQ(listed_files(package.list_command), expected) << package.list_command;
+    }
+
     const std::string depends = run("dpkg-deb -f " + quoted(lab_deb()) + " Depends").output;
     for (const char *package : {"libgd3", "libsdl2-2.0-0", "libsdl2-ttf-2.0-0", "libavcodec59"})
         EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
-
-    // The archive holds the same files under one folder named for the package.
-    const std::string name = "vistrak-core-graphics-sdl2-" PROJECT_VERSION "-linux-x86_64";
-    std::set<std::string> archived;
-    std::istringstream lines(run("tar -tzf " + quoted(packages_ / (name + ".tar.gz"))).output);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line.back() != '/') archived.insert(line);
-    std::set<std::string> expected_archived;
-    for (const std::string &file : graphics_files()) expected_archived.insert(name + "/" + file);
-    EXPECT_EQ(archived, expected_archived);
-}
-
-TEST_F(Packages, TheDemoPackageInstallsApartFromTheSystemsLibraries) {
-    std::set<std::string> expected;
-    for (const std::string &file : core_files())
-        expected.insert("opt/vistrak-core-graphics-sdl2-demo/" + file);
-    for (const std::string &file : demo_files())
-        expected.insert("opt/vistrak-core-graphics-sdl2-demo/" + file);
-    EXPECT_EQ(deb_files(demo_deb()), expected);
     EXPECT_EQ(run("dpkg-deb -f " + quoted(demo_deb()) + " Depends").output,
               "vistrak-core-graphics-sdl2 (= " PROJECT_VERSION ")\n");
 }
