@@ -106,7 +106,8 @@ VT_GRAPHICS_API int16_t init_expt_window(struct SDL_Window **window_slot, Displa
  * Releases the calibration target, removes the hooks, destroys the renderer and window,
  * waits 2000 ms and shuts SDL down (SDL_Quit) for the whole process: an application that uses
  * SDL itself finds its SDL ended too, as it does when the library is unloaded. Safe to call
- * without a window and more than once.
+ * without a window and more than once. A host that unloads the library on Windows
+ * (FreeLibrary) calls this first: the unload there cannot end SDL.
  */
 VT_GRAPHICS_API void close_expt_graphics(void);
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <system_error>
+#include <string>
 #include <thread>
 
 #include "calibration/animation.h"
@@ -32,13 +32,13 @@ bool keep_going(int32_t pass) {
     const int32_t count = animation().playCount;
     const TargetPosition position = calData.targetPosition;
     const bool cleared = position.x == kNoPosition && position.y == kNoPosition;
-    return !cleared && animation().threadState == 2 && core_abort_requested() == 0 &&
-           !(count > 0 && pass > count);
+    return !cleared && animation().threadState == kPlaybackRunning &&
+           core_abort_requested() == 0 && !(count > 0 && pass > count);
 }
 
 // Sleeps until deadline, or until a stop is requested.
 void wait_until(Clock::time_point deadline) {
-    while (animation().threadState == 2) {
+    while (animation().threadState == kPlaybackRunning) {
         const auto now = Clock::now();
         if (now >= deadline) return;
         std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
@@ -58,16 +58,16 @@ void present_background() {
 void animation_audio_callback(platform::SoundOutput *, platform::SoundOutputMessage message,
                               void *) {
     if (message == platform::SoundOutputMessage::Done)
-        animation().audioPlaying = 2;
+        animation().audioPlaying = kAudioDone;
     else if (message == platform::SoundOutputMessage::Close)
-        animation().audioPlaying = -1;
+        animation().audioPlaying = kAudioClosed;
 }
 
 // Opens the device, queues the sound, or queues it again once it has finished.
 void start_animation_audio() {
     AnimationTarget &target = animation();
     int32_t state = target.audioPlaying;
-    if (state == -1) {
+    if (state == kAudioClosed) {
         platform::SoundOutput *device =
             target.audioFormat ? platform::sound_output_open(*target.audioFormat,
                                                              animation_audio_callback, nullptr)
@@ -79,23 +79,23 @@ void start_animation_audio() {
             return;
         }
         target.waveOut = device;
-        target.audioPlaying = state = 0;
+        target.audioPlaying = state = kAudioOpen;
     }
-    // audioPlaying becomes 1 before the write: a short sound can be done before it returns.
-    if (state == 0) {
+    // audioPlaying becomes queued (1) before the write: a short sound can be done before it returns.
+    if (state == kAudioOpen) {
         platform::WaveHeader &header = target.waveHeader;
         header = platform::WaveHeader{};
         header.data = target.audioData;
         header.length = uint32_t(target.audioLength);
         platform::sound_output_prepare(target.waveOut, header);
-        target.audioPlaying = 1;
+        target.audioPlaying = kAudioQueued;
         core_log("calData.animationTarget.audioPlaying reset to 1\n");
         std::fflush(nullptr);
         platform::sound_output_write(target.waveOut, header);
-    } else if (state == 2) {
+    } else if (state == kAudioDone) {
         core_log("calData.animationTarget.audioPlaying is 2\n");
         std::fflush(nullptr);
-        target.audioPlaying = 1;
+        target.audioPlaying = kAudioQueued;
         platform::sound_output_write(target.waveOut, target.waveHeader);
     }
 }
@@ -111,7 +111,7 @@ bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
                                        std::chrono::duration<double, std::milli>(1000.0 / rate))
                                  : Clock::duration::zero();
     Clock::time_point start = Clock::now();
-    for (int j = 0; frames[j] && target.threadState == 2; ++j) {
+    for (int j = 0; frames[j] && target.threadState == kPlaybackRunning; ++j) {
         if (!keep_going(pass)) return false;
         const TargetPosition position = calData.targetPosition;
         if (!position.shown()) break;
@@ -126,16 +126,17 @@ bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
             start = std::max(start + period, Clock::now());
             wait_until(start);
         }
-        if (target.threadState != 2) break;
+        if (target.threadState != kPlaybackRunning) break;
     }
     return true;
 }
 
 void animation_playback_thread() {
     AnimationTarget &target = animation();
-    int32_t requested = 1;
-    if (!target.threadState.compare_exchange_strong(requested, 2)) {
-        target.threadState = 0;  // stopped before it ran: the frames are not touched
+    int32_t requested = kPlaybackRequested;
+    if (!target.threadState.compare_exchange_strong(requested, kPlaybackRunning)) {
+        // Stopped before it ran: the frames are not touched.
+        target.threadState = kPlaybackIdle;
         return;
     }
     own_renderer_on_this_thread();
@@ -151,7 +152,7 @@ void animation_playback_thread() {
         core_log("calData.animationTarget.audioPlaying =%d\n", target.audioPlaying.load());
         std::fflush(nullptr);
         // Without a device the pass plays silently; the next pass tries the device again.
-        if (target.audioPlaying != -3) {
+        if (target.audioPlaying != kAudioUnusable) {
             if (!keep_going(pass)) break;
             core_log("will play audio\n");
             std::fflush(nullptr);
@@ -159,44 +160,43 @@ void animation_playback_thread() {
         }
         if (!play_frames(frames, width, height, pass)) break;
         present_background();
-        if (target.threadState != 2) break;
+        if (target.threadState != kPlaybackRunning) break;
     }
     // The sound ends with the video; a device never opened is not marked played.
     if (platform::SoundOutput *device = target.waveOut) {
         platform::sound_output_reset(device);
-        target.audioPlaying = 2;
+        target.audioPlaying = kAudioDone;
     }
     let_go_of_renderer();
     // SDL keeps data of its own for every thread that calls it (the error text among it) and
     // frees it by itself only for threads it started: this one hands it back on its way out.
     SDL_TLSCleanup();
-    target.threadState = 0;
+    target.threadState = kPlaybackIdle;
 }
 
 }  // namespace
 
 void start_playback_thread() {
     AnimationTarget &target = animation();
-    if (target.threadState != 1) return;
+    if (target.threadState != kPlaybackRequested) return;
     if (!target.frames) {  // nothing loaded to play
-        target.threadState = 0;
+        target.threadState = kPlaybackIdle;
         return;
     }
     use_window();
     let_go_of_renderer();
-    try {
-        std::thread(animation_playback_thread).detach();
-    } catch (const std::system_error &error) {
+    std::string failure;
+    if (!platform::start_library_thread(animation_playback_thread, stop_playback_thread, failure)) {
         std::printf("start_playback_thread: the playback thread cannot start: %s\n",
-                    error.what());
+                    failure.c_str());
         std::fflush(nullptr);
-        target.threadState = 0;  // the next draw_cal_target tries again
+        target.threadState = kPlaybackIdle;  // the next draw_cal_target tries again
     }
 }
 
 bool playback_running() {
     const int32_t state = animation().threadState;
-    return state == 1 || state == 2;
+    return state == kPlaybackRequested || state == kPlaybackRunning;
 }
 
 void stop_playback_thread() {
@@ -204,8 +204,9 @@ void stop_playback_thread() {
     int32_t seen = state;
     // A thread requested but not yet running is stopped as well, so that nothing is freed
     // under a thread that is just starting.
-    while ((seen == 1 || seen == 2) && !state.compare_exchange_weak(seen, 3)) {
+    while ((seen == kPlaybackRequested || seen == kPlaybackRunning) &&
+           !state.compare_exchange_weak(seen, kPlaybackStopping)) {
     }
-    if (seen == 0) return;
-    while (state != 0) std::this_thread::sleep_for(kStopPoll);
+    if (seen == kPlaybackIdle) return;
+    while (state != kPlaybackIdle) std::this_thread::sleep_for(kStopPoll);
 }

@@ -13,6 +13,10 @@
 
 constexpr int16_t kNoPosition = -32768;
 
+// The ring's radii until the application chooses a size: a target of 16 pixels, hole 4.
+constexpr int32_t kDefaultOuterRadius = 8;
+constexpr int32_t kDefaultInnerRadius = 2;
+
 // Where the target is shown: both coordinates, or kNoPosition in both for none. The pair is one
 // atomic value, so that the playback thread never draws a frame at a new x with an old y.
 struct alignas(4) TargetPosition {
@@ -23,9 +27,27 @@ struct alignas(4) TargetPosition {
 static_assert(std::atomic<TargetPosition>::is_always_lock_free,
               "the playback thread reads the target position on every frame");
 
+// threadState: the playback thread's state, handed between the hooks and the thread. The
+// values are those the records and logs have always shown.
+enum PlaybackState : int32_t {
+    kPlaybackIdle = 0,       // no thread
+    kPlaybackRequested = 1,  // draw_cal_target asks for one
+    kPlaybackRunning = 2,    // the thread runs
+    kPlaybackStopping = 3,   // a hook asks it to stop
+};
+
+// audioPlaying: the video's sound.
+enum AudioState : int32_t {
+    kAudioUnusable = -3,  // the video has no sound that can be played
+    kAudioClosed = -1,    // no sound device open
+    kAudioOpen = 0,       // device open, nothing queued yet
+    kAudioQueued = 1,     // queued, playing
+    kAudioDone = 2,       // played out
+};
+
 struct AnimationTarget {
     // Shared with the playback thread and the sound device's callback thread.
-    std::atomic<int32_t> threadState{0};  // 0 idle, 1 start requested, 2 running, 3 stop
+    std::atomic<int32_t> threadState{kPlaybackIdle};
     std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
     std::atomic<SDL_Surface **> frames{nullptr};  // null-terminated, owned
     platform::FrameMemory *frameMemory = nullptr;  // owned: the decoded frames' pixels
@@ -33,7 +55,7 @@ struct AnimationTarget {
     uint8_t *audioData = nullptr;                 // owned
     int32_t audioLength = 0;
     std::atomic<platform::SoundOutput *> waveOut{nullptr};
-    std::atomic<int32_t> audioPlaying{-1};  // -3 no sound, -1 closed, 0 open, 1 queued, 2 done
+    std::atomic<int32_t> audioPlaying{kAudioClosed};
     std::string videoPath;                  // empty: no animated target configured
     double frameRate = -1.0;
     platform::WaveHeader waveHeader{};
@@ -49,8 +71,8 @@ struct CalData {
     int32_t targetWidth = 0;
     int32_t targetHeight = 0;
     int32_t disableCustomBackgroundOnImageMode = 0;
-    int32_t outerRadius = 8;
-    int32_t innerRadius = 2;
+    int32_t outerRadius = kDefaultOuterRadius;
+    int32_t innerRadius = kDefaultInnerRadius;
     int32_t customTarget = 0;
     AnimationTarget animationTarget;
 };

@@ -5,8 +5,21 @@
 #include <SDL.h>
 
 #include "frame/embedded_fonts.h"
+#include "frame/expt_window.h"
 #include "platform/audio_mixer.h"
+#include "platform/library_thread.h"
 #include "text/fonts.h"
+#include "vistrak_core64.h"
+
+namespace {
+
+void release_fonts() {
+    close_current_font();
+    remove_embedded_fonts(true);
+    set_builtin_font_folder(nullptr);
+}
+
+}  // namespace
 
 void library_loaded() {
     extract_embedded_fonts();
@@ -14,11 +27,18 @@ void library_loaded() {
 }
 
 void library_unloaded() {
-    close_current_font();
-    remove_embedded_fonts(true);
-    set_builtin_font_folder(nullptr);
+    // The library's own threads end before what they use goes.
+    platform::stop_library_threads();
+    release_fonts();
     platform::audio_output_close();
     SDL_Quit();
+}
+
+bool library_released_under_loader_lock() {
+    release_fonts();
+    if (!exptGraphics.sdl_ready) return false;
+    core_log("coregraphics_sdl2:unloaded without close_expt_graphics: SDL keeps running\n");
+    return true;
 }
 
 void library_process_ending() { remove_embedded_fonts(false); }

@@ -6,8 +6,17 @@
 // Writes the built-in fonts out, before anything else of the library runs.
 void library_loaded();
 
-// Removes the fonts and shuts SDL down, after everything else.
+// Stops the library's threads and waits for them, removes the fonts and shuts SDL down, after
+// everything else.
 void library_unloaded();
+
+// The library is freed while the process goes on and the system's loader holds its lock
+// (Windows' FreeLibrary), where waiting for any thread deadlocks: SDL's end, which waits for
+// SDL's own threads, cannot run. Removes the fonts alone; the library's own threads hold the
+// module, so none runs. True when SDL still runs, started by this library: the host did not
+// call close_expt_graphics first, and SDL's module must stay loaded under its threads and
+// window.
+bool library_released_under_loader_lock();
 
 // The process is ending with the library loaded: removes the font files through the system
 // alone, calling neither SDL nor the core library.

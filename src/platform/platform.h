@@ -8,6 +8,7 @@
 //   file_paths.h    received paths read as UTF-8 or ANSI, files opened, the environment
 //   frame_memory.h  address space for a video's frames, taken in order, kept for the next
 //   font_lookup.h   the file of an installed font face named by family and style
+//   library_thread.h  threads of the library's own, which an unload never cuts off
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
 //   sound_device.h  whether the sound output device opened at the last attempt
@@ -22,6 +23,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/file_paths.h"
 #include "platform/font_lookup.h"
+#include "platform/library_thread.h"
 #include "platform/frame_memory.h"
 #include "platform/module_data.h"
 #include "platform/screen.h"
