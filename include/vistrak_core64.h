@@ -44,6 +44,19 @@ typedef struct KeyInput {
     uint16_t unicode;  /* not written by the graphics plug-in */
 } KeyInput;
 
+/* Key codes of KeyInput.key besides characters: the function and cursor keys are PC scan
+ * codes in the high byte. */
+#define VT_KEY_BACKSPACE 8u
+#define VT_KEY_ENTER 13u
+#define VT_KEY_ESCAPE 27u
+#define VT_KEY_F1 0x3B00u /* F2 to F10 follow, 0x100 apart */
+#define VT_KEY_UP 0x4800u
+#define VT_KEY_PAGE_UP 0x4900u
+#define VT_KEY_LEFT 0x4B00u
+#define VT_KEY_RIGHT 0x4D00u
+#define VT_KEY_DOWN 0x5000u
+#define VT_KEY_PAGE_DOWN 0x5100u
+
 /* The 17 display hooks, in the fixed order in which the core library reads them. */
 typedef struct DisplayHooks {
     int16_t (*begin_cal_hook)(void);           /* 0, or -1 without a window */
@@ -127,6 +140,13 @@ VT_CORE_API void core_sleep_ms(uint32_t milliseconds);
 /* The whole value while the camera image fills the screen: no custom background then. */
 #define VT_DISPLAY_IMAGE_FULL_SCREEN 0x20u
 VT_CORE_API uint16_t core_display_flags(void);
+/* The tracker's modes, as core_tracker_mode answers them. */
+#define VT_MODE_IDLE 0u
+#define VT_MODE_SETUP 2u
+#define VT_MODE_SETUP_IMAGE 3u /* setup with the camera image shown */
+#define VT_MODE_CALIBRATION 11u
+#define VT_MODE_VALIDATION 12u
+#define VT_MODE_DRIFT_CORRECTION 13u
 VT_CORE_API uint16_t core_tracker_mode(void);
 VT_CORE_API void core_attach_window(void *window);
 VT_CORE_API void core_graphics_ready(void);

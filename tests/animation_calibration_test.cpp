@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration_support.h"
 #include "camera_frames.h"
@@ -175,23 +176,48 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
     expect_ring(frames.last(), 391, 292, 8, 2, kDefaultForeground, kDefaultBackground);
 }
 
-TEST_F(AnimationCalibration, VideoWithoutSoundIsDroppedForTheRing) {
-    const std::string path = write_video("silent.avi", 3, 50, 0);
-    set_cal_animation_target(path.c_str(), 0, 0);
-    std::string printed;
-    printed = vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
-    EXPECT_EQ(printed, "no audio\n");
-    EXPECT_EQ(standin_log_matches("return from LoadVideo is -1 Use default target instead!\n"), 1u);
-    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
-    EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
+// A video whose sound cannot be read: none at all, or a track the memory budget leaves out.
+TEST_F(AnimationCalibration, VideoWhoseSoundCannotBeReadIsDroppedForTheRing) {
+    const size_t budget = video_memory_budget;
+    const struct {
+        const char *name;
+        double sound_seconds;
+        size_t budget;  // bytes for frames and sound together
+        int32_t result;
+        const char *printed;  // its end
+    } cases[] = {
+        {"silent.avi", 0, budget, -1, "no audio\n"},
+        // 10 s of sound are 441,000 bytes: more than half of what 3 frames leave of 256 KiB.
+        {"long_sound.avi", 10, size_t(256) << 10, -7,
+         " MB of memory; the ring target is shown instead of the video. \n"
+         "AVIStreamRead1 - audio failed!\n"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        standin_reset();
+        set_cal_animation_target(write_video(c.name, 3, 50, c.sound_seconds).c_str(), 0, 0);
+        video_memory_budget = c.budget;
+        const std::string printed =
+            vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
+        video_memory_budget = budget;
+        const std::string end = c.printed;
+        ASSERT_GE(printed.size(), end.size());
+        EXPECT_EQ(printed.substr(printed.size() - end.size()), end) << printed;
+        EXPECT_EQ(standin_log_matches(("return from LoadVideo is " + std::to_string(c.result) +
+                                       " Use default target instead!\n")
+                                          .c_str()),
+                  1u);
+        EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+        EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
 
-    PresentedFrames frames;
-    draw_cal_target(400, 300);
-    draw_cal_target(600, 500);
-    EXPECT_EQ(calData.animationTarget.threadState, 0) << "no thread for a dropped video";
-    ASSERT_EQ(frames.count(), 2u);
-    expect_ring(frames.last(), 591, 492, 8, 2, kDefaultForeground, kDefaultBackground);
-    EXPECT_FALSE(calData.animationTarget.videoPath.empty()) << "tried again at the next screen";
+        PresentedFrames frames;
+        draw_cal_target(400, 300);
+        draw_cal_target(600, 500);
+        EXPECT_EQ(calData.animationTarget.threadState, 0) << "no thread for a dropped video";
+        ASSERT_EQ(frames.count(), 2u);
+        expect_ring(frames.last(), 591, 492, 8, 2, kDefaultForeground, kDefaultBackground);
+        EXPECT_FALSE(calData.animationTarget.videoPath.empty()) << "tried again at the next screen";
+        end_cal_hook();
+    }
 }
 
 TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
@@ -295,7 +321,7 @@ TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackTh
         {"begin_cal_hook",
          [] {
              set_image_menu_mode(0);
-             standin_set_tracker_mode(2);
+             standin_set_tracker_mode(VT_MODE_SETUP);
              begin_cal_hook();
          }},
         {"clear_cal_hook", [] { clear_cal_hook(); }},
@@ -316,7 +342,7 @@ TEST_F(AnimationCalibration, EveryCallThatDrawsTakesTheRendererFromThePlaybackTh
     for (const Call &c : calls) {
         SCOPED_TRACE(c.name);
         cal_test::restore_default_look();
-        standin_set_tracker_mode(0);
+        standin_set_tracker_mode(VT_MODE_IDLE);
         set_cal_animation_target(path.c_str(), 0, 0);
         ASSERT_EQ(begin_cal_hook(), 0);
         const size_t first = presenters_from(0).size();
@@ -354,7 +380,7 @@ TEST_F(AnimationCalibration, MenuChangedDuringPlaybackShowsOnceTheVideoHasEnded)
     const size_t first = presenters_from(0).size();
     draw_cal_target(300, 200);
     ASSERT_TRUE(wait_until([&] { return presents_by_others(first) >= 2; }));
-    standin_set_tracker_mode(2);  // setup: the numbered modes' menus show
+    standin_set_tracker_mode(VT_MODE_SETUP);  // setup: the numbered modes' menus show
 
     KeyInput key{};
     read_key_hook(&key);

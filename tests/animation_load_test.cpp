@@ -345,8 +345,7 @@ TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
 }
 
 // A few kilobytes of compressed or damaged sound can decode to gigabytes: the sound gets what
-// the frames left of the budget, and a track that needs more is left out while the frames
-// play.
+// the frames left of the budget, and a track that needs more is not read.
 TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
     if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
     const BudgetRestored restore;
@@ -358,7 +357,7 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
         std::string printed;
         EXPECT_EQ(load(path, &printed), -7);
         const std::string start = "LoadVideo: the sound of " + path + " needs more than ";
-        const std::string end = " MB of memory; the video plays without it. \n"
+        const std::string end = " MB of memory; the ring target is shown instead of the video. \n"
                                 "AVIStreamRead1 - audio failed!\n";
         EXPECT_EQ(printed.compare(0, start.size(), start), 0) << printed;
         ASSERT_GT(printed.size(), end.size());

@@ -235,7 +235,7 @@ TEST_F(CameraPresentation, AChangedMenuLineShowsOnTheNextFrame) {
         "[MODE 1]\nTEXT_LINE \"Camera Views:\"\nTEXT_LINE \"NUM 7 -> Next\"\nBUTTON 1 GOTO_MODE 2\n"
         "[MODE 2]\nTEXT_LINE \"Camera Views:\"\nTEXT_LINE \"NUM 8 -> Next\"\nBUTTON 1 GOTO_MODE 1\n";
     ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
-    standin_set_tracker_mode(2);
+    standin_set_tracker_mode(VT_MODE_SETUP);
     vt_test::send_frame();
     const vt_test::Pixels first = vt_test::read_window_pixels();
     current_setup_mode = 5;       // the script's MODE 2

@@ -24,7 +24,6 @@ using vt_test::SerialPortsOverride;
 using vt_test::SimulatedBox;
 
 constexpr uint16_t kEnter = 13, kBackspace = 8, kEscape = 27;
-constexpr uint16_t kUp = 0x4800, kDown = 0x5000, kLeft = 0x4B00, kRight = 0x4D00;
 
 // The key poll the core library calls.
 int16_t core_key_poll(KeyInput &key) { return standin_installed_hooks().read_key_hook(&key); }
@@ -138,7 +137,7 @@ protected:
 
 TEST_F(DeviceModes, SwitchingOffClearsTheMenus) {
     ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
-    standin_set_tracker_mode(2);
+    standin_set_tracker_mode(VT_MODE_SETUP);
     EXPECT_STRNE(menu_now(), "");
     set_image_menu_mode(1);
     EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
@@ -208,7 +207,7 @@ TEST_F(DeviceModes, ApplicationCallbackGetsItsData) {
                                                  nullptr, &token),
               1);
     EXPECT_EQ(setup_modes[4].buttons[0].number, 1) << "the button box's script";
-    standin_set_tracker_mode(11);
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);
     EXPECT_EQ(polled_keys(), keys({kEnter, kBackspace})) << "two presses in one poll, both kept";
     EXPECT_EQ(seen_record, &device_buttons);
     EXPECT_EQ(seen_user_data, &token);
@@ -252,14 +251,14 @@ TEST_F(DeviceModes, MenuTextNeedsANumberedModeAndTrackerBit2) {
         "[MODE 1]\nTEXT_LINE \"Menu 100%\"\nBUTTON 1 GOTO_MODE 2\n"
         "[MODE 2]\nTEXT_LINE \"Second\"\nBUTTON 1 GOTO_MODE 1\n";
     ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
-    standin_set_tracker_mode(2);
+    standin_set_tracker_mode(VT_MODE_SETUP);
     EXPECT_STREQ(menu_now(), "Menu 100%\n");
     current_setup_mode = 5;
     standin_set_tracker_mode(6);  // bit 0x2, no mode change
     EXPECT_STREQ(menu_now(), "Second\n");
     standin_set_tracker_mode(4);  // no bit 0x2
     EXPECT_STREQ(menu_now(), "");
-    standin_set_tracker_mode(11);
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);
     EXPECT_STREQ(menu_now(), "") << "MODE C shows nothing";
     current_setup_mode = kModeA;
     EXPECT_STREQ(menu_now(), "Accept: 1\n");
@@ -307,18 +306,18 @@ TEST_F(DeviceModes, KeypadReportsKeysUnderSet1Codes) {
 
 TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
     ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
-    standin_set_tracker_mode(2);
+    standin_set_tracker_mode(VT_MODE_SETUP);
     EXPECT_EQ(menu_now(), std::string(setup_modes[4].text));
 
     EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter})) << "camera views ask for the image";
     EXPECT_EQ(current_setup_mode, 5);
     EXPECT_EQ(std::string(menu_now()).rfind("Camera Views:\n", 0), 0u);
-    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kRight}));
-    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kLeft}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({VT_KEY_RIGHT}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({VT_KEY_LEFT}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({})) << "from an image mode: no second Enter";
     EXPECT_EQ(current_setup_mode, 6);
-    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kUp}));
-    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kDown}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({VT_KEY_UP}));
+    EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({VT_KEY_DOWN}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({'a'}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({}));
     EXPECT_EQ(current_setup_mode, 7);
@@ -330,27 +329,27 @@ TEST_F(DeviceModes, KeypadWalksTheBuiltInMenus) {
 
     EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({'c'})) << "Start Calibration";
     EXPECT_EQ(current_setup_mode, kModeC);
-    standin_set_tracker_mode(11);
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);
     EXPECT_EQ(tap(SDL_SCANCODE_KP_7), keys({kEnter}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_4), keys({kBackspace}));
     EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({kEscape}));
 
-    standin_set_tracker_mode(2);  // back on the setup screen: MODE 1 again
+    standin_set_tracker_mode(VT_MODE_SETUP);  // back on the setup screen: MODE 1 again
     EXPECT_EQ(tap(SDL_SCANCODE_KP_1), keys({'v'})) << "Start Validation";
-    standin_set_tracker_mode(12);
+    standin_set_tracker_mode(VT_MODE_VALIDATION);
     press(SDL_SCANCODE_KP_7);
     EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({kEnter}));
     press(SDL_SCANCODE_KP_7);  // the press seen again, without a release between
     EXPECT_EQ(device_keys({SDL_SCANCODE_KP_7}), keys({})) << "a held key acts once";
     release(SDL_SCANCODE_KP_7);
     EXPECT_TRUE(polled_keys().empty());
-    standin_set_tracker_mode(13);
+    standin_set_tracker_mode(VT_MODE_DRIFT_CORRECTION);
     EXPECT_EQ(tap(SDL_SCANCODE_KP_0), keys({kEscape})) << "drift correction";
 }
 
 TEST_F(DeviceModes, KeypadHearsEveryPressWhateverTheDisplayFlags) {
     ASSERT_EQ(enable_external_calibration_device(2, nullptr, nullptr), 1);
-    standin_set_tracker_mode(11);  // calibration: NUM 7 accepts, NUM 4 redoes
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);  // calibration: NUM 7 accepts, NUM 4 redoes
     for (uint16_t flags : {0x0, 0x2, 0x10, 0x12}) {
         SCOPED_TRACE(testing::Message() << "display flags " << flags);
         standin_set_display_flags(flags);
@@ -380,14 +379,14 @@ TEST_F(DeviceModes, KeypadHearsEveryPressWhateverTheDisplayFlags) {
 
     // The order counts across a mode change: from Camera Views NUM 1 goes to the pupil
     // threshold, where NUM 7 raises it (in Camera Views it would show the next view).
-    standin_set_tracker_mode(3);
+    standin_set_tracker_mode(VT_MODE_SETUP_IMAGE);
     standin_set_display_flags(0x2);
     current_setup_mode = 5;
     press(SDL_SCANCODE_KP_1);
     press(SDL_SCANCODE_KP_7);
     release(SDL_SCANCODE_KP_1);
     release(SDL_SCANCODE_KP_7);
-    EXPECT_EQ(device_keys({SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_7}), keys({kUp}));
+    EXPECT_EQ(device_keys({SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_7}), keys({VT_KEY_UP}));
     EXPECT_EQ(current_setup_mode, 6);
     standin_set_display_flags(0);
 }
@@ -398,17 +397,17 @@ TEST_F(DeviceModes, BoxPressesWalkTheBuiltInMenus) {
     vt_test::capture_stdout(
         [] { ASSERT_EQ(enable_external_calibration_device(1, nullptr, nullptr), 1); });
     EXPECT_EQ(standin_calls().sleep, 0) << "found at the first search";
-    standin_set_tracker_mode(3);
+    standin_set_tracker_mode(VT_MODE_SETUP_IMAGE);
     standin_set_display_flags(0x2);  // the camera image is already shown
 
     EXPECT_EQ(box_tap(box, 1, 0, 5), keys({})) << "no Enter while the image shows";
-    EXPECT_EQ(box_tap(box, 2, 1, 5), keys({kLeft}));
+    EXPECT_EQ(box_tap(box, 2, 1, 5), keys({VT_KEY_LEFT}));
     EXPECT_EQ(box_tap(box, 3, 0, 6), keys({}));
-    EXPECT_EQ(box_tap(box, 2, 1, 6), keys({kUp}));
+    EXPECT_EQ(box_tap(box, 2, 1, 6), keys({VT_KEY_UP}));
     EXPECT_EQ(box_tap(box, 4, 0, 7), keys({}));
     EXPECT_EQ(box_tap(box, 4, 0, 4), keys({}));
     EXPECT_EQ(box_tap(box, 2, 1, kModeC), keys({'c'}));
-    standin_set_tracker_mode(11);
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);
     EXPECT_EQ(box_tap(box, 1, 1, kModeC), keys({kEnter}));
     EXPECT_EQ(box_tap(box, 4, 1, kModeC), keys({kEscape}));
 
@@ -428,7 +427,7 @@ TEST_F(DeviceModes, GotoModeToAMissingModeIsLogged) {
         "[MODE 1]\nBUTTON 30 GOTO_MODE 5\nBUTTON 31 GOTO_MODE X\nBUTTON 32 GOTO_MODE 2\n"
         "[MODE 2]\nBUTTON 30 GOTO_MODE a\nDISPLAY_IMAGE yes\n";
     ASSERT_EQ(enable_external_calibration_device(2, script, nullptr), 1);
-    standin_set_tracker_mode(2);
+    standin_set_tracker_mode(VT_MODE_SETUP);
     EXPECT_EQ(tap(SDL_SCANCODE_A), keys({}));  // set-1 code 30
     EXPECT_EQ(tap(SDL_SCANCODE_S), keys({}));  // 31
     EXPECT_EQ(current_setup_mode, 4);
@@ -436,7 +435,7 @@ TEST_F(DeviceModes, GotoModeToAMissingModeIsLogged) {
     EXPECT_EQ(tap(SDL_SCANCODE_D), keys({kEnter}));  // 32: into the image mode
     EXPECT_EQ(current_setup_mode, 5);
     // MODE A is reached from a procedure: setup screens hand any mode below MODE 1 back to it.
-    standin_set_tracker_mode(11);
+    standin_set_tracker_mode(VT_MODE_CALIBRATION);
     EXPECT_EQ(tap(SDL_SCANCODE_F), keys({})) << "lower-case a names MODE A";  // 33
     EXPECT_EQ(current_setup_mode, kModeA);
     EXPECT_STREQ(menu_now(), setup_modes[kModeA].text);

@@ -265,8 +265,8 @@ TEST_F(Procedures, TraceKeepsItsCapacityAndCountsTheRest) {
     ASSERT_EQ(simtracker_start_setup(), 0);
     ASSERT_EQ(simtracker_handle_key(13), 1);
     const size_t capacity = 262144;
-    while (standin_hook_call_count() < capacity) simtracker_handle_key(0x4D00);  // a title each
-    for (int i = 0; i < 10; ++i) simtracker_handle_key(0x4D00);
+    while (standin_hook_call_count() < capacity) simtracker_handle_key(VT_KEY_RIGHT);  // a title each
+    for (int i = 0; i < 10; ++i) simtracker_handle_key(VT_KEY_RIGHT);
     EXPECT_EQ(standin_hook_call_count(), capacity);
     EXPECT_EQ(standin_hook_calls_dropped(), 10u);
     EXPECT_EQ(standin_hook_call(capacity).slot, 0) << "out of range";

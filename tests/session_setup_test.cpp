@@ -79,7 +79,7 @@ protected:
         ASSERT_EQ(simtracker_start_setup(), 0);
         ASSERT_EQ(simtracker_handle_key(13), 1);
         for (int i = 0; i < 3 && received().title.rfind("Close-up eye", 0) != 0; ++i)
-            simtracker_handle_key(0x4D00);
+            simtracker_handle_key(VT_KEY_RIGHT);
         ASSERT_EQ(received().title.rfind("Close-up eye", 0), 0u);
         simtracker_handle_key('a');
     }
@@ -180,12 +180,12 @@ TEST_F(Setup, ThresholdKeysChangeTheHighlightsAndTheTitle) {
     const auto [pupil, cr] = thresholds();
     ASSERT_GT(pupil, 0) << received().title;
 
-    press(0x5000, 25);  // Down by 50: below every pupil pixel
+    press(VT_KEY_DOWN, 25);  // Down by 50: below every pupil pixel
     EXPECT_EQ(thresholds().first, std::max(1, pupil - 50)) << received().title;
     next_frames(1);
     EXPECT_EQ(blob_of(kPupil).count, 0);
 
-    press(0x4800, 40);  // Up by 80: takes in much of the iris
+    press(VT_KEY_UP, 40);  // Up by 80: takes in much of the iris
     EXPECT_EQ(thresholds().first, std::max(1, pupil - 50) + 80);
     next_frames(1);
     EXPECT_GT(blob_of(kPupil).count, 2 * normal);
@@ -208,10 +208,10 @@ TEST_F(Setup, ThresholdKeysChangeTheHighlightsAndTheTitle) {
 
 TEST_F(Setup, ArrowKeysStepThroughTheCameraViews) {
     start_with_image();
-    const std::vector<std::pair<uint16_t, std::string>> steps{{0x4D00, "Wide view"},
-                                                              {0x4D00, "Head Marker"},
-                                                              {0x4D00, "Close-up eye"},
-                                                              {0x4B00, "Head Marker"}};
+    const std::vector<std::pair<uint16_t, std::string>> steps{{VT_KEY_RIGHT, "Wide view"},
+                                                              {VT_KEY_RIGHT, "Head Marker"},
+                                                              {VT_KEY_RIGHT, "Close-up eye"},
+                                                              {VT_KEY_LEFT, "Head Marker"}};
     for (const auto &[key, view] : steps) {
         ASSERT_EQ(simtracker_handle_key(key), 1);
         EXPECT_EQ(received().title.rfind(view, 0), 0u) << received().title;
@@ -269,12 +269,12 @@ TEST_F(Setup, OverlayMarksPupilAndReflectionInDrawnPixels) {
     ASSERT_NE(cr_line, items.end());
     EXPECT_NEAR(cr_line->a, 2 * cr.x, 4);
 
-    press(0x5000, 25);  // pupil lost
+    press(VT_KEY_DOWN, 25);  // pupil lost
     next_frames(1);
     const std::vector<Drawn> lost = overlay_of_last_frame(384, 320);
     EXPECT_EQ(count_colour(lost, 7), 8) << "search limits turn red";
     EXPECT_EQ(count_colour(lost, 1), 0);
-    press(0x4800, 60);  // the threshold takes in the iris: oversized pupil
+    press(VT_KEY_UP, 60);  // the threshold takes in the iris: oversized pupil
     next_frames(1);
     EXPECT_EQ(count_colour(overlay_of_last_frame(384, 320), 5), 1);
 

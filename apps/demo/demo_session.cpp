@@ -174,13 +174,13 @@ void count_unheard_sounds(Demo &demo) {
 
 const char *key_name(int32_t key) {
     switch (key) {
-    case 8: return "Backspace";
-    case 13: return "Enter";
-    case 27: return "Escape";
-    case 0x4800: return "Up";
-    case 0x5000: return "Down";
-    case 0x4B00: return "Left";
-    case 0x4D00: return "Right";
+    case VT_KEY_BACKSPACE: return "Backspace";
+    case VT_KEY_ENTER: return "Enter";
+    case VT_KEY_ESCAPE: return "Escape";
+    case VT_KEY_UP: return "Up";
+    case VT_KEY_DOWN: return "Down";
+    case VT_KEY_LEFT: return "Left";
+    case VT_KEY_RIGHT: return "Right";
     default: return nullptr;
     }
 }

@@ -34,8 +34,8 @@ void end_all(int32_t result) {
     t.current = Procedure::None;
     t.in_setup = false;
     t.result = result;
-    set_mode(kModeIdle);
-    set_flag(kFlagImageShown, false);
+    set_mode(VT_MODE_IDLE);
+    set_flag(VT_DISPLAY_IMAGE_SHOWN, false);
 }
 
 // Checks shared by every start.
@@ -212,7 +212,7 @@ int32_t simtracker_handle_key(uint16_t key) {
     using namespace simtracker;
     Tracker &t = tracker();
     bool acted = false;
-    if (t.current == Procedure::Setup && key == kKeyEscape) {
+    if (t.current == Procedure::Setup && key == VT_KEY_ESCAPE) {
         end_all(SIMTRACKER_DONE);
         acted = true;
     } else if (t.current == Procedure::Setup) {

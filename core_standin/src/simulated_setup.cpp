@@ -16,8 +16,8 @@ void send_title() {
 
 void show_image() {
     Camera &camera = tracker().camera;
-    set_mode(kModeSetupImage);
-    set_flag(kFlagImageShown, true);
+    set_mode(VT_MODE_SETUP_IMAGE);
+    set_flag(VT_DISPLAY_IMAGE_SHOWN, true);
     hook_begin_image();
     camera.shown = true;
     {
@@ -59,9 +59,9 @@ void start_from_setup(Procedure kind) {
 
 int32_t begin_setup() {
     Tracker &t = tracker();
-    set_mode(kModeSetup);
+    set_mode(VT_MODE_SETUP);
     if (hook_begin_cal() != 0) {
-        set_mode(kModeIdle);
+        set_mode(VT_MODE_IDLE);
         return fail("begin_cal_hook answered -1 (no window)");
     }
     t.current = Procedure::Setup;
@@ -80,21 +80,21 @@ void hide_image() {
     }
     hook_end_image();
     camera.shown = false;
-    set_flag(kFlagImageShown, false);
-    set_mode(kModeSetup);
+    set_flag(VT_DISPLAY_IMAGE_SHOWN, false);
+    set_mode(VT_MODE_SETUP);
     tracker().stats.image_seconds += double(now_ms() - camera.shown_since_ms) / 1000.0;
 }
 
 void return_to_setup() {
     tracker().current = Procedure::Setup;
-    set_mode(kModeSetup);
+    set_mode(VT_MODE_SETUP);
     hook_begin_cal();
 }
 
 bool setup_key(uint16_t key) {
     Camera &camera = tracker().camera;
     switch (key) {
-    case kKeyEnter:
+    case VT_KEY_ENTER:
         if (camera.shown) {
             hide_image();
             hook_begin_cal();  // the setup screen with its menu again
@@ -102,14 +102,14 @@ bool setup_key(uint16_t key) {
             show_image();
         }
         return true;
-    case kKeyLeft:
-    case kKeyRight:
-        camera.view = (camera.view + (key == kKeyRight ? 1 : kViewCount - 1)) % kViewCount;
+    case VT_KEY_LEFT:
+    case VT_KEY_RIGHT:
+        camera.view = (camera.view + (key == VT_KEY_RIGHT ? 1 : kViewCount - 1)) % kViewCount;
         send_title();
         return true;
-    case kKeyUp:
-    case kKeyDown:
-        camera.pupil_threshold = std::clamp(camera.pupil_threshold + (key == kKeyUp ? 2 : -2), 1,
+    case VT_KEY_UP:
+    case VT_KEY_DOWN:
+        camera.pupil_threshold = std::clamp(camera.pupil_threshold + (key == VT_KEY_UP ? 2 : -2), 1,
                                             camera.cr_threshold - 1);
         send_title();
         return true;

@@ -53,7 +53,7 @@ void after_targets(int32_t result) {
     }
     t.current = Procedure::None;
     t.result = result;
-    set_mode(kModeIdle);
+    set_mode(VT_MODE_IDLE);
 }
 
 void finish_targets() {
@@ -95,9 +95,9 @@ void accept_target(int64_t now) {
 
 uint16_t mode_of(Procedure kind) {
     switch (kind) {
-    case Procedure::Calibration: return kModeCalibration;
-    case Procedure::Validation: return kModeValidation;
-    default: return kModeDriftCorrection;
+    case Procedure::Calibration: return VT_MODE_CALIBRATION;
+    case Procedure::Validation: return VT_MODE_VALIDATION;
+    default: return VT_MODE_DRIFT_CORRECTION;
     }
 }
 
@@ -157,11 +157,11 @@ void stop_targets(int32_t result) {
 bool targets_key(uint16_t key) {
     TargetRun &run = tracker().targets;
     switch (key) {
-    case kKeyEnter:
+    case VT_KEY_ENTER:
         if (!run.visible) return false;
         accept_target(now_ms());
         return true;
-    case kKeyBackspace:
+    case VT_KEY_BACKSPACE:
         if (run.index == 0 || is_drift_correction()) return false;
         if (run.visible) hook_erase_target();
         run.visible = false;
@@ -169,7 +169,7 @@ bool targets_key(uint16_t key) {
         run.errors.resize(run.index);
         show_target(now_ms());
         return true;
-    case kKeyEscape:
+    case VT_KEY_ESCAPE:
         stop_targets(SIMTRACKER_ESCAPED);
         after_targets(SIMTRACKER_ESCAPED);
         return true;

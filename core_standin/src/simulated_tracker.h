@@ -17,24 +17,6 @@ constexpr int kFrameWidth = 384;
 constexpr int kFrameHeight = 320;
 constexpr int kViewCount = 3;
 
-// Tracker mode codes and display flags the core functions answer.
-constexpr uint16_t kModeIdle = 0;
-constexpr uint16_t kModeSetup = 2;
-constexpr uint16_t kModeSetupImage = 3;
-constexpr uint16_t kModeCalibration = 11;
-constexpr uint16_t kModeValidation = 12;
-constexpr uint16_t kModeDriftCorrection = 13;
-constexpr uint16_t kFlagImageShown = 0x2;
-
-// Key codes as read_key_hook delivers them.
-constexpr uint16_t kKeyBackspace = 8;
-constexpr uint16_t kKeyEnter = 13;
-constexpr uint16_t kKeyEscape = 27;
-constexpr uint16_t kKeyUp = 0x4800;
-constexpr uint16_t kKeyLeft = 0x4B00;
-constexpr uint16_t kKeyRight = 0x4D00;
-constexpr uint16_t kKeyDown = 0x5000;
-
 // What the camera found in the last frame, in camera pixels.
 struct EyeFeatures {
     bool pupil_found = false;

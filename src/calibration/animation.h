@@ -9,8 +9,9 @@
 int32_t LoadVideo(const char *path);
 
 // The most memory the frames and the sound of one video may take together: a video whose
-// frames need more is not loaded, and one whose sound does not fit beside its frames plays
-// without it. memory_budget_for the machine's memory; tests lower it.
+// frames need more is not loaded, and the sound of one that does not fit beside its frames is
+// not read (LoadVideo's -7), so that the calibration screen shows the ring target instead.
+// memory_budget_for the machine's memory; tests lower it.
 extern size_t video_memory_budget;
 // The budget on a machine of physical bytes: a quarter of them, at most 2 GB, so that a video
 // leaves the experiment room on a small lab PC (2 GB when the system does not say).

@@ -251,19 +251,19 @@ int32_t read_sound(platform::VideoFile *file, const char *path, uint64_t frames_
     }
     switch (result) {
         case platform::AudioReadResult::NoStream:
-            animation.audioPlaying = -3;
+            animation.audioPlaying = kAudioUnusable;
             return report(-1, "no audio\n");
         case platform::AudioReadResult::NoInfo:
-            animation.audioPlaying = -3;
+            animation.audioPlaying = kAudioUnusable;
             return report(-2, "no audio stream info\n");
         case platform::AudioReadResult::NoFormatSize:
-            animation.audioPlaying = -3;
+            animation.audioPlaying = kAudioUnusable;
             return report(-3, "AVIStreamReadFormat - audio failed!\n");
         case platform::AudioReadResult::NoFormat:
             return report(-4, "AVIStreamReadFormat - audio failed!\n");
         case platform::AudioReadResult::NoSize:
             std::printf("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
-                        "video plays without it. \n",
+                        "ring target is shown instead of the video. \n",
                         path, static_cast<unsigned long long>(limit >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
         case platform::AudioReadResult::NoData:
@@ -356,11 +356,11 @@ void release_animation() {
         free_frames(frames, animation.frameMemory);
         animation.frameMemory = nullptr;
     }
-    if (animation.audioPlaying != -1) {
+    if (animation.audioPlaying != kAudioClosed) {
         platform::SoundOutput *device = animation.waveOut.exchange(nullptr);
         platform::sound_output_reset(device);
         platform::sound_output_close(device);
-        animation.audioPlaying = -1;
+        animation.audioPlaying = kAudioClosed;
     }
     delete animation.audioFormat;
     animation.audioFormat = nullptr;

@@ -42,7 +42,7 @@ int16_t begin_cal_hook() {
     if (!window_open()) return -1;
     AnimationTarget &animation = calData.animationTarget;
     // A thread still running keeps its loaded video; it stops before anything is drawn.
-    const bool video_loaded = animation.threadState == 2;
+    const bool video_loaded = animation.threadState == kPlaybackRunning;
     take_renderer();
     if (!animation.videoPath.empty()) {
         if (!video_loaded) load_video_target();
@@ -78,8 +78,9 @@ void draw_cal_target(int16_t x, int16_t y) {
     AnimationTarget &animation = calData.animationTarget;
     if (animation.frames) {
         // A running thread follows the new position on its next frame.
-        int32_t idle = 0;
-        if (animation.threadState.compare_exchange_strong(idle, 1)) start_playback_thread();
+        int32_t idle = kPlaybackIdle;
+        if (animation.threadState.compare_exchange_strong(idle, kPlaybackRequested))
+            start_playback_thread();
         return;
     }
     // A choice of target made during the screen (a size that ends a video, a custom image

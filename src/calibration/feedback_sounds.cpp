@@ -26,14 +26,17 @@ extern "C" const unsigned char vt_clip_error[], vt_clip_error_end[];
 
 namespace {
 
-// One setting per kind -2..3: a WAV path, "off", or empty for the built-in clip.
+// One setting per kind: a WAV path, "off", or empty for the built-in clip.
 constexpr size_t kSettingSize = 208;
-std::array<std::array<char, kSettingSize>, 6> soundSettings{};
+std::array<std::array<char, kSettingSize>, kDcorrTargetSound - kDcorrErrorSound + 1>
+    soundSettings{};
 
-constexpr bool valid_kind(int32_t kind) { return kind >= -2 && kind <= 3; }
+constexpr bool valid_kind(int32_t kind) {
+    return kind >= kDcorrErrorSound && kind <= kDcorrTargetSound;
+}
 
 std::array<char, kSettingSize> &setting(int32_t kind) {
-    return soundSettings[size_t(kind + 2)];
+    return soundSettings[size_t(kind - kDcorrErrorSound)];
 }
 
 // Copies text into the setting of kind. Texts that do not fit and missing texts are refused
@@ -163,11 +166,11 @@ void play_with_mixer(const char *text, const BuiltinClip &clip) {
 
 BuiltinClip builtin_clip(int32_t kind) {
     switch (kind) {
-        case 1:
-        case 3:
+        case kCalTargetSound:
+        case kDcorrTargetSound:
             return {vt_clip_target, size_t(vt_clip_target_end - vt_clip_target)};
-        case 0:
-        case 2:
+        case kCalDoneSound:
+        case kDcorrDoneSound:
             return {vt_clip_done, size_t(vt_clip_done_end - vt_clip_done)};
         default:
             return {vt_clip_error, size_t(vt_clip_error_end - vt_clip_error)};
@@ -201,23 +204,27 @@ void play_clip_mixer(SDL_RWops *source) {
     Mix_FreeChunk(chunk);
 }
 
-void cal_target_sound_hook() { play_feedback_sound(1); }
-void cal_done_sound_hook(int16_t error) { play_feedback_sound(error != 0 ? -1 : 0); }
-void dcorr_done_sound_hook(int16_t error) { play_feedback_sound(error != 0 ? -2 : 2); }
-void dcorr_target_sound_hook() { play_feedback_sound(3); }
+void cal_target_sound_hook() { play_feedback_sound(kCalTargetSound); }
+void cal_done_sound_hook(int16_t error) {
+    play_feedback_sound(error != 0 ? kCalErrorSound : kCalDoneSound);
+}
+void dcorr_done_sound_hook(int16_t error) {
+    play_feedback_sound(error != 0 ? kDcorrErrorSound : kDcorrDoneSound);
+}
+void dcorr_target_sound_hook() { play_feedback_sound(kDcorrTargetSound); }
 
 extern "C" {
 
 void set_cal_sounds(const char *target, const char *done, const char *error) {
-    store_setting("set_cal_sounds", "target", 1, target);
-    store_setting("set_cal_sounds", "done", 0, done);
-    store_setting("set_cal_sounds", "error", -1, error);
+    store_setting("set_cal_sounds", "target", kCalTargetSound, target);
+    store_setting("set_cal_sounds", "done", kCalDoneSound, done);
+    store_setting("set_cal_sounds", "error", kCalErrorSound, error);
 }
 
 void set_dcorr_sounds(const char *target, const char *done, const char *error) {
-    store_setting("set_dcorr_sounds", "target", 3, target);
-    store_setting("set_dcorr_sounds", "done", 2, done);
-    store_setting("set_dcorr_sounds", "error", -2, error);
+    store_setting("set_dcorr_sounds", "target", kDcorrTargetSound, target);
+    store_setting("set_dcorr_sounds", "done", kDcorrDoneSound, done);
+    store_setting("set_dcorr_sounds", "error", kDcorrErrorSound, error);
 }
 
 }  // extern "C"

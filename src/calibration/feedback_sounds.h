@@ -6,8 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// Plays the sound of kind (1 cal target, 0 cal done, -1 cal error, 3 dcorr target, 2 dcorr
-// done, -2 dcorr error) and returns when it has ended. Other kinds play nothing.
+// The sounds by kind, the numbers their settings are kept under.
+enum FeedbackSound : int32_t {
+    kDcorrErrorSound = -2,
+    kCalErrorSound = -1,
+    kCalDoneSound = 0,
+    kCalTargetSound = 1,
+    kDcorrDoneSound = 2,
+    kDcorrTargetSound = 3,
+};
+
+// Plays the sound of kind (a FeedbackSound) and returns when it has ended. Other kinds play
+// nothing.
 void play_feedback_sound(int32_t kind);
 
 // Plays a WAV through SDL_mixer, halting every other channel first, and returns when the

@@ -26,7 +26,7 @@ SurfaceOwner targetImage;
 // The ring's radii while an application image stands in for it: the image sets both radii to
 // half its size, which would leave a ring entirely in the background colour once the image goes.
 struct RingRadii {
-    int32_t outer = 8, inner = 2;
+    int32_t outer = kDefaultOuterRadius, inner = kDefaultInnerRadius;
 };
 RingRadii ringRadii;
 
@@ -116,8 +116,8 @@ void reset_target_for_video() {
     calData.targetWidth = calData.targetHeight = 0;
     calData.targetPosition = TargetPosition{};
     calData.disableCustomBackgroundOnImageMode = 0;
-    calData.outerRadius = 8;
-    calData.innerRadius = 2;
+    calData.outerRadius = kDefaultOuterRadius;
+    calData.innerRadius = kDefaultInnerRadius;
     calData.customTarget = 0;
 }
 

@@ -21,12 +21,6 @@ namespace {
 
 bool menuChanged = false;
 
-// Tracker mode codes.
-constexpr uint16_t kTrackerSetup = 2;
-constexpr uint16_t kTrackerSetupImage = 3;
-constexpr uint16_t kTrackerCalibration = 11;
-constexpr uint16_t kTrackerValidation = 12;
-constexpr uint16_t kTrackerDriftCorrection = 13;
 // Bit of the tracker mode code while the numbered modes' menus apply.
 constexpr uint16_t kTrackerMenuBit = 0x2;
 
@@ -85,17 +79,17 @@ void reset_button_states() {
 
 void update_setup_mode() {
     switch (core_tracker_mode()) {
-    case kTrackerDriftCorrection:
+    case VT_MODE_DRIFT_CORRECTION:
         current_setup_mode = kModeD;
         break;
-    case kTrackerValidation:
+    case VT_MODE_VALIDATION:
         if (current_setup_mode != kModeA) current_setup_mode = kModeV;
         break;
-    case kTrackerCalibration:
+    case VT_MODE_CALIBRATION:
         if (current_setup_mode != kModeA) current_setup_mode = kModeC;
         break;
-    case kTrackerSetup:
-    case kTrackerSetupImage:
+    case VT_MODE_SETUP:
+    case VT_MODE_SETUP_IMAGE:
         if (current_setup_mode < kFirstNumberedMode) {
             current_setup_mode = kFirstNumberedMode;
             mark_menu_changed();  // the setup menu shows at the next chance to draw

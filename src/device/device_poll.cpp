@@ -11,32 +11,23 @@
 
 namespace {
 
-// Key codes of the core library's setup and calibration screens.
-constexpr uint16_t kKeyBackspace = 8;
-constexpr uint16_t kKeyEnter = 13;
-constexpr uint16_t kKeyEscape = 27;
-constexpr uint16_t kKeyUp = 0x4800;
-constexpr uint16_t kKeyDown = 0x5000;
-constexpr uint16_t kKeyLeft = 0x4B00;
-constexpr uint16_t kKeyRight = 0x4D00;
-
 // The key each action sends, by ButtonAction code (0: none; GOTO_MODE acts itself).
 constexpr uint16_t kActionKeys[kButtonActionCount] = {
-    0,          // NO_ACTION
-    'a',        // AUTO_THRESH
-    kKeyUp,     // PUPIL_THRESH_UP
-    kKeyDown,   // PUPIL_THRESH_DOWN
-    '+',        // CR_THRESH_UP
-    '-',        // CR_THRESH_DOWN
-    'c',        // START_CALIBRATION
-    'v',        // START_VALIDATION
-    'd',        // START_DRIFT_CORRECT
-    0,          // GOTO_MODE
-    kKeyEscape, // EXIT
-    kKeyRight,  // NEXT_IMAGE
-    kKeyLeft,   // PREV_IMAGE
-    kKeyEnter,  // ACCEPT_TARGET
-    kKeyBackspace,  // REDO_LAST_TARGE
+    0,              // NO_ACTION
+    'a',            // AUTO_THRESH
+    VT_KEY_UP,      // PUPIL_THRESH_UP
+    VT_KEY_DOWN,    // PUPIL_THRESH_DOWN
+    '+',            // CR_THRESH_UP
+    '-',            // CR_THRESH_DOWN
+    'c',            // START_CALIBRATION
+    'v',            // START_VALIDATION
+    'd',            // START_DRIFT_CORRECT
+    0,              // GOTO_MODE
+    VT_KEY_ESCAPE,  // EXIT
+    VT_KEY_RIGHT,   // NEXT_IMAGE
+    VT_KEY_LEFT,    // PREV_IMAGE
+    VT_KEY_ENTER,   // ACCEPT_TARGET
+    VT_KEY_BACKSPACE,  // REDO_LAST_TARGE
 };
 
 // Device reads per key poll at most while they bring changes but no key (the keypad hands over
@@ -84,7 +75,7 @@ void goto_mode(uint8_t argument) {
         pending_keys.push_back(kActionKeys[START_DRIFT_CORRECT]);
     } else if (setup_modes[std::size_t(target)].display_image && !had_image &&
                !(core_display_flags() & VT_DISPLAY_IMAGE_SHOWN)) {
-        pending_keys.push_back(kKeyEnter);
+        pending_keys.push_back(VT_KEY_ENTER);
     }
 }
 

@@ -3,15 +3,17 @@
 // nothing, and every other key the low 16 bits of its keycode.
 #include "input/key_translation.h"
 
+#include "vistrak_core64.h"
+
 uint16_t translate_key(SDL_Keycode key) {
-    if (key >= SDLK_F1 && key <= SDLK_F10) return uint16_t(0x3B00 + (key - SDLK_F1) * 0x100);
+    if (key >= SDLK_F1 && key <= SDLK_F10) return uint16_t(VT_KEY_F1 + (key - SDLK_F1) * 0x100);
     switch (key) {
-    case SDLK_UP: return 0x4800;
-    case SDLK_PAGEUP: return 0x4900;
-    case SDLK_LEFT: return 0x4B00;
-    case SDLK_RIGHT: return 0x4D00;
-    case SDLK_DOWN: return 0x5000;
-    case SDLK_PAGEDOWN: return 0x5100;
+    case SDLK_UP: return VT_KEY_UP;
+    case SDLK_PAGEUP: return VT_KEY_PAGE_UP;
+    case SDLK_LEFT: return VT_KEY_LEFT;
+    case SDLK_RIGHT: return VT_KEY_RIGHT;
+    case SDLK_DOWN: return VT_KEY_DOWN;
+    case SDLK_PAGEDOWN: return VT_KEY_PAGE_DOWN;
     case SDLK_KP_MINUS: return '-';
     case SDLK_KP_PLUS: return '+';
     case SDLK_CAPSLOCK:

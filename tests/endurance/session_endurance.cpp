@@ -183,7 +183,7 @@ TEST(Endurance, CameraImageStreamsForMinutesWithoutGrowing) {
             next_sample += 10;
             ++step;
             simtracker_handle_key('z');
-            if (step % 3 == 0) simtracker_handle_key(0x4D00);
+            if (step % 3 == 0) simtracker_handle_key(VT_KEY_RIGHT);
             if (step % 6 == 0) {
                 simtracker_handle_key(13);
                 simtracker_handle_key(13);
