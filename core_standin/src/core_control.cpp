@@ -33,7 +33,7 @@ void standin_reset(void) {
     s.bitmap_path.clear();
     s.bitmap_result = 0;
     s.display_flags = 0;
-    s.tracker_mode = 0;
+    s.tracker_mode = VT_MODE_IDLE;
     s.abort_pending = 0;
     s.skip_sleep = 0;
     s.hook_calls.clear();

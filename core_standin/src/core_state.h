@@ -27,7 +27,7 @@ struct CoreState {
     std::string bitmap_fname, bitmap_path;
     int32_t bitmap_result = 0;
     std::atomic<uint16_t> display_flags{0};
-    std::atomic<uint16_t> tracker_mode{0};
+    std::atomic<uint16_t> tracker_mode{VT_MODE_IDLE};
     std::atomic<int16_t> abort_pending{0};
     std::atomic<int> skip_sleep{0};
     // The display hooks the simulated tracker called (see standin_hook_call).

@@ -81,7 +81,7 @@ void start_animation_audio() {
         target.waveOut = device;
         target.audioPlaying = state = kAudioOpen;
     }
-    // audioPlaying becomes queued (1) before the write: a short sound can be done before it returns.
+    // audioPlaying becomes queued before the write: a short sound can be done before it returns.
     if (state == kAudioOpen) {
         platform::WaveHeader &header = target.waveHeader;
         header = platform::WaveHeader{};

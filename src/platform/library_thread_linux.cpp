@@ -4,15 +4,17 @@
 // an exit handler, registered once every record exists, stops the threads first.
 #include "platform/library_thread.h"
 
+#include <cxxabi.h>
 #include <pthread.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <utility>
+
+extern "C" void *__dso_handle;
 
 namespace platform {
 
@@ -47,9 +49,13 @@ void fork_child() {
     threadsMutex.unlock();
 }
 
+void stop_at_exit(void *) { stop_library_threads(); }
+
+// The exit handler belongs to this shared object (its __dso_handle), so that dlclose removes
+// it with the code: a handler taken as the process's own would be called into unmapped code.
 void register_handlers() {
     pthread_atfork(fork_prepare, fork_parent, fork_child);
-    std::atexit(stop_library_threads);
+    abi::__cxa_atexit(stop_at_exit, nullptr, &__dso_handle);
 }
 
 }  // namespace

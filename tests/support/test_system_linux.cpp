@@ -55,6 +55,8 @@ int run_command(const std::string &command) {
 
 bool sound_output_heard_through_sdl() { return true; }
 
+bool playback_outlives_unload() { return false; }
+
 bool resource_limits_available() { return true; }
 
 namespace {
