@@ -129,12 +129,15 @@ void expect_ran_on(const Result &ran, const fs::path &graphics_dir, const fs::pa
 }
 
 // Builds the consumer application at program through pkg-config, which finds the packages by
-// search (a PKG_CONFIG_PATH setting).
-Result build_with_pkg_config(const std::string &search, const fs::path &program) {
+// search (a PKG_CONFIG_PATH setting) and is asked for the graphics library and SDL, and for
+// more modules where given; flags go to the compiler as well (the core's folders).
+Result build_with_pkg_config(const std::string &search, const fs::path &program,
+                             const std::string &modules = "", const std::string &flags = "") {
     return run(search + " " + quoted(C_COMPILER) + " " + C_FLAGS +
-               " -std=c99 -Wall -Wextra -Werror " + quoted(CONSUMER_DIR "/consumer.c") + " -o " +
-               quoted(program) + " $(" + search + " " + quoted(PKG_CONFIG) +
-               " --cflags --libs vistrak_core_graphics_sdl2 sdl2)");
+               " -std=c99 -Wall -Wextra -Werror " + flags + " " +
+               quoted(CONSUMER_DIR "/consumer.c") + " -o " + quoted(program) + " $(" + search +
+               " " + quoted(PKG_CONFIG) + " --cflags --libs vistrak_core_graphics_sdl2 sdl2 " +
+               modules + ")");
 }
 
 // Configures and builds the consumer's CMake project in build; find_package looks under the
@@ -320,7 +323,7 @@ TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
     const std::string search = "PKG_CONFIG_PATH=" + quoted((lab_lib / "pkgconfig").string() + ":" +
                                                            (demo_lib / "pkgconfig").string());
     const fs::path program = root_ / "consumer_pkg_config";
-    const Result built = build_with_pkg_config(search, program);
+    const Result built = build_with_pkg_config(search, program, "vistrak_core64");
     ASSERT_EQ(built.status, 0) << built.output;
     expect_ran_on(run_headless("LD_LIBRARY_PATH=" + quoted(lab_lib.string() + ":" +
                                                            demo_lib.string()),
@@ -332,6 +335,38 @@ TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
         build_with_cmake(lab_prefix().string() + ";" + demo_prefix().string(), build);
     ASSERT_EQ(cmake_built.status, 0) << cmake_built.output;
     expect_ran_on(run_headless("", build / "consumer"), lab_lib, demo_lib);
+}
+
+// As a lab has it: the lab's package alone, and its own core as a library file and headers in
+// a folder of their own, with no pkg-config or CMake file (here the stand-in's, copied bare).
+TEST_F(Packages, TheLabPackageAloneBuildsAgainstABareCoreLibrary) {
+    const fs::path lab = root_ / "lab_alone", core = root_ / "bare_core";
+    const Result unpacked = run("dpkg-deb -x " + quoted(lab_deb()) + " " + quoted(lab));
+    ASSERT_EQ(unpacked.status, 0) << unpacked.output;
+    fs::create_directories(core / "lib");
+    fs::create_directories(core / "include");
+    const fs::path demo_lib = demo_prefix() / INSTALL_LIBDIR;
+    fs::copy_file(demo_lib / kCoreSoname, core / "lib" / kCoreSoname);
+    for (const char *header :
+         {"vistrak_core64.h", "vistrak_core64_control.h", "vistrak_simulated_tracker.h"})
+        fs::copy_file(demo_prefix() / INSTALL_INCLUDEDIR / header, core / "include" / header);
+    const fs::path lab_lib = lab / "usr" / INSTALL_LIBDIR;
+
+    const std::string search = "PKG_CONFIG_PATH=" + quoted((lab_lib / "pkgconfig").string());
+    const fs::path program = root_ / "lab_consumer_pkg_config";
+    const Result built = build_with_pkg_config(
+        search, program, "", "-I" + quoted((core / "include").string()) + " -L" +
+                                 quoted((core / "lib").string()));
+    ASSERT_EQ(built.status, 0) << built.output;
+    expect_ran_on(run_headless("LD_LIBRARY_PATH=" + quoted(lab_lib.string() + ":" +
+                                                           (core / "lib").string()),
+                               program),
+                  lab_lib, core / "lib");
+
+    const fs::path build = root_ / "lab_consumer_cmake";
+    const Result cmake_built = build_with_cmake((lab / "usr").string() + ";" + core.string(), build);
+    ASSERT_EQ(cmake_built.status, 0) << cmake_built.output;
+    expect_ran_on(run_headless("", build / "consumer"), lab_lib, core / "lib");
 }
 
 }  // namespace
