@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Windows zips as a lab installs them: unpacked into an empty folder, bin\ holds no mingw
-# runtime DLL and no module imports one; the DLL carries its version resource; the
-# Microsoft-format import library names the 22 exports; a small C program built with
-# mingw-w64 from include\ and lib\ alone runs a calibration screen under a fresh Wine prefix,
-# with the demo zip's stand-in core beside it, and so does its object linked by lld against
-# that import library.
+# runtime DLL and no module imports one; each module carries the project's version resource,
+# as Windows reads it; the Microsoft-format import library names the 22 exports; a small C
+# program built with mingw-w64 from include\ and lib\ alone runs a calibration screen under a
+# fresh Wine prefix, with the demo zip's stand-in core beside it, and so does its object
+# linked by lld against that import library.
 #   windows_zip_test.sh <folder of the zips> <version>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <folder of the zips> <version>" >&2; exit 2; }
@@ -30,11 +30,23 @@ for module in "$lab/bin/vistrak_core_graphics_sdl2.dll" "$demo/bin/vistrak_core6
 done
 say "no mingw runtime DLL in bin or among the imports"
 
-strings -el "$lab/bin/vistrak_core_graphics_sdl2.dll" >strings.txt
-for text in ProductName vistrak_core_graphics_sdl2 FileVersion "$version" LegalCopyright; do
-  grep -qx "$text" strings.txt || fail "the version resource lacks $text"
+# The version resource as Windows reads it (Explorer's Details): the project's, in each module.
+x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror "$here/consumer/version_info.c" \
+  -lversion -o version_info.exe
+for module in "$lab/bin/vistrak_core_graphics_sdl2.dll" "$demo/bin/vistrak_core64.dll" \
+              "$demo/bin/vistrak_demo.exe"; do
+  read_values="$(WINEPREFIX="$work/wine" WINEDEBUG=-all /usr/lib/wine/wine64 version_info.exe \
+    "Z:$module" 2>&1 | tr -d '\r')" || true
+  for expected in "ProductName: vistrak_core_graphics_sdl2" "FileVersion: $version" \
+                  "ProductVersion: $version" "OriginalFilename: $(basename "$module")" \
+                  "CompanyName: the vistrak_core_graphics_sdl2 authors"; do
+    echo "$read_values" | grep -qxF "$expected" ||
+      fail "$(basename "$module"): no \"$expected\" in its version resource:"$'\n'"$read_values"
+  done
+  echo "$read_values" | grep -q '^FileDescription: .*Vistrak' ||
+    fail "$(basename "$module"): not the project's file description:"$'\n'"$read_values"
 done
-say "version resource: vistrak_core_graphics_sdl2 $version"
+say "version resources read through the version API: vistrak_core_graphics_sdl2 $version"
 
 exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp_' || true)"
 [ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
