@@ -15,6 +15,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
         ${PROJECT_BINARY_DIR}/THIRD_PARTY_NOTICES
         DESTINATION ${VT_DOC_DIR} COMPONENT graphics)
 
+# The demo package's own: the licence, and the notices of what the stand-in and the demo link.
+set(VT_DEMO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vistrak-core-graphics-sdl2-demo)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/demo)
+install(CODE "
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/cmake/third_party_notices.sh linux-demo
+                          $<TARGET_FILE:vistrak_core64> $<TARGET_FILE:vistrak_demo>
+                  OUTPUT_FILE ${PROJECT_BINARY_DIR}/demo/THIRD_PARTY_NOTICES RESULT_VARIABLE made)
+  if(NOT made EQUAL 0)
+    message(FATAL_ERROR \"the demo's third-party notices could not be gathered\")
+  endif()" COMPONENT demo)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/demo/THIRD_PARTY_NOTICES
+        DESTINATION ${VT_DEMO_DOC_DIR} COMPONENT demo)
+
 # The demo finds the stand-in core beside it, wherever the demo package is unpacked; RPATH
 # rather than RUNPATH, so that the graphics library's own search finds the stand-in too.
 set_target_properties(vistrak_demo PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")

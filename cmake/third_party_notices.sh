@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Writes the notices of the parts of others that a package of the library carries or needs,
-# each licence text taken from the source it comes with, so that a new version brings its own:
+# each licence text taken from the source it comes with, so that a new version brings its own;
+# every licence text a notice refers to by path is carried too:
 #   third_party_notices.sh linux <library.so>
 #     Debian's copyright files of the packages that provide what the library links, of libgd
 #     (loaded at run time) and of the Open Sans faces built into it, with the common licence
 #     texts they refer to.
+#   third_party_notices.sh linux-demo <program or library>...
+#     the same for what the demo package's stand-in core and demo link.
 #   third_party_notices.sh windows <folder of Debian orig tarballs> <fonts copyright file>
 #     the upstream licence files of the libraries built into the Windows package, of the
 #     mingw-w64 runtime linked into the DLL, and of the Open Sans faces.
+#   third_party_notices.sh windows-demo
+#     the mingw-w64 runtime linked into the demo zip's stand-in core and demo.
 # The notices go to standard output.
 set -eu
 
@@ -34,9 +39,18 @@ debian_notice() {
   local package="$1" what="$2" copyright="/usr/share/doc/$1/copyright" licence
   [ -f "$copyright" ] || { echo "third_party_notices: no $copyright" >&2; exit 1; }
   heading "$package $(dpkg-query -W -f='${Version}' "$package") — $what"
-  cat "$copyright"
-  for licence in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$copyright" | sort -u); do
-    [ -f "$licence" ] && common_licences[$licence]=1
+  notice_file "$copyright"
+}
+
+# A notice as it stands in file, whose common licence texts are carried at the end.
+notice_file() {
+  local licence
+  cat "$1"
+  # A name that ends a sentence keeps its full stop out.
+  for licence in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$1" | sed 's/\.*$//' |
+                   sort -u); do
+    [ -f "$licence" ] || { echo "third_party_notices: no $licence, which $1 names" >&2; exit 1; }
+    common_licences[$licence]=1
   done
   return 0
 }
@@ -49,23 +63,39 @@ common_licence_texts() {
   done
 }
 
+# The notices of the Debian packages that provide what the files link, each package once; the
+# project's own libraries are left out.
+declare -A linked_packages=()
+linked_notices() {
+  local file needed path package
+  for file in "$@"; do
+    for needed in $(objdump -p "$file" | awk '/NEEDED/ { print $2 }'); do
+      case "$needed" in libvistrak_*) continue ;; esac
+      path="$(ldconfig -p | awk -v name="$needed" '$1 == name { print $NF; exit }')"
+      [ -n "$path" ] || { echo "third_party_notices: $needed not found" >&2; exit 1; }
+      package="$(package_of "$path")" || { echo "third_party_notices: no package has $path" >&2; exit 1; }
+      [ -n "${linked_packages[$package]:-}" ] && continue
+      linked_packages[$package]=1
+      debian_notice "$package" "provides $needed, which $(basename "$file") links"
+    done
+  done
+}
+
 linux() {
-  local library="$1" needed path package
+  local package
   echo "Third-party notices for the Linux package of vistrak_core_graphics_sdl2"
   echo "The library itself is under the MIT licence (LICENSE)."
   debian_notice fonts-open-sans "the two Open Sans faces built into the library"
-  declare -A seen=()
-  for needed in $(objdump -p "$library" | awk '/NEEDED/ { print $2 }'); do
-    [ "$needed" = libvistrak_core64.so ] && continue  # the lab's own core library
-    path="$(ldconfig -p | awk -v name="$needed" '$1 == name { print $NF; exit }')"
-    [ -n "$path" ] || { echo "third_party_notices: $needed not found" >&2; exit 1; }
-    package="$(package_of "$path")" || { echo "third_party_notices: no package has $path" >&2; exit 1; }
-    [ -n "${seen[$package]:-}" ] && continue
-    seen[$package]=1
-    debian_notice "$package" "provides $needed, which the library links"
-  done
+  linked_notices "$1"
   package="$(package_of "$(ldconfig -p | awk '$1 == "libgd.so.3" { print $NF; exit }')")"
   debian_notice "$package" "libgd, loaded at run time for PNG, JPEG and WBMP screen images"
+  common_licence_texts
+}
+
+linux_demo() {
+  echo "Third-party notices for the Linux demo package of vistrak_core_graphics_sdl2"
+  echo "The stand-in core library and the demo are under the MIT licence (LICENSE)."
+  linked_notices "$@"
   common_licence_texts
 }
 
@@ -85,20 +115,35 @@ windows() {
   echo "Third-party notices for the Windows package of vistrak_core_graphics_sdl2"
   echo "The library itself is under the MIT licence (LICENSE)."
   heading "Open Sans — the two faces built into the library"
-  cat "$fonts"
+  notice_file "$fonts"
   for source in zlib libpng1.6 libjpeg-turbo freetype libsdl2 libsdl2-ttf libsdl2-mixer \
                 libsdl2-gfx libgd2; do
     tarball="$(ls "$sources/${source}"_*.orig.tar.* 2>/dev/null | head -n 1)"
     [ -n "$tarball" ] || { echo "third_party_notices: no source of $source in $sources" >&2; exit 1; }
     upstream_notice "$tarball" "a DLL of bin/"
   done
-  debian_notice gcc-mingw-w64-base "libstdc++ and libgcc, linked into the DLL"
-  debian_notice mingw-w64-common "winpthreads, linked into the DLL"
+  mingw_runtime_notices "the DLL"
+  common_licence_texts
+}
+
+mingw_runtime_notices() {
+  debian_notice gcc-mingw-w64-base "libstdc++ and libgcc, linked into $1"
+  debian_notice mingw-w64-common "winpthreads, linked into $1"
+}
+
+windows_demo() {
+  echo "Third-party notices for the Windows demo package of vistrak_core_graphics_sdl2"
+  echo "The stand-in core library and the demo are under the MIT licence (LICENSE); the DLLs"
+  echo "they load come with the library's package, whose THIRD_PARTY_NOTICES covers them."
+  mingw_runtime_notices "vistrak_core64.dll and vistrak_demo.exe"
   common_licence_texts
 }
 
 case "${1:-}" in
   linux) [ $# -eq 2 ] && linux "$2" ;;
+  linux-demo) [ $# -ge 2 ] && shift && linux_demo "$@" ;;
   windows) [ $# -eq 3 ] && windows "$2" "$3" ;;
-  *) echo "usage: $0 linux <library> | windows <tarball folder> <fonts copyright>" >&2; exit 2 ;;
+  windows-demo) [ $# -eq 1 ] && windows_demo ;;
+  *) echo "usage: $0 linux <library> | linux-demo <file>... | windows <tarball folder>" \
+          "<fonts copyright> | windows-demo" >&2; exit 2 ;;
 esac

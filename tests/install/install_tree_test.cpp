@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -95,7 +99,11 @@ std::set<std::string> graphics_files() {
     return files;
 }
 
-std::set<std::string> demo_files() { return {fs::path(INSTALL_BINDIR) / "vistrak_demo"}; }
+std::set<std::string> demo_files() {
+    const fs::path doc = DEMO_DOC_DIR;
+    return {fs::path(INSTALL_BINDIR) / "vistrak_demo", doc / "LICENSE",
+            doc / "THIRD_PARTY_NOTICES"};
+}
 
 std::set<std::string> core_files() {
     const fs::path include = INSTALL_INCLUDEDIR;
@@ -104,6 +112,25 @@ std::set<std::string> core_files() {
                   include / "vistrak_core64_control.h", include / "vistrak_simulated_tracker.h",
                   include / "vistrak_core_graphics_sdl2.h"});
     return files;
+}
+
+// The common licence texts that notices refer to by path and do not carry.
+std::set<std::string> licences_not_carried(const std::string &notices) {
+    const std::string common = "/usr/share/common-licenses/";
+    std::set<std::string> missing;
+    for (size_t at = notices.find(common); at != std::string::npos;
+         at = notices.find(common, at + 1)) {
+        size_t end = at + common.size();
+        while (end < notices.size() &&
+               (std::isalnum(static_cast<unsigned char>(notices[end])) ||
+                std::strchr(".+-", notices[end])))
+            ++end;
+        std::string path = notices.substr(at, end - at);
+        while (path.back() == '.') path.pop_back();  // a full stop after the name
+        if (notices.find("\n" + path + " (referred to above)\n") == std::string::npos)
+            missing.insert(path);
+    }
+    return missing;
 }
 
 // The folder of the "loaded <path>" line naming the file, or an empty path.
@@ -309,6 +336,15 @@ TEST_F(Packages, EachHoldsItsFilesWhereItInstallsThem) {
         std::set<std::string> expected;
         for (const std::string &file : package.contents) expected.insert(package.root + file);
         EXPECT_EQ(listed_files(package.list_command), expected) << package.list_command;
+    }
+
+    // Each carries the notices of what its files link, with every licence text they name.
+    for (const fs::path &notices : {lab_prefix() / DOC_DIR / "THIRD_PARTY_NOTICES",
+                                    demo_prefix() / DEMO_DOC_DIR / "THIRD_PARTY_NOTICES"}) {
+        std::ifstream in(notices);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        EXPECT_NE(text.find("libsdl2-2.0-0"), std::string::npos) << notices;
+        EXPECT_EQ(licences_not_carried(text), std::set<std::string>{}) << notices;
     }
 
     const std::string depends = run("dpkg-deb -f " + quoted(lab_deb()) + " Depends").output;

@@ -48,6 +48,17 @@ for module in "$lab/bin/vistrak_core_graphics_sdl2.dll" "$demo/bin/vistrak_core6
 done
 say "version resources read through the version API: vistrak_core_graphics_sdl2 $version"
 
+# Every licence text a notice names by path is carried in the same file.
+for notices in "$lab/THIRD_PARTY_NOTICES" "$demo/THIRD_PARTY_NOTICES"; do
+  [ -s "$notices" ] || fail "no $notices"
+  for licence in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$notices" |
+                   sed 's/\.*$//' | sort -u); do
+    grep -qxF "$licence (referred to above)" "$notices" ||
+      fail "$notices names $licence without its text"
+  done
+done
+say "both zips carry their notices with every licence text they name"
+
 exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp_' || true)"
 [ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
 say "vistrak_core_graphics_sdl2.lib names the 22 exports"
