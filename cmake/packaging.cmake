@@ -28,9 +28,14 @@ install(CODE "
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/demo/THIRD_PARTY_NOTICES
         DESTINATION ${VT_DEMO_DOC_DIR} COMPONENT demo)
 
-# The demo finds the stand-in core beside it, wherever the demo package is unpacked; RPATH
-# rather than RUNPATH, so that the graphics library's own search finds the stand-in too.
-set_target_properties(vistrak_demo PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+# The demo finds the stand-in core beside it, wherever the demo package is unpacked, and the
+# graphics library where the lab's archive lies unpacked beside the demo's (the two folders
+# side by side) or under it (the demo's archive unpacked into the lab's); the lab's .deb is on
+# the system's path. RPATH rather than RUNPATH, so that the graphics library's own search
+# finds the stand-in too.
+set(VT_LAB_ARCHIVE vistrak-core-graphics-sdl2-${PROJECT_VERSION}-linux-x86_64)
+set_target_properties(vistrak_demo PROPERTIES INSTALL_RPATH
+  "$ORIGIN/../${CMAKE_INSTALL_LIBDIR};$ORIGIN/../../${VT_LAB_ARCHIVE}/${CMAKE_INSTALL_LIBDIR}")
 target_link_options(vistrak_demo PRIVATE -Wl,--disable-new-dtags)
 install(TARGETS vistrak_demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT demo)
 

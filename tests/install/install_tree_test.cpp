@@ -354,6 +354,35 @@ TEST_F(Packages, EachHoldsItsFilesWhereItInstallsThem) {
               "vistrak-core-graphics-sdl2 (= " PROJECT_VERSION ")\n");
 }
 
+// The demo's archive runs unpacked beside the lab's archive, and unpacked into it, with no
+// library path set.
+TEST_F(Packages, TheDemoArchiveRunsBesideAndInsideTheLabArchive) {
+    const std::string lab = "vistrak-core-graphics-sdl2-" PROJECT_VERSION "-linux-x86_64";
+    const std::string demo = "vistrak-core-graphics-sdl2-demo-" PROJECT_VERSION "-linux-x86_64";
+    const fs::path lab_archive = packages_ / (lab + ".tar.gz");
+    const fs::path demo_archive = packages_ / (demo + ".tar.gz");
+    const struct {
+        const char *layout;
+        std::string unpack_demo;  // into the folder given
+        fs::path program;         // relative to that folder
+    } layouts[] = {
+        {"beside", "tar -xzf " + quoted(demo_archive) + " -C ", fs::path(demo) / "bin/vistrak_demo"},
+        {"inside", "tar -xzf " + quoted(demo_archive) + " --strip-components=1 -C ",
+         fs::path(lab) / "bin/vistrak_demo"},
+    };
+    for (const auto &layout : layouts) {
+        SCOPED_TRACE(layout.layout);
+        const fs::path folder = root_ / (std::string("archives_") + layout.layout);
+        fs::create_directories(folder);
+        ASSERT_EQ(run("tar -xzf " + quoted(lab_archive) + " -C " + quoted(folder)).status, 0);
+        const fs::path target = layout.layout == std::string("inside") ? folder / lab : folder;
+        ASSERT_EQ(run(layout.unpack_demo + quoted(target)).status, 0);
+        const Result ran = run("env -u LD_LIBRARY_PATH " + quoted(folder / layout.program) +
+                               " --help");
+        EXPECT_EQ(ran.status, 0) << ran.output;
+    }
+}
+
 TEST_F(Packages, AnApplicationBuildsAgainstThemAndCalibrates) {
     const fs::path lab_lib = lab_prefix() / INSTALL_LIBDIR, demo_lib = demo_prefix() / INSTALL_LIBDIR;
     const std::string search = "PKG_CONFIG_PATH=" + quoted((lab_lib / "pkgconfig").string() + ":" +
