@@ -3,8 +3,9 @@
 # runtime DLL and no module imports one; each module carries the project's version resource,
 # as Windows reads it; the Microsoft-format import library names the 22 exports; a small C
 # program built with mingw-w64 from include\ and lib\ alone runs a calibration screen under a
-# fresh Wine prefix, with the demo zip's stand-in core beside it, and so does its object
-# linked by lld against that import library.
+# fresh Wine prefix, with the demo zip's stand-in core beside it, and so do the same program
+# built through the zip's CMake package and its object linked by lld against that import
+# library.
 #   windows_zip_test.sh <folder of the zips> <version>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <folder of the zips> <version>" >&2; exit 2; }
@@ -84,6 +85,16 @@ compile=(x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$lab/inc
   -lvistrak_core_graphics_sdl2 -lvistrak_core64 -o consumer.exe
 run_consumer consumer.exe
 say "a mingw program built from include and lib ran a calibration under a fresh Wine prefix"
+
+# The zip's CMake package under a MinGW toolchain as a lab's would be: the compilers alone.
+printf 'set(CMAKE_SYSTEM_NAME Windows)\nset(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)\n' \
+  >mingw.cmake
+cmake -S "$here/consumer/windows" -B cmake_build -DCMAKE_TOOLCHAIN_FILE="$work/mingw.cmake" \
+  -DCMAKE_PREFIX_PATH="$lab;$demo" >cmake.log 2>&1 &&
+  cmake --build cmake_build >>cmake.log 2>&1 || { cat cmake.log; fail "the CMake consumer did not build"; }
+cp cmake_build/consumer_cmake.exe .
+run_consumer consumer_cmake.exe
+say "a program built through the zip's CMake package ran its calibration"
 
 # The same object linked by LLVM's COFF linker (lld-link's, through clang's MinGW driver)
 # against the Microsoft-format import library, where clang and lld are installed.
