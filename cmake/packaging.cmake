@@ -52,6 +52,11 @@ set(CPACK_COMPONENTS_ALL graphics)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The binaries ship stripped (the .deb's by the step below, the archive's by CPACK_STRIP_FILES);
+# the lab package's debug information goes into a package of its own,
+# <name>-dbgsym_<version>_amd64.ddeb, as /usr/lib/debug/.build-id/<id>.debug files, which gdb
+# finds by the library's build id (the archive's stripped library has the same id).
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 # The library links the core library, which is the lab's own and no Debian package.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 # Loaded at run time for PNG, JPEG and WBMP screen images (BMP without it).
@@ -65,6 +70,7 @@ if(VT_PACKAGE STREQUAL \"demo\")
   set(CPACK_PACKAGING_INSTALL_PREFIX /opt/vistrak-core-graphics-sdl2-demo)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS \"vistrak-core-graphics-sdl2 (= ${PROJECT_VERSION})\")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE OFF)
 endif()
 set(CPACK_PACKAGE_FILE_NAME \${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-x86_64)
 set(CPACK_DEBIAN_FILE_NAME \${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_amd64.deb)
@@ -72,6 +78,7 @@ set(CPACK_ARCHIVE_FILE_NAME \${CPACK_PACKAGE_FILE_NAME})
 # The archive holds one folder of that name, laid out as an installed prefix.
 if(CPACK_GENERATOR STREQUAL \"TGZ\")
   set(CPACK_PACKAGING_INSTALL_PREFIX /\${CPACK_PACKAGE_FILE_NAME})
+  set(CPACK_STRIP_FILES ON)
 endif()
 ")
 include(CPack)

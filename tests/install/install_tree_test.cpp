@@ -354,6 +354,43 @@ TEST_F(Packages, EachHoldsItsFilesWhereItInstallsThem) {
               "vistrak-core-graphics-sdl2 (= " PROJECT_VERSION ")\n");
 }
 
+// The library ships stripped, in the .deb and in the archive; its debug information lies in
+// the -dbgsym package under the library's build id, where gdb looks for it.
+TEST_F(Packages, DebugInformationShipsApartFromTheStrippedLibrary) {
+    const fs::path library = lab_prefix() / INSTALL_LIBDIR / kGraphicsFile;
+    const std::string archive = "vistrak-core-graphics-sdl2-" PROJECT_VERSION "-linux-x86_64";
+    const fs::path archived = root_ / "archived_library.so";
+    ASSERT_EQ(run("tar -xzf " + quoted(packages_ / (archive + ".tar.gz")) + " -O " +
+                  quoted(archive + "/" INSTALL_LIBDIR "/" + kGraphicsFile) + " > " +
+                  quoted(archived))
+                  .status,
+              0);
+    const auto build_id = [](const fs::path &file) {
+        const std::string notes = run("readelf -n " + quoted(file)).output;
+        const size_t at = notes.find("Build ID: ");
+        return at == std::string::npos ? std::string() : notes.substr(at + 10, 40);
+    };
+    const auto has_debug_info = [](const fs::path &file) {
+        return run("readelf -S " + quoted(file)).output.find(".debug_info") != std::string::npos;
+    };
+    const std::string id = build_id(library);
+    ASSERT_EQ(id.size(), 40u);
+    EXPECT_EQ(build_id(archived), id);
+    EXPECT_FALSE(has_debug_info(library));
+    EXPECT_FALSE(has_debug_info(archived));
+
+    const fs::path debug_root = root_ / "dbgsym";
+    const Result unpacked =
+        run("dpkg-deb -x " +
+            quoted(packages_ / ("vistrak-core-graphics-sdl2_" PROJECT_VERSION "_amd64-dbgsym.ddeb")) +
+            " " + quoted(debug_root));
+    ASSERT_EQ(unpacked.status, 0) << unpacked.output;
+    const fs::path debug_file =
+        debug_root / "usr/lib/debug/.build-id" / id.substr(0, 2) / (id.substr(2) + ".debug");
+    ASSERT_TRUE(fs::exists(debug_file)) << debug_file;
+    EXPECT_TRUE(has_debug_info(debug_file));
+}
+
 // The demo's archive runs unpacked beside the lab's archive, and unpacked into it, with no
 // library path set.
 TEST_F(Packages, TheDemoArchiveRunsBesideAndInsideTheLabArchive) {

@@ -60,6 +60,21 @@ for notices in "$lab/THIRD_PARTY_NOTICES" "$demo/THIRD_PARTY_NOTICES"; do
 done
 say "both zips carry their notices with every licence text they name"
 
+# The DLL ships stripped, with a debug link to its debug information in the debug zip, where
+# gdb finds the source lines.
+cmake -E tar xf "$packages/$name-debug.zip"
+dll="$lab/bin/vistrak_core_graphics_sdl2.dll"
+debug_file="$work/$name-debug/vistrak_core_graphics_sdl2.dll.debug"
+sections="$(x86_64-w64-mingw32-objdump -h "$dll")"
+echo "$sections" | grep -q ' \.debug_info ' && fail "the DLL is not stripped"
+echo "$sections" | grep -q ' \.gnu_debuglink ' || fail "the DLL has no debug link"
+mkdir debug_check
+cp "$dll" "$debug_file" debug_check/
+line="$(gdb -batch -ex 'info line init_expt_window' debug_check/vistrak_core_graphics_sdl2.dll 2>&1)"
+echo "$line" | grep -q 'Line [0-9]* of ".*expt_window.cpp"' ||
+  fail "gdb finds no source line with the debug zip's file: $line"
+say "the DLL is stripped; gdb finds its source lines in the debug zip's file"
+
 exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp_' || true)"
 [ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
 say "vistrak_core_graphics_sdl2.lib names the 22 exports"
