@@ -52,9 +52,9 @@ set(CPACK_COMPONENTS_ALL graphics)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The binaries ship stripped (the .deb's by the step below, the archive's by CPACK_STRIP_FILES);
+# The binaries ship stripped (the lab's .deb by the step below, the rest by CPACK_STRIP_FILES);
 # the lab package's debug information goes into a package of its own,
-# <name>-dbgsym_<version>_amd64.ddeb, as /usr/lib/debug/.build-id/<id>.debug files, which gdb
+# <name>_<version>_amd64-dbgsym.ddeb, as /usr/lib/debug/.build-id/<id>.debug files, which gdb
 # finds by the library's build id (the archive's stripped library has the same id).
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 # The library links the core library, which is the lab's own and no Debian package.
@@ -71,6 +71,7 @@ if(VT_PACKAGE STREQUAL \"demo\")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS \"vistrak-core-graphics-sdl2 (= ${PROJECT_VERSION})\")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_DEBIAN_DEBUGINFO_PACKAGE OFF)
+  set(CPACK_STRIP_FILES ON)
 endif()
 set(CPACK_PACKAGE_FILE_NAME \${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-linux-x86_64)
 set(CPACK_DEBIAN_FILE_NAME \${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_amd64.deb)
