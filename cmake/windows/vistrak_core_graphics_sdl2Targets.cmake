@@ -15,4 +15,6 @@ if(NOT TARGET vistrak::core_graphics_sdl2)
     IMPORTED_IMPLIB "${_vt_import_library}"
     INTERFACE_INCLUDE_DIRECTORIES "${_vt_zip}/include"
     INTERFACE_LINK_LIBRARIES vistrak::core64)
+  unset(_vt_import_library)
 endif()
+unset(_vt_zip)
