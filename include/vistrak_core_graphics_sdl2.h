@@ -185,10 +185,12 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
  *   transparent_color: 0xRRGGBBFF keys that colour out of the frames; any other low byte
  *                      keeps them opaque.
  * Nothing is read until the next calibration screen opens; a video already loaded is
- * released. Each calibration screen reads the whole file into memory; a video whose frames
- * would take more than a quarter of the machine's memory (at most 2 GB) is not loaded. A video
- * that is not loaded or has no usable sound track is replaced by the drawn target for that
- * screen. Each calibration screen that loads the video first resets the target: the
+ * released. Each calibration screen opens the file, decodes its first frame and reads its
+ * sound track whole; the other frames are decoded while the video plays, a few ahead of the
+ * one shown, so a video of any length starts at once and holds a few frames at a time (a short
+ * one, up to 128 MB of frames, keeps them for its later passes). A video that is not loaded or
+ * has no usable sound track (or one that needs more than an eighth of the machine's memory, at
+ * most 1 GB) is replaced by the drawn target for that screen. Each calibration screen that loads the video first resets the target: the
  * application's background image, target image and target size are dropped, and once the
  * video target ends the ring has its default radii, 8 and 2 (a target size of 16, hole 4),
  * until the application sets its own again. The playback thread calls core_abort_requested, core_log and

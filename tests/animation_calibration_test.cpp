@@ -423,7 +423,7 @@ TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo)
     const std::string path = write_video("kept.avi", 4, 50, 0.1);
     set_cal_animation_target(path.c_str(), 0, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
-    SDL_Surface **loaded = calData.animationTarget.frames;
+    VideoFrames *loaded = calData.animationTarget.frames;
     draw_cal_target(300, 200);
     ASSERT_TRUE(wait_until([] { return calData.animationTarget.threadState == 2; }));
     // A different video in the file now: a second read would show it.
@@ -484,7 +484,7 @@ TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass)
     end_cal_hook();
     const AnimationTarget &animation = calData.animationTarget;
     EXPECT_EQ(animation.frames.load(), nullptr);
-    EXPECT_EQ(animation.audioData, nullptr);
+    EXPECT_TRUE(animation.audioData.empty());
     EXPECT_EQ(animation.audioFormat, nullptr);
     EXPECT_EQ(animation.audioPlaying, -1) << "the device is closed";
     EXPECT_EQ(animation.waveOut.load(), nullptr);

@@ -15,7 +15,8 @@
 #include "calibration/cal_data.h"
 #include "frame/expt_window.h"
 #include "leak_checks.h"
-#include "platform/frame_memory.h"
+#include "calibration/video_frames.h"
+#include "platform/system_memory.h"
 #include "test_support.h"
 #include "test_system.h"
 #include "test_videos.h"
@@ -55,10 +56,34 @@ std::string write_quadrant_mjpeg(const std::string &name, int width, int frame_c
     return path;
 }
 
+// The loaded video's frames of one pass, decoded in order as the player takes them; copies,
+// freed with the list.
+struct Frames {
+    std::vector<SDL_Surface *> list;
+    Frames() = default;
+    Frames(const Frames &) = delete;
+    Frames(Frames &&other) noexcept : list(std::move(other.list)) {}
+    Frames &operator=(Frames &&other) noexcept {
+        std::swap(list, other.list);
+        return *this;
+    }
+    ~Frames() {
+        for (SDL_Surface *frame : list) SDL_FreeSurface(frame);
+    }
+    size_t size() const { return list.size(); }
+    SDL_Surface *operator[](size_t i) const { return list.at(i); }
+};
+
+Frames pass_frames() {
+    Frames frames;
+    vt_test::visit_video_pass([&](SDL_Surface *frame, int32_t) {
+        frames.list.push_back(SDL_DuplicateSurface(frame));
+    });
+    return frames;
+}
+
 size_t frame_count() {
-    size_t n = 0;
-    for (SDL_Surface **f = calData.animationTarget.frames; f && *f; ++f) ++n;
-    return n;
+    return vt_test::visit_video_pass([](SDL_Surface *, int32_t) {});
 }
 
 // The quadrant colours of frame i, sampled away from the edges.
@@ -77,10 +102,14 @@ int32_t load(const std::string &path, std::string *printed = nullptr) {
     return result;
 }
 
-// Puts the memory budget back as it was when a test lowered it.
+// Puts the memory budget and the kept window back as they were when a test lowered them.
 struct BudgetRestored {
     size_t saved = video_memory_budget;
-    ~BudgetRestored() { video_memory_budget = saved; }
+    size_t saved_kept = kept_frames_limit;
+    ~BudgetRestored() {
+        video_memory_budget = saved;
+        kept_frames_limit = saved_kept;
+    }
 };
 
 class AnimationLoad : public ::testing::Test {
@@ -95,11 +124,11 @@ TEST_F(AnimationLoad, TwentyFourBitFramesAreUprightWithRedAndBlueInPlace) {
     ASSERT_EQ(load(path, &printed), 1);
     EXPECT_EQ(printed, "");
     AnimationTarget &a = calData.animationTarget;
-    ASSERT_EQ(frame_count(), 30u);
-    EXPECT_EQ(a.frames[30], nullptr);
+    const Frames frames = pass_frames();
+    ASSERT_EQ(frames.size(), 30u);
     EXPECT_DOUBLE_EQ(a.frameRate, 30.0);
     for (int i = 0; i < 30; ++i) {
-        SDL_Surface *frame = a.frames[i];
+        SDL_Surface *frame = frames[i];
         ASSERT_EQ(frame->w, 64);
         ASSERT_EQ(frame->h, 48);
         EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB24);
@@ -115,8 +144,9 @@ TEST_F(AnimationLoad, EveryStoredDepthConvertsIncludingPaddedRows) {
         const std::string path =
             write_video("depth" + std::to_string(bits) + ".avi", bits, 37, 21, 3, true);
         ASSERT_EQ(load(path), 1);
-        ASSERT_EQ(frame_count(), 3u);
-        SDL_Surface *frame = calData.animationTarget.frames[2];
+        const Frames frames = pass_frames();
+        ASSERT_EQ(frames.size(), 3u);
+        SDL_Surface *frame = frames[2];
         EXPECT_EQ(frame->format->BytesPerPixel, bits / 8);
         expect_numbered(frame, 2);
         if (bits == 8) {
@@ -139,7 +169,7 @@ TEST_F(AnimationLoad, ColourKeyTakesOutGreenOnlyWithTheMarker) {
             const std::string path = write_video("key.avi", bits, 40, 30, 1, true);
             set_cal_animation_target(path.c_str(), 1, keyed ? 0x00FF00FF : 0x00FF0000);
             ASSERT_EQ(load(path), 1);
-            SDL_Surface *frame = calData.animationTarget.frames[0];
+            SDL_Surface *frame = calData.animationTarget.frames.load()->first();
             Uint32 key = 0;
             EXPECT_EQ(SDL_GetColorKey(frame, &key) == 0, keyed);
             // Drawn over magenta, the keyed green quadrant shows magenta.
@@ -176,11 +206,11 @@ TEST_F(AnimationLoad, SoundTrackIsReadWhole) {
     EXPECT_EQ(a.audioFormat->blockAlign, 2);
     EXPECT_EQ(a.audioFormat->avgBytesPerSec, 22050u);
     ASSERT_EQ(a.audioLength, int32_t(spec.sound.data.size()));
-    EXPECT_EQ(std::memcmp(a.audioData, spec.sound.data.data(), spec.sound.data.size()), 0);
+    EXPECT_EQ(a.audioData, spec.sound.data);
 
     release_animation();
     EXPECT_EQ(a.frames, nullptr);
-    EXPECT_EQ(a.audioData, nullptr);
+    EXPECT_TRUE(a.audioData.empty());
     EXPECT_EQ(a.audioFormat, nullptr);
     EXPECT_EQ(a.audioLength, 0);
     EXPECT_EQ(a.videoPath, "unused");  // the configuration stays for the next screen
@@ -194,7 +224,7 @@ TEST_F(AnimationLoad, VideoWithoutSoundKeepsFramesAndReturnsMinusOne) {
     EXPECT_EQ(printed, "no audio\n");
     EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
     EXPECT_EQ(frame_count(), 4u);
-    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+    EXPECT_TRUE(calData.animationTarget.audioData.empty());
 }
 
 TEST_F(AnimationLoad, UnusableSoundKeepsFramesAndReturnsItsCode) {
@@ -209,7 +239,7 @@ TEST_F(AnimationLoad, UnusableSoundKeepsFramesAndReturnsItsCode) {
     EXPECT_EQ(printed, "AVIStreamReadFormat - audio failed!\n");
     EXPECT_EQ(calData.animationTarget.audioPlaying, -3);
     EXPECT_EQ(frame_count(), 1u);
-    EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+    EXPECT_TRUE(calData.animationTarget.audioData.empty());
 
     // No channels, or a rate that would be hours of sound or a converter of hundreds of MB:
     // the stream's information is unusable.
@@ -264,7 +294,8 @@ TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
               "A disk error occurred. Please check for video file (null). \n");
 }
 
-TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) {
+TEST_F(AnimationLoad, DamagedFrameEndsTheVideoThereAndAVideoWithoutFramesIsNotLoaded) {
+    const BudgetRestored restore;
     vt_test::AviSpec spec;
     for (int i = 0; i < 6; ++i) spec.frames.push_back(numbered(20, 10, i));
     spec.short_frame = 3;
@@ -272,12 +303,26 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) 
     spec.sound = vt_test::tone(0.1);
     const std::string damaged = in_folder("damaged.avi");
     ASSERT_TRUE(vt_test::write_avi(damaged, spec));
-    std::string printed;
-    EXPECT_EQ(load(damaged, &printed), 1);
-    EXPECT_EQ(printed, "LoadVideo: frame 4 of 6 of " + damaged +
-                           " cannot be decoded; the video ends before it. \n");
-    ASSERT_EQ(frame_count(), 3u);
-    expect_numbered(calData.animationTarget.frames[2], 2);
+    // Kept, and decoded again at each pass (a window of less than a frame).
+    for (size_t kept_limit : {kept_frames_limit, size_t(1)}) {
+        SCOPED_TRACE(kept_limit == 1 ? "decoded at each pass" : "kept");
+        kept_frames_limit = kept_limit;
+        std::string printed;
+        EXPECT_EQ(load(damaged, &printed), 1);
+        EXPECT_EQ(printed, "") << "the frames after the first are decoded as the video plays";
+        Frames frames;
+        printed = vt_test::capture_stdout([&] { frames = pass_frames(); });
+        EXPECT_EQ(printed, "LoadVideo: frame 4 of 6 of " + damaged +
+                               " cannot be decoded; the video ends before it. \n");
+        ASSERT_EQ(frames.size(), 3u);
+        expect_numbered(frames[2], 2);
+        // The later passes end there too, without a word.
+        printed = vt_test::capture_stdout([&] { frames = pass_frames(); });
+        EXPECT_EQ(printed, "");
+        ASSERT_EQ(frames.size(), 3u);
+        expect_numbered(frames[0], 0);
+        expect_numbered(frames[2], 2);
+    }
 
     // No frame decodes (the first is damaged, or there is none): nothing is loaded, the sound
     // neither.
@@ -296,10 +341,11 @@ TEST_F(AnimationLoad, DamagedFrameEndsTheListAndAVideoWithoutFramesIsNotLoaded) 
                     " has no frame that can be decoded; the video is not loaded. \n"},
     };
     for (const auto &[path, message] : unloaded) {
+        std::string printed;
         EXPECT_EQ(load(path, &printed), 0);
         EXPECT_EQ(printed, message);
         EXPECT_EQ(calData.animationTarget.frames, nullptr);
-        EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+        EXPECT_TRUE(calData.animationTarget.audioData.empty());
     }
 }
 
@@ -316,32 +362,41 @@ TEST(AnimationBudget, AQuarterOfTheMachinesMemoryAtMostTwoGigabytes) {
     EXPECT_EQ(video_memory_budget, memory_budget_for(machine));
 }
 
-// Two bytes of a damaged file can decode to a frame of the stream's full size: the frames may
-// take video_memory_budget at most, and a video that needs more is not loaded at all.
-TEST_F(AnimationLoad, VideoWhoseFramesNeedMoreThanTheBudgetIsNotLoaded) {
+// Two bytes of a damaged file can decode to a frame of the stream's full size, by the
+// thousand: a video beyond the kept window holds a few frames at a time whatever its length,
+// and one whose few frames need more than the budget is not loaded at all.
+TEST_F(AnimationLoad, AVideoBeyondTheKeptWindowHoldsAFewFramesAtATime) {
     const BudgetRestored restore;
-    video_memory_budget = size_t(64) << 20;  // about 20 frames of 1000 x 1000, 24 bits
     vt_test::AviSpec bomb;
     bomb.width = 1000;
     bomb.height = 1000;
-    bomb.blank_frames = 60;
+    bomb.blank_frames = 300;  // 1.2 GB at four bytes a pixel
     const std::string path = in_folder("bomb.avi");
     ASSERT_TRUE(vt_test::write_avi(path, bomb));
-    ASSERT_LT(std::ifstream(path, std::ios::ate | std::ios::binary).tellg(), 4096);
+    ASSERT_LT(std::ifstream(path, std::ios::ate | std::ios::binary).tellg(), 16384);
+    const int64_t peak = vt_test::peak_resident_bytes();
     std::string printed;
+    EXPECT_EQ(load(path, &printed), -1) << printed;  // no sound track
+    for (int pass = 0; pass < 2; ++pass) {
+        int32_t expected = 0;
+        const size_t count = vt_test::visit_video_pass([&](SDL_Surface *frame, int32_t j) {
+            EXPECT_EQ(j, expected++) << "in order";
+            EXPECT_EQ(frame->w, 1000);
+            EXPECT_EQ(vt_test::surface_rgb(frame, 999, 999), 0u);
+        });
+        EXPECT_EQ(count, 300u);
+    }
+    // The first frame, the ones ahead and the spare ones, 3 MB each, and the reader's own.
+    if (peak >= 0 && vt_test::heap_in_use() < 0) {
+        EXPECT_LT(vt_test::peak_resident_bytes() - peak, int64_t(64) << 20);
+    }
+    EXPECT_FALSE(calData.animationTarget.frames.load()->kept());
+
+    video_memory_budget = size_t(16) << 20;  // fewer than the ring's frames of 1000 x 1000
     EXPECT_EQ(load(path, &printed), 0);
     EXPECT_EQ(printed, "LoadVideo: the frames of " + path +
-                           " need more than 64 MB of memory; the video is not loaded. \n");
+                           " need more than 16 MB of memory; the video is not loaded. \n");
     EXPECT_EQ(calData.animationTarget.frames, nullptr);
-
-    bomb.blank_frames = 15;
-    ASSERT_TRUE(vt_test::write_avi(path, bomb));
-    EXPECT_EQ(load(path, &printed), -1) << printed;  // no sound track
-    ASSERT_EQ(frame_count(), 15u);
-    SDL_Surface *last = calData.animationTarget.frames[14];
-    EXPECT_EQ(last->w, 1000);
-    EXPECT_EQ(last->h, 1000);
-    EXPECT_EQ(vt_test::surface_rgb(last, 999, 999), 0u);
 }
 
 // A few kilobytes of compressed or damaged sound can decode to gigabytes: the sound gets what
@@ -363,7 +418,7 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
         ASSERT_GT(printed.size(), end.size());
         EXPECT_EQ(printed.substr(printed.size() - end.size()), end) << printed;
         EXPECT_EQ(frame_count(), 3u);
-        EXPECT_EQ(calData.animationTarget.audioData, nullptr);
+        EXPECT_TRUE(calData.animationTarget.audioData.empty());
         EXPECT_EQ(calData.animationTarget.audioFormat, nullptr);
         release_animation();
 
@@ -377,8 +432,8 @@ TEST_F(AnimationLoad, SoundThatDoesNotFitBesideTheFramesIsLeftOut) {
 
 TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
     if (!vt_test::can_encode_videos()) GTEST_SKIP() << vt_test::kNoEncoders;
-    // The second video, of the same size, is written into the memory the first one's frames
-    // left (the kept reservation): its own pictures show, the last quadrant's colours swapped.
+    // The second video, of the same size, shows its own pictures, the last quadrant's colours
+    // swapped.
     for (vt_test::SoundCodec codec : {vt_test::SoundCodec::Pcm, vt_test::SoundCodec::Mp2}) {
         SCOPED_TRACE(codec == vt_test::SoundCodec::Pcm ? "PCM" : "MP2");
         const bool swapped = codec == vt_test::SoundCodec::Mp2;
@@ -391,11 +446,12 @@ TEST_F(AnimationLoad, MjpegIsDecodedToUprightFramesWithItsSound) {
         }));
         ASSERT_EQ(load(path), 1);
         const AnimationTarget &a = calData.animationTarget;
-        ASSERT_EQ(frame_count(), 12u);
+        const Frames frames = pass_frames();
+        ASSERT_EQ(frames.size(), 12u);
         EXPECT_DOUBLE_EQ(a.frameRate, 24.0);
         for (int i : {0, 11}) {
-            SDL_Surface *frame = a.frames[i];
-            EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB24);
+            SDL_Surface *frame = frames[i];
+            EXPECT_EQ(frame->format->format, SDL_PIXELFORMAT_RGB888);
             // JPEG is lossy: quadrant centres within a small distance of the true colour.
             const auto near = [&](int x, int y, uint32_t want) {
                 const uint32_t got = vt_test::surface_rgb(frame, x, y);
@@ -471,8 +527,9 @@ TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
         const std::string path =
             write_quadrant_mjpeg("odd_width.avi", width, 3, vt_test::SoundCodec::None, 0);
         ASSERT_EQ(load(path), -1);  // no sound track
-        ASSERT_EQ(frame_count(), 3u);
-        SDL_Surface *frame = calData.animationTarget.frames[2];
+        const Frames frames = pass_frames();
+        ASSERT_EQ(frames.size(), 3u);
+        SDL_Surface *frame = frames[2];
         ASSERT_EQ(frame->w, width);
         int wrong = 0;
         for (int y = 0; y < 32; ++y)
@@ -496,44 +553,6 @@ TEST_F(AnimationLoad, DecodedFramesOfAnyWidthKeepEveryRowWhole) {
     EXPECT_TRUE(result == 0 || result == -1) << result;
 }
 
-// Decoded frames are taken in order from one reservation, each writable to its last byte.
-TEST(FrameMemory, IsTakenInOrderUntilUsedUp) {
-    platform::FrameMemory *memory = platform::frame_memory_reserve(size_t(3) << 20);
-    ASSERT_NE(memory, nullptr);
-    std::vector<uint8_t *> taken;
-    while (uint8_t *frame = platform::frame_memory_take(memory, 921601)) {
-        std::memset(frame, int(taken.size()), 921601);
-        taken.push_back(frame);
-    }
-    ASSERT_GE(taken.size(), 3u);  // until used up; the reservation may be rounded up
-    for (size_t i = 0; i < taken.size(); ++i) {
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(taken[i]) % 64, 0u);
-        if (i > 0) {
-            EXPECT_GE(taken[i], taken[i - 1] + 921601);
-        }
-        EXPECT_EQ(taken[i][921600], uint8_t(i)) << "no frame overlaps the next";
-    }
-    platform::frame_memory_release(memory);
-    EXPECT_EQ(platform::frame_memory_take(nullptr, 1), nullptr);
-    platform::frame_memory_release(nullptr);
-
-    // The released reservation serves the next one that fits, its pages writable again; a
-    // larger one gets a reservation of its own.
-    memory = platform::frame_memory_reserve(size_t(2) << 20);
-    uint8_t *again = platform::frame_memory_take(memory, 921601);
-    EXPECT_EQ(again, taken[0]);
-    std::memset(again, 7, 921601);
-    EXPECT_EQ(again[921600], 7);
-    platform::frame_memory_release(memory);
-    memory = platform::frame_memory_reserve(size_t(64) << 20);
-    uint8_t *larger = platform::frame_memory_take(memory, size_t(60) << 20);
-    ASSERT_NE(larger, nullptr);
-    larger[(size_t(60) << 20) - 1] = 1;
-    platform::frame_memory_release(memory);
-    platform::frame_memory_give_back();
-    platform::frame_memory_give_back();  // nothing kept: nothing to do
-}
-
 // Writes value into the AVI at path, 4 bytes at each offset from the first place a tag
 // (a chunk's name) is found; false when a tag is not there.
 bool claim(const std::string &path, uint32_t value,
@@ -551,7 +570,7 @@ bool claim(const std::string &path, uint32_t value,
 
 // A header may claim far more than the file holds: one real 1920 x 1080 frame (run-length
 // encoded, which both systems' readers decode) whose headers claim 340. Naming the video reads
-// nothing, and loading it takes the memory of the frame that decodes, not of the claim, and
+// nothing, and playing it takes the memory of the frame that decodes, not of the claim, and
 // says how far the video went.
 TEST_F(AnimationLoad, AHeaderClaimingHundredsOfFramesCostsOnlyTheFrameItHolds) {
     constexpr int kWidth = 1920, kHeight = 1080;
@@ -564,9 +583,9 @@ TEST_F(AnimationLoad, AHeaderClaimingHundredsOfFramesCostsOnlyTheFrameItHolds) {
     ASSERT_TRUE(vt_test::write_avi(path, spec));
     // The main header's total frames, and the video stream header's length.
     ASSERT_TRUE(claim(path, kClaimed, {{"avih", 8 + 16}, {"strh", 8 + 32}}));
-    // The memory held, where the system counts it: a frame is 6 MB, the claim 2 GB.
+    // The memory held, where the system counts it: a decoded frame is 8 MB, the claim 2.8 GB.
     const bool counted = vt_test::resident_bytes() >= 0;
-    const int64_t frame_bytes = int64_t(kWidth) * kHeight * 3;
+    const int64_t frame_bytes = int64_t(kWidth) * kHeight * 4;
 
     end_animation_target();
     int64_t before = vt_test::resident_bytes();
@@ -580,7 +599,7 @@ TEST_F(AnimationLoad, AHeaderClaimingHundredsOfFramesCostsOnlyTheFrameItHolds) {
     const int64_t peak = vt_test::peak_resident_bytes();
     std::string printed;
     EXPECT_EQ(load(path, &printed), -1);  // the frame, and no sound
-    EXPECT_EQ(frame_count(), 1u);
+    printed = vt_test::capture_stdout([] { EXPECT_EQ(frame_count(), 1u); });
     if (counted) {
         EXPECT_LT(vt_test::resident_bytes() - before, 3 * frame_bytes) << "one frame's memory";
         EXPECT_LT(vt_test::peak_resident_bytes() - peak, 3 * frame_bytes);

@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "audio_output.h"
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
+#include "calibration/video_frames.h"
 #include "disk_audio.h"
 #include "frame/expt_window.h"
 #include "leak_checks.h"
@@ -37,8 +39,8 @@ using vt_test::write_program_video;
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 constexpr int kWidth = 32, kHeight = 24;
 
-// Frame i: red, green and blue quadrants and a bottom-right quadrant of grey level 40 * i.
-uint32_t grey(int i) { return uint32_t(40 * i) * 0x010101; }
+// Frame i: red, green and blue quadrants and a bottom-right quadrant of grey level 20 * i.
+uint32_t grey(int i) { return uint32_t(20 * i) * 0x010101; }
 
 // Writes a 32 x 24 video of count frames at rate, with sound_seconds of sound (0: none).
 std::string write_video(const std::string &name, int count, uint32_t rate,
@@ -118,14 +120,18 @@ protected:
     }
 };
 
-// First in this program: a thread stack freed by an earlier thread could be reused.
+// First in this program: a thread stack freed by an earlier thread could be reused. Without
+// room for a thread, the load decodes the first frame itself, and the playback thread cannot
+// start.
 #ifndef __SANITIZE_THREAD__  // the address-space limit cannot apply under ThreadSanitizer
 TEST_F(AnimationPlayback, ThreadThatCannotStartIsReportedAndStartedByTheNextDraw) {
     if (!vt_test::resource_limits_available()) GTEST_SKIP() << vt_test::kNoResourceLimits;
-    load(write_video("retry.avi", 2, 100), 1, -1);
+    const std::string path = write_video("retry.avi", 2, 100);
     const std::string printed = vt_test::capture_stdout([&] {
-        // No room for a new thread's stack.
-        vt_test::with_address_space_limit(1 << 20, [&] { draw_at(400, 300); });
+        vt_test::with_address_space_limit(1 << 20, [&] {
+            load(path, 1, -1);
+            draw_at(400, 300);
+        });
     });
     EXPECT_NE(printed.find("start_playback_thread: the playback thread cannot start"),
               std::string::npos)
@@ -137,20 +143,44 @@ TEST_F(AnimationPlayback, ThreadThatCannotStartIsReportedAndStartedByTheNextDraw
 }
 #endif
 
+// Frames kept after the first pass, and decoded again at each pass (a kept window of less
+// than a frame), the ring of frames ahead then smaller than the video.
+constexpr std::pair<const char *, size_t> kKeptAndDecoded[] = {{"kept", size_t(128) << 20},
+                                                               {"decoded at each pass", 1}};
+
+// Puts the kept window back as it was.
+struct KeptWindowRestored {
+    size_t saved = kept_frames_limit;
+    ~KeptWindowRestored() { kept_frames_limit = saved; }
+};
+
 TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
-    load(write_video("once.avi", 6, 50), 1, -1);
-    PresentedFrames saved;
-    draw_at(300, 200);
-    ASSERT_TRUE(wait_until_idle());
-    draw_at(501, 401);  // the next target plays the video once more
-    ASSERT_TRUE(wait_until_idle());
-    const std::vector<std::string> files = saved.files();
-    ASSERT_EQ(files.size(), 14u);  // per pass 6 frames and the background
-    for (int i = 0; i < 6; ++i) {
-        expect_frame_at(files[size_t(i)], i, 300, 200);
-        expect_frame_at(files[size_t(7 + i)], i, 501, 401);
+    const KeptWindowRestored restore;
+    const std::string path = write_video("once.avi", 12, 100);
+    for (const auto &[name, kept_limit] : kKeptAndDecoded) {
+        SCOPED_TRACE(name);
+        kept_frames_limit = kept_limit;
+        load(path, 1, -1);
+        standin_reset();
+        PresentedFrames saved;
+        draw_at(300, 200);
+        ASSERT_TRUE(wait_until_idle());
+        draw_at(501, 401);  // the next target plays the video once more
+        ASSERT_TRUE(wait_until_idle());
+        const std::vector<std::string> files = saved.files();
+        ASSERT_EQ(files.size(), 26u);  // per pass 12 frames and the background
+        for (int i = 0; i < 12; ++i) {
+            expect_frame_at(files[size_t(i)], i, 300, 200);
+            expect_frame_at(files[size_t(13 + i)], i, 501, 401);
+        }
+        EXPECT_EQ(passes(), 2u);
+        const size_t decoded = calData.animationTarget.frames.load()->decoded();
+        if (kept_limit > 1) {
+            EXPECT_EQ(decoded, 12u) << "the second pass decodes nothing";
+        } else {
+            EXPECT_GE(decoded, 23u) << "the second pass decodes frames 1 to 11 again";
+        }
     }
-    EXPECT_EQ(passes(), 2u);
 }
 
 TEST_F(AnimationPlayback, PassCountsLimitThePasses) {
@@ -173,16 +203,23 @@ TEST_F(AnimationPlayback, PassCountsLimitThePasses) {
 }
 
 TEST_F(AnimationPlayback, EndlessPlayRunsUntilStoppedAndStopReturnsAfterTheEnd) {
-    load(write_video("endless.avi", 4, 100), 0, -1);
-    PresentedFrames saved;
-    draw_at(400, 300);
-    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
-    stop_playback_thread();
-    EXPECT_EQ(calData.animationTarget.threadState, 0);
-    const size_t shown = saved.files().size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(saved.files().size(), shown);  // nothing is presented after the stop returned
-    EXPECT_GE(shown, 10u);
+    const KeptWindowRestored restore;
+    const std::string path = write_video("endless.avi", 4, 100);
+    for (const auto &[name, kept_limit] : kKeptAndDecoded) {
+        SCOPED_TRACE(name);
+        kept_frames_limit = kept_limit;
+        load(path, 0, -1);
+        standin_reset();
+        PresentedFrames saved;
+        draw_at(400, 300);
+        ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 3));
+        stop_playback_thread();  // the decoding runs ahead without end
+        EXPECT_EQ(calData.animationTarget.threadState, 0);
+        const size_t shown = saved.files().size();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        EXPECT_EQ(saved.files().size(), shown);  // nothing is presented after the stop returned
+        EXPECT_GE(shown, 10u);
+    }
 }
 
 TEST_F(AnimationPlayback, EndsByItselfWhenThePositionIsClearedOrOnAbort) {
@@ -216,14 +253,19 @@ TEST_F(AnimationPlayback, FollowsTheTargetToItsNewPosition) {
     EXPECT_EQ(presented(files.back(), 600, 450), 0xB4B4B4u);
 }
 
-TEST_F(AnimationPlayback, StopWhileTheThreadIsStartingWaitsForIt) {
-    const std::string path = write_video("start_stop.avi", 2, 100);
+TEST_F(AnimationPlayback, StopOrReleaseWhileTheThreadIsStartingWaitsForIt) {
+    const KeptWindowRestored restore;
+    kept_frames_limit = 1;  // the decoding thread starts with the playback thread
+    const std::string path = write_video("start_stop.avi", 6, 100);
     for (int i = 0; i < 40; ++i) {
         load(path, 0, -1);
         draw_at(300, 300);
-        stop_playback_thread();  // the thread may not have run yet
+        if (i % 2 == 0) {
+            stop_playback_thread();  // the thread may not have run yet
+            ASSERT_EQ(calData.animationTarget.threadState, 0) << i;
+        }
+        release_animation();  // frees the frames: the threads must be gone
         ASSERT_EQ(calData.animationTarget.threadState, 0) << i;
-        release_animation();  // frees the frames: the thread must be gone
     }
 }
 

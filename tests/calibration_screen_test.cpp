@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration_support.h"
 #include "frame/expt_window.h"
@@ -15,6 +16,7 @@
 #include "frame/window_background.h"
 #include "presented_frames.h"
 #include "test_support.h"
+#include "test_videos.h"
 #include "vistrak_core64_control.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -166,16 +168,17 @@ TEST_F(CalibrationScreen, CustomBackgroundIsLeftOutOnlyWhileTheDisplayFlagsAre32
 }
 
 TEST_F(CalibrationScreen, WhileThePlaybackThreadRunsDrawTargetOnlyMovesThePosition) {
-    cal_test::SurfacePtr frame(SDL_CreateRGBSurfaceWithFormat(0, 8, 8, 32, SDL_PIXELFORMAT_RGBA8888));
-    SDL_Surface *frame_list[] = {frame.get(), nullptr};
+    const std::string path = vt_test::write_program_video(
+        "moving.avi", {8, 8, 1, 30, [](int) { return 0x808080u; }, vt_test::PcmSound{}});
     AnimationTarget &animation = calData.animationTarget;
-    animation.frames = frame_list;
-    animation.threadState = 2;
+    set_cal_animation_target(path.c_str(), 1, 0);
+    vt_test::capture_stdout([&] { EXPECT_EQ(LoadVideo(path.c_str()), -1); });
+    animation.threadState = 2;  // as if the playback thread ran
     PresentedFrames frames;
     draw_cal_target(50, 60);
     const int32_t state = animation.threadState;
-    animation.frames = nullptr;
     animation.threadState = 0;
+    release_animation();
     EXPECT_EQ(state, 2);
     EXPECT_EQ(calData.targetPosition.load().x, 50);
     EXPECT_EQ(calData.targetPosition.load().y, 60);

@@ -4,25 +4,25 @@
 #include <cstddef>
 #include <cstdint>
 
-// Reads every frame and the sound track of path into calData.animationTarget. 1: all loaded;
-// 0: not loaded; negative: frames loaded, sound not.
+// Opens the video at path for calData.animationTarget: its first frame decoded, its sound
+// track read whole; the other frames are decoded while it plays (video_frames.h). 1: frames
+// and sound loaded; 0: not loaded; negative: frames loaded, sound not.
 int32_t LoadVideo(const char *path);
 
-// The most memory the frames and the sound of one video may take together: a video whose
-// frames need more is not loaded, and the sound of one that does not fit beside its frames is
-// not read (LoadVideo's -7), so that the calibration screen shows the ring target instead.
-// memory_budget_for the machine's memory; tests lower it.
+// The most memory a video may take: a video whose frames, held a few at a time, need more is
+// not loaded, and a sound track that needs more than half of it is not read (LoadVideo's -7),
+// so that the calibration screen shows the ring target instead. memory_budget_for the
+// machine's memory; tests lower it.
 extern size_t video_memory_budget;
 // The budget on a machine of physical bytes: a quarter of them, at most 2 GB, so that a video
 // leaves the experiment room on a small lab PC (2 GB when the system does not say).
 size_t memory_budget_for(uint64_t physical);
 
-// Stops playback and frees frames and sound; the configured path stays, and with it the frames'
-// memory, kept for the next calibration screen's load.
+// Stops playback and frees frames and sound; the configured path stays for the next
+// calibration screen's load.
 void release_animation();
 
-// Ends the animated target: release_animation, then the configured path and the kept frame
-// memory go as well.
+// Ends the animated target: release_animation, then the configured path goes as well.
 void end_animation_target();
 
 // Starts the playback thread when a start was requested (threadState 1; the caller sets it

@@ -12,6 +12,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/sound_device_notice.h"
+#include "calibration/video_frames.h"
 #include "frame/expt_window.h"
 #include "frame/window_background.h"
 #include "platform/platform.h"
@@ -85,7 +86,7 @@ void start_animation_audio() {
     if (state == kAudioOpen) {
         platform::WaveHeader &header = target.waveHeader;
         header = platform::WaveHeader{};
-        header.data = target.audioData;
+        header.data = target.audioData.data();
         header.length = uint32_t(target.audioLength);
         platform::sound_output_prepare(target.waveOut, header);
         target.audioPlaying = kAudioQueued;
@@ -100,32 +101,39 @@ void start_animation_audio() {
     }
 }
 
-// One pass over the frames. Each frame starts one period after the previous one's start; a
-// frame drawn late is followed by the next at once, without catching up. False when the
-// keep-going test failed.
-bool play_frames(SDL_Surface **frames, int width, int height, int32_t pass) {
+bool still_running() { return animation().threadState == kPlaybackRunning; }
+
+// One pass over the frames. Frame j is due one period after frame j - 1, counted from the
+// pass's first frame: a frame drawn late is followed by the next at once, until the frames are
+// back on time, so that the pictures keep in step with the sound. False when the keep-going
+// test failed.
+bool play_frames(VideoFrames &video, int width, int height, int32_t pass) {
     AnimationTarget &target = animation();
     SDL_Renderer *renderer = drawing_renderer();
     const double rate = target.frameRate;
-    const auto period = rate > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double, std::milli>(1000.0 / rate))
-                                 : Clock::duration::zero();
-    Clock::time_point start = Clock::now();
-    for (int j = 0; frames[j] && target.threadState == kPlaybackRunning; ++j) {
+    const auto period = rate > 0 ? std::chrono::duration<double>(1.0 / rate)
+                                 : std::chrono::duration<double>::zero();
+    Clock::time_point start{};
+    for (int32_t j = 0; target.threadState == kPlaybackRunning; ++j) {
         if (!keep_going(pass)) return false;
+        SDL_Surface *frame = j == 0 ? video.first() : video.take(j, still_running);
+        if (!frame) break;
         const TargetPosition position = calData.targetPosition;
-        if (!position.shown()) break;
+        if (!position.shown()) {
+            video.done(frame);
+            break;
+        }
+        if (j == 0) start = Clock::now();
         const SDL_Rect destination{position.x - width / 2, position.y - height / 2, width,
                                    height};
         drawBackground();
-        SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, frames[j]);
+        SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, frame);
         SDL_RenderCopy(renderer, texture, nullptr, &destination);
         SDL_RenderPresent(renderer);
         SDL_DestroyTexture(texture);
-        if (rate > 0) {
-            start = std::max(start + period, Clock::now());
-            wait_until(start);
-        }
+        video.done(frame);
+        if (rate > 0)
+            wait_until(start + std::chrono::duration_cast<Clock::duration>(period * (j + 1)));
         if (target.threadState != kPlaybackRunning) break;
     }
     return true;
@@ -140,10 +148,12 @@ void animation_playback_thread() {
         return;
     }
     own_renderer_on_this_thread();
-    // A loaded video has at least one frame.
-    SDL_Surface **frames = target.frames;
-    const int width = frames[0]->w;
-    const int height = frames[0]->h;
+    // A loaded video has at least its first frame.
+    VideoFrames &video = *target.frames.load();
+    const int width = video.first()->w;
+    const int height = video.first()->h;
+    video.begin_pass();
+    video.start_run();
     for (int32_t pass = 0;;) {
         const int32_t count = target.playCount;
         if (count != 0 && pass >= count) break;
@@ -158,7 +168,8 @@ void animation_playback_thread() {
             std::fflush(nullptr);
             start_animation_audio();
         }
-        if (!play_frames(frames, width, height, pass)) break;
+        video.begin_pass();
+        if (!play_frames(video, width, height, pass)) break;
         present_background();
         if (target.threadState != kPlaybackRunning) break;
     }
@@ -167,6 +178,7 @@ void animation_playback_thread() {
         platform::sound_output_reset(device);
         target.audioPlaying = kAudioDone;
     }
+    video.end_run();
     let_go_of_renderer();
     // SDL keeps data of its own for every thread that calls it (the error text among it) and
     // frees it by itself only for threads it started: this one hands it back on its way out.

@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "platform/frame_memory.h"
 #include "platform/sound_output.h"
+
+class VideoFrames;
 
 constexpr int16_t kNoPosition = -32768;
 
@@ -49,10 +51,9 @@ struct AnimationTarget {
     // Shared with the playback thread and the sound device's callback thread.
     std::atomic<int32_t> threadState{kPlaybackIdle};
     std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
-    std::atomic<SDL_Surface **> frames{nullptr};  // null-terminated, owned
-    platform::FrameMemory *frameMemory = nullptr;  // owned: the decoded frames' pixels
+    std::atomic<VideoFrames *> frames{nullptr};  // owned: the loaded video's frames
     platform::WaveFormat *audioFormat = nullptr;  // owned
-    uint8_t *audioData = nullptr;                 // owned
+    std::vector<uint8_t> audioData;               // the whole sound track
     int32_t audioLength = 0;
     std::atomic<platform::SoundOutput *> waveOut{nullptr};
     std::atomic<int32_t> audioPlaying{kAudioClosed};

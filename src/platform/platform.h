@@ -6,7 +6,6 @@
 //   audio_mixer.h   the one audio device that the sound player and sound output share
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
 //   file_paths.h    received paths read as UTF-8 or ANSI, files opened, the environment
-//   frame_memory.h  address space for a video's frames, taken in order, kept for the next
 //   font_lookup.h   the file of an installed font face named by family and style
 //   library_thread.h  threads of the library's own, which an unload never cuts off
 //   module_data.h   raw data built into the library's own module, by id
@@ -15,6 +14,7 @@
 //   sound_output.h  a sound output device that plays queued PCM buffers (waveOut)
 //   serial_port.h   serial ports by COM number: raw 115200 8N1, timed reads
 //   sound_player.h  the synchronous system sound player for WAV clips and files (PlaySound)
+//   system_memory.h the machine's physical memory
 //   temp_folder.h   the temporary folder, a folder private to the process, plain files
 //   video_reader.h  video files: frames as DIBs, the sound track as PCM (AVI file functions)
 #pragma once
@@ -24,12 +24,12 @@
 #include "platform/file_paths.h"
 #include "platform/font_lookup.h"
 #include "platform/library_thread.h"
-#include "platform/frame_memory.h"
 #include "platform/module_data.h"
 #include "platform/screen.h"
 #include "platform/serial_port.h"
 #include "platform/sound_device.h"
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
+#include "platform/system_memory.h"
 #include "platform/temp_folder.h"
 #include "platform/video_reader.h"

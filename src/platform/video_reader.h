@@ -1,6 +1,7 @@
-// Reading video files for the animated target: the first video stream's frames as packed
-// bottom-up device-independent bitmaps (DIBs), and the first audio stream as PCM with its
-// WAVEFORMATEX, in the shape the Video for Windows AVI file functions give them.
+// Reading video files for the animated target: the first video stream's frames, stored ones as
+// packed bottom-up device-independent bitmaps (DIBs) and decoded ones as 32-bit rows, and the
+// first audio stream as PCM with its WAVEFORMATEX, in the shape the Video for Windows AVI file
+// functions give them.
 #pragma once
 
 #include <cstddef>
@@ -65,26 +66,24 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info);
 // Prepares frame reading. False when the stream's codec is not available.
 bool video_open_frames(VideoFile *file);
 
-// Memory a decoded frame may be written into straight away: the stream's height rows of its
-// width pixels, packed 24-bit RGB (red first), top-down, pitch bytes apart.
-struct RgbRows {
+// True when the stream's frames come as stored DIBs (uncompressed video of 8, 16, 24 or 32
+// bits); false when they are decoded. Known once video_open_frames succeeded.
+bool video_frames_stored(const VideoFile *file);
+
+// Where a decoded frame is written: the stream's height rows of its width pixels, 32 bits each
+// (XRGB8888: blue, green, red and an unused byte in memory), top-down, pitch bytes apart.
+struct FrameRows {
     uint8_t *pixels = nullptr;
     size_t pitch = 0;
 };
 
-// The packed DIB of the frame at position; positions are asked in increasing order from the
-// stream's start. Uncompressed DIB video (8, 16, 24, 32 bits) comes as stored, anything else
-// decoded to 24 bits. With rgb given, a decoded frame may instead be written upright into rgb,
-// saving the copy out of the DIB: the DIB is then its header alone (size is the header's), and
-// the rows may be written while later frames are read, until video_frames_written returns. The
-// bytes stay valid until the next call or video_close. Null when the frame cannot be read or
-// decoded (size is then 0).
+// The frame at position. Positions are asked in increasing order from the stream's start; a
+// position before the last one asked reads the stream again from its start. A stored frame
+// comes as its packed DIB; a decoded one is written upright into rows, and what comes back is
+// a DIB header alone (size is the header's). The bytes stay valid until the next call or
+// video_close. Null when the frame cannot be read or decoded (size is then 0).
 const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
-                           const RgbRows *rgb = nullptr);
-
-// Waits until every frame handed to rgb rows is written. The position of the first frame that
-// could not be written, or -1 when all were (and without a file).
-int32_t video_frames_written(VideoFile *file);
+                           const FrameRows &rows);
 
 enum class AudioReadResult {
     Read,

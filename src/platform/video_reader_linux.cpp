@@ -1,6 +1,7 @@
 // Video files on Linux, read through FFmpeg: libavformat demuxes, libavcodec decodes,
 // libswscale turns decoded pictures into 24-bit DIB rows and libswresample turns decoded sound
-// into 16-bit PCM. One pass over the file: audio packets met while frames are read are kept.
+// into 16-bit PCM. The frames and the sound are read through two openings of the file, each
+// reading its own stream's packets only.
 #include "platform/video_reader.h"
 
 extern "C" {
@@ -13,15 +14,10 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace platform {
 
@@ -74,6 +70,16 @@ VideoOpenResult open_failure(int error) {
     }
 }
 
+// Opens url for reading; the path names a local file: no URL, and no other protocol through
+// playlists. An FFmpeg error code on failure.
+int open_input(const std::string &url, AVFormatContext *&format) {
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int error = avformat_open_input(&format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    return error;
+}
+
 // Full-range ("J") YUV formats are deprecated in libswscale: the plain format with the range
 // given separately converts the same without a warning.
 AVPixelFormat plain_format(AVPixelFormat format, bool &full_range) {
@@ -86,101 +92,6 @@ AVPixelFormat plain_format(AVPixelFormat format, bool &full_range) {
         default: return format;
     }
 }
-
-// Rows a decoded picture is converted into: the top one, the distance from a row to the next
-// (negative in a bottom-up DIB) and the order of the colours.
-struct Rows {
-    uint8_t *top;
-    ptrdiff_t stride;
-    AVPixelFormat format;
-};
-
-// Converts decoded pictures into the rows offered for them on a thread of its own, so that the
-// conversion of one frame, with the first writes into its memory, runs beside the decoding of
-// the next. A few pictures wait at most; each holds only a reference to the decoder's buffer.
-class RowConverter {
-public:
-    using Convert = bool (*)(VideoFile &file, const AVFrame &picture, const Rows &rows);
-
-    RowConverter(VideoFile &file, Convert convert) : file_(file), convert_(convert) {}
-    ~RowConverter() { stop(); }
-    RowConverter(const RowConverter &) = delete;
-    RowConverter &operator=(const RowConverter &) = delete;
-
-    // Hands picture over for rows (the frame at position). False when the thread cannot start.
-    bool submit(FramePtr picture, const Rows &rows, int32_t position) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!thread_.joinable()) {
-            try {
-                thread_ = std::thread(&RowConverter::run, this);
-            } catch (const std::system_error &) {
-                return false;
-            }
-        }
-        changed_.wait(lock, [this] { return jobs_.size() < kWaiting; });
-        jobs_.push_back(Job{std::move(picture), rows, position});
-        changed_.notify_all();
-        return true;
-    }
-
-    // Waits until every picture handed over is converted. The position of the first one whose
-    // conversion failed, or -1.
-    int32_t finish() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
-        return failed_;
-    }
-
-    void stop() {
-        finish();
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    static constexpr size_t kWaiting = 3;
-    struct Job {
-        FramePtr picture;
-        Rows rows;
-        int32_t position;
-    };
-
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            Job job = std::move(jobs_.front());
-            jobs_.pop_front();
-            busy_ = true;
-            // A frame after a failed one is not needed: the list ends before it.
-            const bool wanted = failed_ < 0;
-            lock.unlock();
-            const bool converted = !wanted || convert_(file_, *job.picture, job.rows);
-            job.picture.reset();
-            lock.lock();
-            if (!converted && failed_ < 0) failed_ = job.position;
-            busy_ = false;
-            changed_.notify_all();
-        }
-    }
-
-    VideoFile &file_;
-    Convert convert_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Job> jobs_;
-    bool busy_ = false;
-    bool stopping_ = false;
-    int32_t failed_ = -1;
-    std::thread thread_;
-};
-
-bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows);
 
 }  // namespace
 
@@ -203,11 +114,13 @@ struct VideoFile {
     bool have_frame = false;
     int32_t position = 0;  // position of the next frame
     bool input_ended = false;
-    std::deque<PacketPtr> audio_packets;  // met while frames were read
-    RowConverter converter{*this, convert_picture};  // owns the scaler while it converts
+    // What the file was opened as, its streams, and whether its headers described them: the
+    // sound is read through an opening of its own, while the frames may be read.
+    std::string url;
+    unsigned streams = 0;
+    bool described = true;
 
     ~VideoFile() {
-        converter.stop();
         sws_freeContext(scaler);
         avformat_close_input(&format);
     }
@@ -215,35 +128,27 @@ struct VideoFile {
 
 namespace {
 
-// The next packet of stream (the video or the audio stream); packets of the audio stream met
-// on the way are kept for the sound. False at the end of the file; failed when it was a read
-// error rather than the end.
-bool read_packet(VideoFile &file, int stream, bool &failed) {
+// The next packet of stream; packets of other streams are passed over. False at the end of the
+// file; failed when it was a read error rather than the end.
+bool read_packet(AVFormatContext *format, int stream, AVPacket *packet, bool &failed) {
     failed = false;
-    if (stream == file.audio && !file.audio_packets.empty()) {
-        av_packet_move_ref(file.packet.get(), file.audio_packets.front().get());
-        file.audio_packets.pop_front();
-        return true;
-    }
-    if (file.input_ended) return false;
     for (;;) {
-        const int error = av_read_frame(file.format, file.packet.get());
+        const int error = av_read_frame(format, packet);
         if (error < 0) {
-            file.input_ended = true;
             failed = error != AVERROR_EOF;
             return false;
         }
-        const int index = file.packet->stream_index;
-        if (index == stream) return true;
-        if (index == file.audio) {
-            PacketPtr kept(av_packet_alloc());
-            if (kept) {
-                av_packet_move_ref(kept.get(), file.packet.get());
-                file.audio_packets.push_back(std::move(kept));
-            }
-        }
-        av_packet_unref(file.packet.get());
+        if (packet->stream_index == stream) return true;
+        av_packet_unref(packet);
     }
+}
+
+// The next packet of the video stream, into file.packet.
+bool read_video_packet(VideoFile &file, bool &failed) {
+    failed = false;
+    if (file.input_ended) return false;
+    file.input_ended = !read_packet(file.format, file.video, file.packet.get(), failed);
+    return !file.input_ended;
 }
 
 // FFmpeg's AVI reader appends this marker to the extra data of an uncompressed DIB stream whose
@@ -291,7 +196,7 @@ uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colour
 // A stored frame: the packet holds the DIB rows. An empty packet repeats the previous frame.
 bool next_stored_frame(VideoFile &file) {
     bool failed = false;
-    if (!read_packet(file, file.video, failed)) return false;
+    if (!read_video_packet(file, failed)) return false;
     const AVPacket &packet = *file.packet;
     const uint32_t stride = dib_stride(file.info.width, file.bits);
     const size_t bytes = size_t(stride) * size_t(file.info.height);
@@ -314,14 +219,15 @@ bool next_stored_frame(VideoFile &file) {
     return ok;
 }
 
-// Converts the decoded picture into 24-bit rows of the stream's size. libswscale's vector code
+// Converts the decoded picture into 32-bit rows of the stream's size. libswscale's vector code
 // writes whole blocks of up to 16 pixels, past the end of a row of any other width: such rows
 // are written into FFmpeg's own aligned and padded rows first, then copied.
-bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows) {
+bool convert_picture(VideoFile &file, const AVFrame &picture, const FrameRows &rows) {
+    constexpr AVPixelFormat kRowFormat = AV_PIX_FMT_BGR0;  // XRGB8888 in memory
     bool full_range = picture.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source = plain_format(AVPixelFormat(picture.format), full_range);
     file.scaler = sws_getCachedContext(file.scaler, picture.width, picture.height, source,
-                                       file.info.width, file.info.height, rows.format,
+                                       file.info.width, file.info.height, kRowFormat,
                                        SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!file.scaler) return false;
     const int range = full_range ? 1 : 0;
@@ -334,14 +240,14 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows) 
         file.scaler_range = range;
     }
     if (file.info.width % 16 == 0) {
-        uint8_t *const data[4] = {rows.top, nullptr, nullptr, nullptr};
-        const int linesize[4] = {int(rows.stride), 0, 0, 0};
+        uint8_t *const data[4] = {rows.pixels, nullptr, nullptr, nullptr};
+        const int linesize[4] = {int(rows.pitch), 0, 0, 0};
         return sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, data,
                          linesize) > 0;
     }
     AVFrame &scaled = *file.scaled;
     if (!scaled.data[0]) {
-        scaled.format = rows.format;
+        scaled.format = kRowFormat;
         scaled.width = file.info.width;
         scaled.height = file.info.height;
         if (av_frame_get_buffer(&scaled, 0) < 0) return false;
@@ -349,45 +255,27 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const Rows &rows) 
     if (sws_scale(file.scaler, picture.data, picture.linesize, 0, picture.height, scaled.data,
                   scaled.linesize) <= 0)
         return false;
-    const size_t row_bytes = size_t(file.info.width) * 3;
+    const size_t row_bytes = size_t(file.info.width) * 4;
     for (int32_t row = 0; row < file.info.height; ++row)
-        std::memcpy(rows.top + ptrdiff_t(row) * rows.stride,
+        std::memcpy(rows.pixels + size_t(row) * rows.pitch,
                     scaled.data[0] + size_t(row) * size_t(scaled.linesize[0]), row_bytes);
     return true;
 }
 
-// Hands the decoded picture to the converter for rgb's rows when given; else converts it into
-// a bottom-up 24-bit DIB, once the converter has finished with the scaler.
-bool deliver_picture(VideoFile &file, const RgbRows *rgb) {
-    if (rgb) {
-        start_dib(file, 24, {}, false);
-        FramePtr picture(av_frame_alloc());
-        if (!picture) return false;
-        av_frame_move_ref(picture.get(), file.frame.get());
-        return file.converter.submit(
-            std::move(picture), Rows{rgb->pixels, ptrdiff_t(rgb->pitch), AV_PIX_FMT_RGB24},
-            file.position);
-    }
-    file.converter.finish();
-    const ptrdiff_t stride = ptrdiff_t(dib_stride(file.info.width, 24));
-    uint8_t *rows = start_dib(file, 24, {});
-    return convert_picture(
-        file, *file.frame,
-        Rows{rows + (file.info.height - 1) * stride, -stride, AV_PIX_FMT_BGR24});
-}
-
-bool next_decoded_frame(VideoFile &file, const RgbRows *rgb) {
+// The next decoded frame, converted into rows when given (a frame passed over on the way to
+// another is not).
+bool next_decoded_frame(VideoFile &file, const FrameRows *rows) {
     AVCodecContext *decoder = file.decoder.get();
     for (;;) {
         const int received = avcodec_receive_frame(decoder, file.frame.get());
         if (received == 0) {
-            const bool ok = deliver_picture(file, rgb);
+            const bool ok = !rows || convert_picture(file, *file.frame, *rows);
             av_frame_unref(file.frame.get());
             return ok;
         }
         if (received != AVERROR(EAGAIN)) return false;  // drained, or the decoder failed
         bool failed = false;
-        if (!read_packet(file, file.video, failed)) {
+        if (!read_video_packet(file, failed)) {
             if (avcodec_send_packet(decoder, nullptr) < 0) return false;
             continue;
         }
@@ -465,29 +353,60 @@ AudioReadResult append_converted(SoundConverter &converter, AVFrame *frame,
     return AudioReadResult::Read;
 }
 
-AudioReadResult read_stored_pcm(VideoFile &file, size_t limit, std::vector<uint8_t> &data) {
-    // The packets met while the frames were read are most of the track, often all of it:
-    // room for them at once spares the copies and the spare room of a growing buffer.
-    size_t kept = 0;
-    for (const PacketPtr &packet : file.audio_packets) kept += size_t(packet->size);
-    if (kept > limit) return AudioReadResult::NoSize;
-    data.reserve(kept);
+// The sound track's own opening of the file: its packets only, from the start.
+struct SoundInput {
+    AVFormatContext *format = nullptr;
+    int stream = -1;
+    PacketPtr packet{av_packet_alloc()};
+
+    SoundInput() = default;
+    SoundInput(const SoundInput &) = delete;
+    SoundInput &operator=(const SoundInput &) = delete;
+    ~SoundInput() { avformat_close_input(&format); }
+
+    bool open(const VideoFile &file) {
+        if (!packet || open_input(file.url, format) < 0 ||
+            (!file.described && avformat_find_stream_info(format, nullptr) < 0) ||
+            format->nb_streams != file.streams)
+            return false;
+        stream = file.audio;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            if (int(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
+        return true;
+    }
+    bool next(bool &failed) { return read_packet(format, stream, packet.get(), failed); }
+};
+
+AudioReadResult read_stored_pcm(SoundInput &input, size_t limit, std::vector<uint8_t> &data) {
+    // Room for the track as its header tells, within what the file holds: spares the copies
+    // and the spare room of a growing buffer.
+    const AVStream &stream = *input.format->streams[input.stream];
+    const int64_t file_bytes = avio_size(input.format->pb);
+    if (stream.duration > 0 && file_bytes > 0 && stream.codecpar->block_align > 0) {
+        const int64_t claimed = av_rescale_q(stream.duration, stream.time_base,
+                                             AVRational{1, stream.codecpar->sample_rate}) *
+                                stream.codecpar->block_align;
+        data.reserve(size_t(std::clamp<int64_t>(claimed, 0, std::min<int64_t>(file_bytes,
+                                                                             int64_t(limit)))));
+    }
     bool failed = false;
-    while (read_packet(file, file.audio, failed)) {
-        const AVPacket &packet = *file.packet;
+    while (input.next(failed)) {
+        const AVPacket &packet = *input.packet;
         if (size_t(packet.size) > limit - data.size()) return AudioReadResult::NoSize;
         data.insert(data.end(), packet.data, packet.data + packet.size);
-        av_packet_unref(file.packet.get());
+        av_packet_unref(input.packet.get());
     }
     return failed ? AudioReadResult::NoData : AudioReadResult::Read;
 }
 
-AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChannelLayout &layout,
-                                 int rate, size_t limit, std::vector<uint8_t> &data) {
+AudioReadResult read_decoded_pcm(SoundInput &input, const AVCodec *codec,
+                                 AVChannelLayout &layout, int rate, size_t limit,
+                                 std::vector<uint8_t> &data) {
     DecoderPtr decoder(avcodec_alloc_context3(codec));
     FramePtr frame(av_frame_alloc());
     if (!decoder || !frame ||
-        avcodec_parameters_to_context(decoder.get(), file.format->streams[file.audio]->codecpar) < 0 ||
+        avcodec_parameters_to_context(decoder.get(),
+                                      input.format->streams[input.stream]->codecpar) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return AudioReadResult::NoFormat;
     SoundConverter converter;
@@ -503,18 +422,69 @@ AudioReadResult read_decoded_pcm(VideoFile &file, const AVCodec *codec, AVChanne
         }
         if (received != AVERROR(EAGAIN)) break;
         if (ended) break;
-        if (!read_packet(file, file.audio, failed)) {
+        if (!input.next(failed)) {
             if (failed) return AudioReadResult::NoData;
             ended = true;
             avcodec_send_packet(decoder.get(), nullptr);
             continue;
         }
-        const int sent = avcodec_send_packet(decoder.get(), file.packet.get());
-        av_packet_unref(file.packet.get());
+        const int sent = avcodec_send_packet(decoder.get(), input.packet.get());
+        av_packet_unref(input.packet.get());
         // A damaged packet loses its own sound only.
         if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
     }
     return append_converted(converter, nullptr, layout, rate, limit, data);
+}
+
+// Whether the file's headers describe what is read of each stream: a video's codec, size and
+// frame rate, a sound's codec, rate and channels. Finding out the rest from the streams
+// themselves (avformat_find_stream_info) costs a first frame's decoding before the first frame
+// can be decoded for the screen.
+bool described(const AVFormatContext &format) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream &stream = *format.streams[i];
+        const AVCodecParameters &parameters = *stream.codecpar;
+        switch (parameters.codec_type) {
+            case AVMEDIA_TYPE_VIDEO:
+                if (parameters.codec_id == AV_CODEC_ID_NONE || parameters.width <= 0 ||
+                    parameters.height == 0 ||
+                    (stream.avg_frame_rate.num <= 0 && stream.r_frame_rate.num <= 0))
+                    return false;
+                break;
+            case AVMEDIA_TYPE_AUDIO:
+                if (parameters.codec_id == AV_CODEC_ID_NONE || parameters.sample_rate <= 0 ||
+                    parameters.ch_layout.nb_channels <= 0)
+                    return false;
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+// Goes back to the video stream's start: by a seek, or, in a file that cannot seek, through an
+// opening of its own.
+bool rewind(VideoFile &file) {
+    const AVStream &stream = *file.format->streams[file.video];
+    const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    if (av_seek_frame(file.format, file.video, start, AVSEEK_FLAG_BACKWARD) < 0) {
+        AVFormatContext *again = nullptr;
+        if (open_input(file.url, again) < 0) return false;
+        if (again->nb_streams != file.format->nb_streams) {
+            avformat_close_input(&again);
+            return false;
+        }
+        for (unsigned i = 0; i < again->nb_streams; ++i)
+            if (int(i) != file.video) again->streams[i]->discard = AVDISCARD_ALL;
+        avformat_close_input(&file.format);
+        file.format = again;
+    }
+    if (file.decoder) avcodec_flush_buffers(file.decoder.get());
+    file.position = file.info.start;
+    file.input_ended = false;
+    file.have_frame = false;
+    return true;
 }
 
 }  // namespace
@@ -528,15 +498,15 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
     if (!opened || !opened->packet || !opened->frame || !opened->scaled)
         return VideoOpenResult::NoMemory;
-    // The path names a local file: no URL, and no other protocol through playlists.
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const std::string url = std::string("file:") + path;
-    int error = avformat_open_input(&opened->format, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
+    opened->url = std::string("file:") + path;
+    int error = open_input(opened->url, opened->format);
     if (error < 0) return open_failure(error);
-    error = avformat_find_stream_info(opened->format, nullptr);
-    if (error < 0) return open_failure(error);
+    opened->described = described(*opened->format);
+    if (!opened->described) {
+        error = avformat_find_stream_info(opened->format, nullptr);
+        if (error < 0) return open_failure(error);
+    }
+    opened->streams = opened->format->nb_streams;
     for (unsigned i = 0; i < opened->format->nb_streams; ++i) {
         AVStream *stream = opened->format->streams[i];
         const AVMediaType type = stream->codecpar->codec_type;
@@ -546,16 +516,13 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
             opened->video = int(i);
         else if (type == AVMEDIA_TYPE_AUDIO && opened->audio < 0)
             opened->audio = int(i);
-        else
-            stream->discard = AVDISCARD_ALL;
+        if (int(i) != opened->video) stream->discard = AVDISCARD_ALL;  // the sound reads its own
     }
     file = opened.release();
     return VideoOpenResult::Opened;
 }
 
 void video_close(VideoFile *file) { delete file; }
-
-int32_t video_frames_written(VideoFile *file) { return file ? file->converter.finish() : -1; }
 
 VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (!file || file->video < 0) return VideoStreamResult::NoStream;
@@ -613,24 +580,27 @@ bool video_open_frames(VideoFile *file) {
     decoder->thread_count = 0;  // as many as the machine has
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
     file->decoder = std::move(decoder);
-    file->bits = 24;
     return true;
 }
 
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *rgb) {
+bool video_frames_stored(const VideoFile *file) { return file && !file->decoder; }
+
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
+                           const FrameRows &rows) {
     size = 0;
-    if (!file || file->video < 0 || position < file->position) return nullptr;
+    if (!file || file->video < 0 || position < file->info.start) return nullptr;
+    if (position < file->position && !rewind(*file)) return nullptr;
     while (file->position <= position) {
-        const bool read =
-            file->decoder
-                ? next_decoded_frame(*file, file->position == position ? rgb : nullptr)
-                : next_stored_frame(*file);
+        const bool wanted = file->position == position;
+        const bool read = file->decoder ? next_decoded_frame(*file, wanted ? &rows : nullptr)
+                                        : next_stored_frame(*file);
         if (!read) {
             file->position = INT32_MAX;  // nothing follows a frame that cannot be read
             return nullptr;
         }
         ++file->position;
     }
+    if (file->decoder) start_dib(*file, 32, {}, false);
     size = file->dib.size();
     return file->dib.data();
 }
@@ -639,26 +609,30 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
                                  std::vector<uint8_t> &data) {
     if (!file || file->audio < 0) return AudioReadResult::NoStream;
     limit = std::min(limit, size_t(INT32_MAX));
-    const AVCodecParameters &parameters = *file->format->streams[file->audio]->codecpar;
+    SoundInput input;
+    if (!input.open(*file)) return AudioReadResult::NoData;
+    const AVCodecParameters &parameters = *input.format->streams[input.stream]->codecpar;
     const int channels = parameters.ch_layout.nb_channels;
     const int rate = parameters.sample_rate;
     if (channels <= 0 || channels > 8 || rate < int(kLowestSoundRate) ||
         rate > int(kHighestSoundRate))
         return AudioReadResult::NoInfo;
 
+    const bool stored = parameters.codec_id == AV_CODEC_ID_PCM_U8 ||
+                        parameters.codec_id == AV_CODEC_ID_PCM_S16LE;
+    const AVCodec *codec = stored ? nullptr : avcodec_find_decoder(parameters.codec_id);
+    if (!stored && !codec) return AudioReadResult::NoFormatSize;
     std::vector<uint8_t> pcm;
     AudioReadResult result;
     int out_channels = channels, bits = 16;
-    if (parameters.codec_id == AV_CODEC_ID_PCM_U8 || parameters.codec_id == AV_CODEC_ID_PCM_S16LE) {
+    if (stored) {
         bits = parameters.codec_id == AV_CODEC_ID_PCM_U8 ? 8 : 16;
-        result = read_stored_pcm(*file, limit, pcm);
+        result = read_stored_pcm(input, limit, pcm);
     } else {
-        const AVCodec *codec = avcodec_find_decoder(parameters.codec_id);
-        if (!codec) return AudioReadResult::NoFormatSize;
         out_channels = std::min(channels, 2);
         AVChannelLayout layout;
         av_channel_layout_default(&layout, out_channels);
-        result = read_decoded_pcm(*file, codec, layout, rate, limit, pcm);
+        result = read_decoded_pcm(input, codec, layout, rate, limit, pcm);
     }
     if (result != AudioReadResult::Read) return result;
     const uint16_t block = uint16_t(out_channels * bits / 8);

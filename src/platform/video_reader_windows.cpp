@@ -74,7 +74,6 @@ struct VideoFile {
     uint64_t bytes = 0;
     int32_t width = 0, height = 0;  // the stream's frame size, as video_stream tells it
     std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
-    std::vector<uint8_t> converted;  // a decoded frame in 24 bits
 
     VideoFile() { AVIFileInit(); }
     VideoFile(const VideoFile &) = delete;
@@ -107,9 +106,6 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
 }
 
 void video_close(VideoFile *file) { delete file; }
-
-// Frames are written into their rows before video_frame returns.
-int32_t video_frames_written(VideoFile *) { return -1; }
 
 VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     if (!file) return VideoStreamResult::NoStream;
@@ -189,14 +185,11 @@ struct Channel {
 };
 
 // Writes a decoded frame, a DIB at 8 bits with its colour table, 16 or 32 bits as RGB or bit
-// fields, or 24 bits, as 24-bit rows: red first into rgb's rows when given, else blue first
-// into a bottom-up DIB in file.converted. rows is where the DIB's rows start. Returns the DIB
-// that video_frame hands out (the header alone when rgb took the rows); null for another
-// format.
-const uint8_t *to_24_bits(VideoFile &file, const uint8_t *dib, const BitmapInfoHeader &header,
-                          const uint8_t *rows, const RgbRows *rgb, size_t &size) {
+// fields, or 24 bits, into 32-bit rows of the stream's size; a frame of another size fills what
+// the two share. rows is where the DIB's rows start. False for another format.
+bool to_rows(const VideoFile &file, const uint8_t *dib, const BitmapInfoHeader &header,
+             const uint8_t *rows, const FrameRows &out) {
     const int bits = header.bitCount;
-    const int32_t width = header.width;
     const int32_t height = header.height < 0 ? -header.height : header.height;
     uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
     if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
@@ -204,65 +197,50 @@ const uint8_t *to_24_bits(VideoFile &file, const uint8_t *dib, const BitmapInfoH
     if (header.compression == BI_BITFIELDS && (bits == 16 || bits == 32))
         std::memcpy(masks, dib + sizeof header, sizeof masks);
     else if (header.compression != BI_RGB || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
-        return nullptr;
+        return false;
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
     // A colour index beyond the frame's table (a damaged file's) is black.
     uint8_t table[256][4] = {};
     if (bits == 8)
         std::memcpy(table, dib + header.size,
                     4 * size_t(std::min<uint32_t>(header.clrUsed ? header.clrUsed : 256, 256)));
-
-    BitmapInfoHeader out = header;
-    out.height = height;
-    out.bitCount = 24;
-    out.compression = BI_RGB;
-    out.clrUsed = out.clrImportant = 0;
-    const uint32_t out_stride = dib_stride(width, 24);
-    out.sizeImage = rgb ? 0 : out_stride * uint32_t(height);
-    try {
-        file.converted.resize(sizeof out + out.sizeImage);
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
-    std::memcpy(file.converted.data(), &out, sizeof out);
-    // Rows are written top first: down rgb's rows, up from the end of the DIB's.
-    uint8_t *top = rgb ? rgb->pixels
-                       : file.converted.data() + sizeof out + size_t(height - 1) * out_stride;
-    const ptrdiff_t step = rgb ? ptrdiff_t(rgb->pitch) : -ptrdiff_t(out_stride);
-    const int r_at = rgb ? 0 : 2, b_at = rgb ? 2 : 0;
-    const uint32_t stride = dib_stride(width, bits);
-    for (int32_t r = 0; r < height; ++r) {
+    const uint32_t stride = dib_stride(header.width, bits);
+    const int32_t width = std::min(header.width, file.width);
+    for (int32_t r = 0; r < std::min(height, file.height); ++r) {
         const uint8_t *in = rows + size_t(header.height < 0 ? r : height - 1 - r) * stride;
-        uint8_t *target = top + ptrdiff_t(r) * step;
-        for (int32_t x = 0; x < width; ++x, target += 3) {
+        uint8_t *target = out.pixels + size_t(r) * out.pitch;
+        for (int32_t x = 0; x < width; ++x, target += 4) {
             switch (bits) {
                 case 8: {
                     const uint8_t *entry = table[in[x]];
-                    target[r_at] = entry[2], target[1] = entry[1], target[b_at] = entry[0];
+                    target[0] = entry[0], target[1] = entry[1], target[2] = entry[2];
                     break;
                 }
                 case 24: {
                     const uint8_t *pixel = in + 3 * size_t(x);
-                    target[r_at] = pixel[2], target[1] = pixel[1], target[b_at] = pixel[0];
+                    target[0] = pixel[0], target[1] = pixel[1], target[2] = pixel[2];
                     break;
                 }
                 default: {
                     uint32_t pixel = 0;
                     std::memcpy(&pixel, in + size_t(x) * size_t(bits / 8), size_t(bits / 8));
-                    target[r_at] = red.of(pixel), target[1] = green.of(pixel),
-                    target[b_at] = blue.of(pixel);
+                    target[0] = blue.of(pixel), target[1] = green.of(pixel),
+                    target[2] = red.of(pixel);
                     break;
                 }
             }
+            target[3] = 0xFF;
         }
     }
-    size = file.converted.size();
-    return file.converted.data();
+    return true;
 }
 
 }  // namespace
 
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, const RgbRows *rgb) {
+bool video_frames_stored(const VideoFile *file) { return file && file->stored_bytes; }
+
+const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
+                           const FrameRows &out) {
     size = 0;
     if (!file || !file->frames) return nullptr;
     if (file->stored_bytes && !stored_frame_whole(*file, position)) return nullptr;
@@ -281,9 +259,9 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, cons
     const size_t offset = header.size + 4 * size_t(std::min<uint32_t>(colours, 256));
     const uint32_t stride = dib_stride(header.width, header.bitCount);
     if (!file->stored_bytes) {
-        // Decoded: 24 bits, and straight into rgb when its rows are the frame's size.
-        const bool into_rgb = rgb && header.width == file->width && height == file->height;
-        return to_24_bits(*file, dib, header, dib + offset, into_rgb ? rgb : nullptr, size);
+        if (!to_rows(*file, dib, header, dib + offset, out)) return nullptr;
+        size = sizeof header;
+        return dib;
     }
     file->have_frame = true;
     size = offset + size_t(stride) * size_t(height);
@@ -295,14 +273,14 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size, cons
         size = 0;
         return nullptr;
     }
-    uint8_t *out = file->flipped.data();
-    std::memcpy(out, dib, offset);
+    uint8_t *flipped = file->flipped.data();
+    std::memcpy(flipped, dib, offset);
     header.height = height;
-    std::memcpy(out, &header, sizeof header);
+    std::memcpy(flipped, &header, sizeof header);
     for (int32_t row = 0; row < height; ++row)
-        std::memcpy(out + offset + size_t(height - 1 - row) * stride,
+        std::memcpy(flipped + offset + size_t(height - 1 - row) * stride,
                     dib + offset + size_t(row) * stride, stride);
-    return out;
+    return flipped;
 }
 
 namespace {

@@ -1,9 +1,10 @@
 // libFuzzer harness for the video reader, used as the calibration screen uses it: the input is
 // written to a file, named with set_cal_animation_target and loaded through LoadVideo from the
-// recorded path (every frame into a surface, the sound track into memory; FFmpeg demuxes and
-// decodes). Whatever the bytes, the result is one of LoadVideo's codes, what it leaves loaded
-// is consistent and release_animation frees it. Naming no video then ends the target with its
-// kept frame memory, so that no input inherits another's.
+// recorded path (the first frame into a surface, the sound track into memory; FFmpeg demuxes
+// and decodes), then two passes over its frames are taken as the player takes them. Whatever
+// the bytes, the result is one of LoadVideo's codes, what it leaves loaded is consistent and
+// release_animation frees it. Naming no video then ends the target, so that no input inherits
+// another's.
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -17,6 +18,7 @@ extern "C" {
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/video_frames.h"
 #include "fuzz_check.h"
 #include "fuzz_support.h"
 #include "vistrak_core64_control.h"
@@ -26,14 +28,26 @@ namespace {
 
 std::string video_path;
 
-bool frames_consistent(SDL_Surface **frames) {
-    if (!frames[0]) return true;
-    const int width = frames[0]->w, height = frames[0]->h;
-    for (SDL_Surface **frame = frames; *frame; ++frame) {
-        const int bytes = (*frame)->format->BytesPerPixel;
-        if ((*frame)->w != width || (*frame)->h != height || !(*frame)->pixels || bytes < 1 ||
-            bytes > 4)
-            return false;
+bool frame_consistent(const SDL_Surface *frame, const SDL_Surface *first) {
+    const int bytes = frame->format->BytesPerPixel;
+    return frame->w == first->w && frame->h == first->h && frame->pixels && bytes >= 1 &&
+           bytes <= 4;
+}
+
+// Two passes over the first frames, as the player takes them: the second reads the stream
+// again from its start.
+bool frames_consistent(VideoFrames &video) {
+    const SDL_Surface *first = video.first();
+    if (!first || !frame_consistent(first, first)) return false;
+    for (int pass = 0; pass < 2; ++pass) {
+        video.begin_pass();
+        for (int32_t j = 1; j < 64; ++j) {
+            SDL_Surface *frame = video.take(j, [] { return true; });
+            if (!frame) break;
+            const bool consistent = frame_consistent(frame, first);
+            video.done(frame);
+            if (!consistent) return false;
+        }
     }
     return true;
 }
@@ -56,23 +70,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str());
     const AnimationTarget &loaded = calData.animationTarget;
     check(result == 1 || result == 0 || (result >= -7 && result <= -1 && result != -5));
-    SDL_Surface **frames = loaded.frames;
+    VideoFrames *frames = loaded.frames;
     if (result == 0) {
         check(frames == nullptr && loaded.audioFormat == nullptr);
     } else {
-        check(frames != nullptr && frames_consistent(frames) && loaded.frameRate > 0);
+        check(frames != nullptr && frames_consistent(*frames) && loaded.frameRate > 0);
     }
     if (result == 1) {
         const platform::WaveFormat &format = *loaded.audioFormat;
         check(format.blockAlign > 0 && loaded.audioLength >= 0 &&
               loaded.audioLength % format.blockAlign == 0);
-        check(loaded.audioLength == 0 || loaded.audioData != nullptr);
+        check(size_t(loaded.audioLength) == loaded.audioData.size());
     } else {
-        check(loaded.audioFormat == nullptr && loaded.audioData == nullptr);
+        check(loaded.audioFormat == nullptr && loaded.audioData.empty());
     }
     release_animation();
-    check(calData.animationTarget.frames == nullptr &&
-          calData.animationTarget.audioData == nullptr);
+    check(calData.animationTarget.frames == nullptr && calData.animationTarget.audioData.empty());
     check(set_cal_animation_target(nullptr, 0, 0) == -1 &&
           calData.animationTarget.videoPath.empty());
     return 0;

@@ -1,6 +1,9 @@
 // Test video writers (see test_videos.h).
 #include "test_videos.h"
 
+#include "calibration/cal_data.h"
+#include "calibration/video_frames.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -76,6 +79,19 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
                      const std::function<Picture(int)> &picture) {
     return write_encoded_video(path, VideoCodec::Mjpeg, width, height, frame_count, rate, sound,
                                seconds_of_sound, picture);
+}
+
+size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit) {
+    VideoFrames *video = calData.animationTarget.frames;
+    if (!video) return 0;
+    visit(video->first(), 0);
+    video->begin_pass();
+    int32_t j = 1;
+    for (; SDL_Surface *frame = video->take(j, [] { return true; }); ++j) {
+        visit(frame, j);
+        video->done(frame);
+    }
+    return size_t(j);
 }
 
 }  // namespace vt_test

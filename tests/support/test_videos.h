@@ -72,4 +72,8 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
                      SoundCodec sound, double seconds_of_sound,
                      const std::function<Picture(int)> &picture);
 
+// Calls visit(frame, j) for each frame of a pass over the loaded animated target, taken in order
+// as the playback thread takes them; returns the number of frames (0 when none is loaded).
+size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit);
+
 }  // namespace vt_test
