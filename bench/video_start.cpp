@@ -8,6 +8,7 @@
 // The picture lands in the current folder, and is removed.
 #include <SDL.h>  // on Windows main is SDL's entry point's SDL_main
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +22,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The dummy driver names the pictures of window 1 this way.
+// The dummy driver names the pictures of window 1 this way, numbered across the session.
 bool picture_saved(int number) {
     char name[64];
     std::snprintf(name, sizeof name, "SDL_window1-%08d.bmp", number);
     return std::filesystem::exists(name);
+}
+
+void remove_pictures() {
+    for (const auto &entry : std::filesystem::directory_iterator("."))
+        if (entry.path().filename().string().rfind("SDL_window", 0) == 0)
+            std::filesystem::remove(entry.path());
 }
 
 int fail(const char *what) {
@@ -36,8 +43,8 @@ int fail(const char *what) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: video_start <library> <video> <seconds of the video>\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: video_start <library> <video> <seconds> [screens]\n");
         return 2;
     }
     vt_test::set_env("SDL_VIDEODRIVER", "dummy");
@@ -51,27 +58,28 @@ int main(int argc, char *argv[]) {
     if (init_window(nullptr, nullptr) != 0) return fail("no window");
     set_video(argv[2], 1, 0);
     const DisplayHooks hooks = standin_installed_hooks();
-    const auto begin = Clock::now();
-    if (hooks.begin_cal_hook() != 0) return fail("begin_cal_hook");
-    const auto loaded = Clock::now();
-    vt_test::set_env("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1");
-    hooks.draw_cal_target(200, 200);
-    const auto since = [&begin] {
-        return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
-    };
-    while (!picture_saved(1) && since() < 10000)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    const double first_ms = since();
-    vt_test::unset_env("SDL_VIDEO_DUMMY_SAVE_FRAMES");
     const double seconds = std::atof(argv[3]);
-    while (standin_log_matches("calData.animationTarget.audioPlaying =") < 1 ||
-           since() < 1000 * seconds + 3000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    hooks.end_cal_hook();
-    std::printf("begin_cal_hook %.1f ms; first frame saved after %.1f ms\n",
-                std::chrono::duration<double, std::milli>(loaded - begin).count(), first_ms);
-    for (const auto &entry : std::filesystem::directory_iterator("."))
-        if (entry.path().filename().string().rfind("SDL_window", 0) == 0)
-            std::filesystem::remove(entry.path());
+    const int screens = argc == 5 ? std::max(1, std::atoi(argv[4])) : 1;
+    for (int screen = 1; screen <= screens; ++screen) {
+        const auto begin = Clock::now();
+        if (hooks.begin_cal_hook() != 0) return fail("begin_cal_hook");
+        const auto loaded = Clock::now();
+        vt_test::set_env("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1");
+        hooks.draw_cal_target(200, 200);
+        const auto since = [&begin] {
+            return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+        };
+        while (!picture_saved(screen) && since() < 10000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const double first_ms = since();
+        vt_test::unset_env("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+        while (since() < 1000 * seconds)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        hooks.end_cal_hook();
+        std::printf("screen %d: begin_cal_hook %.1f ms; first frame saved after %.1f ms\n",
+                    screen, std::chrono::duration<double, std::milli>(loaded - begin).count(),
+                    first_ms);
+    }
+    remove_pictures();
     return 0;
 }
