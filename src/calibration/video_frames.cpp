@@ -105,13 +105,14 @@ void free_frames(std::vector<SDL_Surface *> &frames) {
     frames.clear();
 }
 
-}  // namespace
-
-size_t kept_frames_limit = size_t(128) << 20;
-
+// A frame of the stream at four bytes a pixel, the most any depth takes.
 uint64_t largest_frame_bytes(const platform::VideoStreamInfo &info) {
     return uint64_t(info.width) * uint64_t(info.height) * 4;
 }
+
+}  // namespace
+
+size_t kept_frames_limit = size_t(128) << 20;
 
 VideoFrames::VideoFrames(VideoFilePtr file, const platform::VideoStreamInfo &info,
                          std::string path)

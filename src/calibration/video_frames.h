@@ -33,9 +33,6 @@ extern size_t kept_frames_limit;
 constexpr size_t kFramesAhead = 8;
 constexpr size_t kAheadLimit = size_t(64) << 20;
 
-// A frame of the stream at four bytes a pixel, the most any depth takes.
-uint64_t largest_frame_bytes(const platform::VideoStreamInfo &info);
-
 class VideoFrames {
 public:
     // Decodes the first frame of file (opened for frames); null, with the message printed,
