@@ -190,7 +190,7 @@ int play(const char *library_path, const char *video, int frames, int rate) {
                                            ms_between(audio_calls[first].at, audio_calls[last].at)
                                      : 0;
     SoundClock sound(calls);
-    int on_time = 0;
+    int on_time = 0, on_sound = 0;
     double interval_min = 1e9, interval_max = 0;
     // Offsets against the sound's position, and against it on the device's own clock (its
     // position divided by its pace): what a device whose clock keeps time would show.
@@ -204,6 +204,7 @@ int play(const char *library_path, const char *video, int frames, int rate) {
         const double position_ms = 1000.0 * sound.at(presents[j]);
         const double offset_ms = double(j) * period_ms - position_ms;
         offset_sum += offset_ms, offset_max = std::max(offset_max, std::abs(offset_ms));
+        if (offset_ms >= -period_ms) ++on_sound;  // within a period of the sound reaching it
         if (pace > 0) {
             const double device_ms = double(j) * period_ms - position_ms / pace;
             device_sum += device_ms, device_max = std::max(device_max, std::abs(device_ms));
@@ -220,9 +221,9 @@ int play(const char *library_path, const char *video, int frames, int rate) {
         std::printf(" sound=not_heard\n");
     else
         std::printf(" offset_mean=%.2f offset_max=%.2f device_mean=%.2f device_max=%.2f "
-                    "sound_pace=%.2f\n",
+                    "sound_pace=%.2f on_sound=%.2f\n",
                     offset_sum / double(shown), offset_max, device_sum / double(shown),
-                    device_max, 100 * pace);
+                    device_max, 100 * pace, 100.0 * on_sound / frames);
     return 0;
 }
 
@@ -316,8 +317,9 @@ void print_row(const Video &video, const char *library, const std::vector<Figure
     std::printf(" %12.1f %12.1f %10.2f", median(runs, "first_ms"),
                 values(runs, "peak_mb").back(), median(runs, "on_time"));
     if (values(runs, "offset_max").size() == runs.size())
-        std::printf(" %10.1f %10.1f %8.2f %10.1f %10.1f", median(runs, "offset_mean"),
-                    values(runs, "offset_max").back(), median(runs, "sound_pace"),
+        std::printf(" %10.1f %10.1f %10.2f %8.2f %10.1f %10.1f", median(runs, "offset_mean"),
+                    values(runs, "offset_max").back(), median(runs, "on_sound"),
+                    median(runs, "sound_pace"),
                     median(runs, "device_mean"), values(runs, "device_max").back());
     else  // the sound's format unknown, or no sound heard
         std::printf("  no sound position: %s", runs.front().count("sound")
@@ -383,14 +385,15 @@ int bench(int rounds) {
     std::printf("\nOne pass of each video, %d rounds each, median unless said. first fr.: from "
                 "begin_cal_hook to the first\nframe's present. peak: resident memory above that "
                 "before the screen opened (largest). on time: frames\npresented within a period "
-                "of their due time. A/V: video position minus sound position at each frame's\n"
+                "of their due time on the clock; on sound: of the sound reaching them. A/V: video position minus sound position at each frame's\n"
                 "present, ms (mean; largest absolute). pace: sound the device took per second of "
                 "the clock (a driver\npaced by a timer, as disk or dummy, lags by its own and "
                 "the callback's time: each point under 100\nadds 10 ms a second to the "
                 "offset). dev.: the offset on the device's own clock (its position\ndivided by "
                 "its pace), as a device whose clock keeps time shows it.\n\n", rounds);
-    std::printf("%-18s %-7s %12s %12s %10s %10s %10s %8s %10s %10s\n", "video", "library",
-                "first fr. ms", "peak MB", "on time %", "A/V mean", "A/V |max|", "pace %",
+    std::printf("%-18s %-7s %12s %12s %10s %10s %10s %10s %8s %10s %10s\n", "video", "library",
+                "first fr. ms", "peak MB", "on time %", "A/V mean", "A/V |max|", "on sound %",
+                "pace %",
                 "dev. mean", "dev. |max|");
     for (const bool pacing : {false, true}) {
         if (pacing)

@@ -188,13 +188,15 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
  * released. Each calibration screen opens the file, decodes its first frame and reads its
  * sound track whole; the other frames are decoded while the video plays, a few ahead of the
  * one shown, so a video of any length starts at once and holds a few frames at a time (a short
- * one, up to 128 MB of frames, keeps them for its later passes). A video that is not loaded or
- * has no usable sound track (or one that needs more than an eighth of the machine's memory, at
- * most 1 GB) is replaced by the drawn target for that screen. Each calibration screen that loads the video first resets the target: the
- * application's background image, target image and target size are dropped, and once the
- * video target ends the ring has its default radii, 8 and 2 (a target size of 16, hole 4),
- * until the application sets its own again. The playback thread calls core_abort_requested, core_log and
- * core_display_flags of the core library from its own thread. Returns 0; -1 for a null or
+ * one, up to 128 MB of frames, keeps them for its later passes). While a pass's sound plays,
+ * its frames keep to the sound's position as the sound device reports it. A video that is not
+ * loaded or has no usable sound track (or one that needs more than an eighth of the machine's
+ * memory, at most 1 GB) is replaced by the drawn target for that screen. Each calibration
+ * screen that loads the video first resets the target: the application's background image,
+ * target image and target size are dropped, and once the video target ends the ring has its
+ * default radii, 8 and 2 (a target size of 16, hole 4), until the application sets its own
+ * again. The playback thread calls core_abort_requested, core_log and core_display_flags of
+ * the core library from its own thread. Returns 0; -1 for a null or
  * empty path, which leaves no animated target. set_target_size and set_cal_target_surface
  * cancel the animated target. */
 VT_GRAPHICS_API int32_t set_cal_animation_target(const char *path, int32_t play_count,

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -16,6 +18,7 @@
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
+#include "calibration/pass_clock.h"
 #include "calibration/video_frames.h"
 #include "disk_audio.h"
 #include "frame/expt_window.h"
@@ -391,6 +394,61 @@ TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
     EXPECT_NEAR(double(video_windows), 2 * 40, 2) << "0.4 s of the video's sound per pass";
     EXPECT_NEAR(double(target_windows), 2 * 10, 2) << "0.1 s of the target sound per pass";
     EXPECT_GE(clean_together, 2u * 8) << "both sound together, cleanly, in each pass";
+}
+
+// Frames keep to the sound's position. SDL's disk driver waits 30 ms after each 10 ms buffer,
+// so the sound plays at a third of its pace: a 1 s pass following it lasts until the pass's
+// clock reaches the end of its leeway from the system clock (about 1.6 s), not 1 s.
+TEST_F(AnimationSound, FramesKeepToASoundDeviceThatRunsSlow) {
+    load(write_video("slow_device.avi", 25, 25, 1.0), 1, 1);
+    const vt_test::EnvironmentOverride slow("SDL_DISKAUDIODELAY", "30");
+    const auto start = std::chrono::steady_clock::now();
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double bound = 1.0 + PassClock::leeway(1.6);
+    EXPECT_GT(seconds, 0.9 * bound) << "the frames waited for the sound";
+    EXPECT_LT(seconds, 2.5) << "the sound would have taken 3 s";
+}
+
+// The pass's clock, read every 5 ms against sound positions that move in 10 ms steps.
+TEST(PassClock, FollowsTheSoundWithinItsLeeway) {
+    const auto step = [](double seconds) { return std::floor(seconds / 0.01) * 0.01; };
+    struct Case {
+        const char *name;
+        std::function<double(double)> position;  // at a time; negative: no sound
+        double until, expected, tolerance;
+        double steadiness;  // the most a 5 ms reading moves the clock by beyond 5 ms, once on
+    } cases[] = {
+        {"no sound: the system clock", [](double) { return -1.0; }, 2, 2, 1e-6, 1e-6},
+        {"a device 3 % slow, followed over 60 s", [&](double t) { return step(0.97 * t); },
+         60, 0.97 * 60, 0.012, 0.0012},
+        {"a device that starts 80 ms late", [&](double t) { return t < 0.08 ? 0 : step(t - 0.08); },
+         0.5, 0.42, 0.012, 0.0012},
+        {"a sound that ended runs on with the system clock",
+         [&](double t) { return step(std::min(t, 1.0)); }, 1.3, 1.3, 0.012, 0.0012},
+        {"a position that runs away", [](double t) { return 100 * t; }, 2,
+         2 + PassClock::leeway(2), 1e-6, 0.0006},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const PassClock::Clock::time_point start{};
+        PassClock clock(start);
+        const long steps = std::lround(c.until / 0.005);
+        double last = 0, jolt = 0;
+        for (long k = 0; k <= steps; ++k) {
+            const double t = double(k) * 0.005;
+            const auto now = start + std::chrono::duration_cast<PassClock::Clock::duration>(
+                                         std::chrono::duration<double>(t));
+            if (c.position(t) >= 0) clock.sound_at(now, c.position(t));
+            const double time = clock.at(now);
+            if (t > 0.2) jolt = std::max(jolt, std::abs(time - last - 0.005));
+            last = time;
+        }
+        EXPECT_NEAR(last, c.expected, c.tolerance);
+        EXPECT_LE(jolt, c.steadiness) << "frames' intervals kept even";
+    }
 }
 
 // SDL keeps data of its own for each thread that calls it (the error text of a device that

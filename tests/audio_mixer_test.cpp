@@ -157,6 +157,8 @@ TEST_F(AudioMixer, ResetDropsASoundUnreportedAndTheVoicePlaysAgain) {
     const size_t from = written();
     ASSERT_TRUE(platform::audio_voice_play(voice, data, uint32_t(start.size() * 2)));
     ASSERT_TRUE(wait_for(ends, 1));
+    // The position counts the new sound alone, in its own frames.
+    EXPECT_NEAR(double(platform::audio_voice_position(voice)), double(start.size()), 2);
     const std::vector<double> again =
         vt_test::channel(vt_test::written_after(outputPath, from, vt_test::output_samples(150)), 0);
     const vt_test::Match match = vt_test::find_clip(again, start, 22050);

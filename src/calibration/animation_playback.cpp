@@ -11,6 +11,7 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/pass_clock.h"
 #include "calibration/sound_device_notice.h"
 #include "calibration/video_frames.h"
 #include "frame/expt_window.h"
@@ -37,12 +38,26 @@ bool keep_going(int32_t pass) {
            core_abort_requested() == 0 && !(count > 0 && pass > count);
 }
 
-// Sleeps until deadline, or until a stop is requested.
-void wait_until(Clock::time_point deadline) {
+// The sound a pass is paced by: the device and its sample frames per second.
+struct PassSound {
+    platform::SoundOutput *device = nullptr;
+    double rate = 0;
+};
+
+// Sleeps until the pass's time reaches due (seconds), reading the sound's position as it goes,
+// or until a stop is requested.
+void wait_until(PassClock &clock, const PassSound &sound, double due) {
     while (animation().threadState == kPlaybackRunning) {
         const auto now = Clock::now();
-        if (now >= deadline) return;
-        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
+        uint64_t frames = 0;
+        if (sound.device && platform::sound_output_position(sound.device, frames))
+            clock.sound_at(now, double(frames) / sound.rate);
+        const double left = due - clock.at(now);
+        if (left <= 0) return;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(left)),
+                                      kWaitSlice));
     }
 }
 
@@ -64,8 +79,9 @@ void animation_audio_callback(platform::SoundOutput *, platform::SoundOutputMess
         animation().audioPlaying = kAudioClosed;
 }
 
-// Opens the device, queues the sound, or queues it again once it has finished.
-void start_animation_audio() {
+// Opens the device, queues the sound, or queues it again once it has finished. True when the
+// sound starts from its beginning now.
+bool start_animation_audio() {
     AnimationTarget &target = animation();
     int32_t state = target.audioPlaying;
     if (state == kAudioClosed) {
@@ -77,7 +93,7 @@ void start_animation_audio() {
         if (!device) {
             std::printf("error occurs during audio play\n");
             std::fflush(nullptr);
-            return;
+            return false;
         }
         target.waveOut = device;
         target.audioPlaying = state = kAudioOpen;
@@ -92,28 +108,29 @@ void start_animation_audio() {
         target.audioPlaying = kAudioQueued;
         core_log("calData.animationTarget.audioPlaying reset to 1\n");
         std::fflush(nullptr);
-        platform::sound_output_write(target.waveOut, header);
-    } else if (state == kAudioDone) {
+        return platform::sound_output_write(target.waveOut, header);
+    }
+    if (state == kAudioDone) {
         core_log("calData.animationTarget.audioPlaying is 2\n");
         std::fflush(nullptr);
         target.audioPlaying = kAudioQueued;
-        platform::sound_output_write(target.waveOut, target.waveHeader);
+        return platform::sound_output_write(target.waveOut, target.waveHeader);
     }
+    return false;  // the last pass's sound still plays
 }
 
 bool still_running() { return animation().threadState == kPlaybackRunning; }
 
-// One pass over the frames. Frame j is due one period after frame j - 1, counted from the
-// pass's first frame: a frame drawn late is followed by the next at once, until the frames are
-// back on time, so that the pictures keep in step with the sound. False when the keep-going
+// One pass over the frames. Frame j is due j periods into the pass, on the pass's clock (the
+// sound's position while the sound that started with the pass plays): a frame drawn late is
+// followed by the next at once, until the frames are back on time. False when the keep-going
 // test failed.
-bool play_frames(VideoFrames &video, int width, int height, int32_t pass) {
+bool play_frames(VideoFrames &video, int width, int height, int32_t pass,
+                 const PassSound &sound) {
     AnimationTarget &target = animation();
     SDL_Renderer *renderer = drawing_renderer();
     const double rate = target.frameRate;
-    const auto period = rate > 0 ? std::chrono::duration<double>(1.0 / rate)
-                                 : std::chrono::duration<double>::zero();
-    Clock::time_point start{};
+    PassClock clock(Clock::now());
     for (int32_t j = 0; target.threadState == kPlaybackRunning; ++j) {
         if (!keep_going(pass)) return false;
         SDL_Surface *frame = j == 0 ? video.first() : video.take(j, still_running);
@@ -123,7 +140,7 @@ bool play_frames(VideoFrames &video, int width, int height, int32_t pass) {
             video.done(frame);
             break;
         }
-        if (j == 0) start = Clock::now();
+        if (j == 0) clock = PassClock(Clock::now());
         const SDL_Rect destination{position.x - width / 2, position.y - height / 2, width,
                                    height};
         drawBackground();
@@ -132,8 +149,7 @@ bool play_frames(VideoFrames &video, int width, int height, int32_t pass) {
         SDL_RenderPresent(renderer);
         SDL_DestroyTexture(texture);
         video.done(frame);
-        if (rate > 0)
-            wait_until(start + std::chrono::duration_cast<Clock::duration>(period * (j + 1)));
+        if (rate > 0) wait_until(clock, sound, double(j + 1) / rate);
         if (target.threadState != kPlaybackRunning) break;
     }
     return true;
@@ -162,14 +178,16 @@ void animation_playback_thread() {
         core_log("calData.animationTarget.audioPlaying =%d\n", target.audioPlaying.load());
         std::fflush(nullptr);
         // Without a device the pass plays silently; the next pass tries the device again.
+        PassSound sound;
         if (target.audioPlaying != kAudioUnusable) {
             if (!keep_going(pass)) break;
             core_log("will play audio\n");
             std::fflush(nullptr);
-            start_animation_audio();
+            if (start_animation_audio())
+                sound = PassSound{target.waveOut, double(target.audioFormat->samplesPerSec)};
         }
         video.begin_pass();
-        if (!play_frames(video, width, height, pass)) break;
+        if (!play_frames(video, width, height, pass, sound)) break;
         present_background();
         if (target.threadState != kPlaybackRunning) break;
     }

@@ -30,6 +30,10 @@ AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
 // or destroyed. False while the voice still plays an earlier sound.
 bool audio_voice_play(AudioVoice *voice, const uint8_t *data, uint32_t length);
 
+// How far the voice's current sound has come: its frames (at the voice's own rate) that have
+// been mixed into the device's buffers, the latest included. 0 before it plays.
+uint64_t audio_voice_position(AudioVoice *voice);
+
 // Stops the voice's sound at once. True when something was dropped; its end is not reported.
 bool audio_voice_reset(AudioVoice *voice);
 

@@ -59,7 +59,8 @@ struct AudioVoice {
     VoiceState state = VoiceState::Idle;
     const uint8_t *data = nullptr;
     uint32_t frames = 0;
-    uint32_t fed = 0;  // frames handed to the converter
+    uint32_t fed = 0;     // frames handed to the converter
+    uint64_t mixed = 0;   // frames of the output the sound has been mixed into
     AudioVoice *next = nullptr;
 };
 
@@ -119,6 +120,7 @@ void mix_voices(void *, Uint8 *stream, int bytes) {
         for (AudioVoice *voice = output.voices; voice; voice = voice->next) {
             if (voice->state != VoiceState::Playing) continue;
             const int made = convert(*voice, samples.data(), count);
+            voice->mixed += uint64_t(made);
             for (size_t i = 0; i < size_t(made * kChannels); ++i) sum[i] += samples[i];
         }
         for (size_t i = 0; i < size_t(count * kChannels); ++i)
@@ -265,8 +267,15 @@ bool audio_voice_play(AudioVoice *voice, const uint8_t *data, uint32_t length) {
     voice->data = data;
     voice->frames = length / uint32_t(voice->frameBytes);
     voice->fed = 0;
+    voice->mixed = 0;
     voice->state = VoiceState::Playing;
     return true;
+}
+
+uint64_t audio_voice_position(AudioVoice *voice) {
+    if (!voice) return 0;
+    const std::lock_guard<std::mutex> lock(output.mix);
+    return voice->mixed * uint64_t(voice->rate) / uint64_t(kRate);
 }
 
 bool audio_voice_reset(AudioVoice *voice) {

@@ -56,6 +56,11 @@ bool sound_output_prepare(SoundOutput *device, WaveHeader &header);
 // Done. False without a device, for an unprepared header, or while a buffer still plays.
 bool sound_output_write(SoundOutput *device, const WaveHeader &header);
 
+// How far the buffer last written has played: its sample frames that have gone to the device,
+// which may be a buffer of the device's own ahead of what is heard. False without a device or
+// when the device cannot say.
+bool sound_output_position(SoundOutput *device, uint64_t &frames);
+
 // Stops playing and drops the queued buffer (reported Done). Nothing without a device.
 void sound_output_reset(SoundOutput *device);
 

@@ -58,6 +58,12 @@ bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     return audio_voice_play(device->voice, header.data, header.length);
 }
 
+bool sound_output_position(SoundOutput *device, uint64_t &frames) {
+    if (!device) return false;
+    frames = audio_voice_position(device->voice);
+    return true;
+}
+
 void sound_output_reset(SoundOutput *device) {
     if (!device) return;
     if (audio_voice_reset(device->voice) && device->callback)

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <new>
@@ -21,6 +22,8 @@ struct SoundOutput {
     void *instance = nullptr;
     WAVEHDR buffer{};
     bool buffer_prepared = false;
+    uint32_t block = 1;     // bytes of one sample frame
+    DWORD written_at = 0;  // the device's position in bytes when the buffer was written
     std::atomic<bool> playing{false};  // written, and not yet reported done
 };
 
@@ -73,6 +76,21 @@ bool release_buffer(SoundOutput &device) {
     return true;
 }
 
+// The device's position in bytes since it opened or was last reset (a 32-bit count that wraps
+// after 4 GB); false when the driver counts in something else.
+bool played_bytes(SoundOutput &device, DWORD &bytes) {
+    MMTIME time{};
+    time.wType = TIME_BYTES;
+    if (waveOutGetPosition(device.handle, &time, sizeof time) != MMSYSERR_NOERROR) return false;
+    if (time.wType == TIME_BYTES)
+        bytes = time.u.cb;
+    else if (time.wType == TIME_SAMPLES)
+        bytes = time.u.sample * device.block;
+    else
+        return false;
+    return true;
+}
+
 // Prepares the device's WAVEHDR for header's data.
 bool prepare_buffer(SoundOutput &device, const WaveHeader &header) {
     if (!release_buffer(device)) return false;
@@ -97,6 +115,7 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
     if (!device) return nullptr;
     device->callback = callback;
     device->instance = instance;
+    device->block = format.blockAlign ? format.blockAlign : 1;
     WAVEFORMATEX wave{};
     wave.wFormatTag = format.formatTag;
     wave.nChannels = format.channels;
@@ -141,6 +160,8 @@ bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     if ((!device->buffer_prepared || !holds(device->buffer, header)) &&
         !prepare_buffer(*device, header))
         return false;
+    // The position runs on from the buffers played before.
+    if (!played_bytes(*device, device->written_at)) device->written_at = 0;
     // Set before the write: a short buffer can be done before waveOutWrite returns.
     device->playing = true;
     const MMRESULT result = waveOutWrite(device->handle, &device->buffer, sizeof device->buffer);
@@ -149,6 +170,14 @@ bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
         report("waveOutWrite", "", result);
         return false;
     }
+    return true;
+}
+
+bool sound_output_position(SoundOutput *device, uint64_t &frames) {
+    DWORD bytes = 0;
+    if (!device || !played_bytes(*device, bytes)) return false;
+    const DWORD since = std::min<DWORD>(bytes - device->written_at, device->buffer.dwBufferLength);
+    frames = since / device->block;
     return true;
 }
 

@@ -125,9 +125,16 @@ TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
     Playing stereo(track);
     ASSERT_TRUE(stereo.started);
     EXPECT_TRUE(wait_for(stereo.state.done, 1)) << "the buffer is reported done";
-    // Again, after it was done: each write plays from the beginning.
+    const uint64_t frames = track.data.size() / 4;
+    uint64_t position = 0;
+    EXPECT_TRUE(platform::sound_output_position(stereo.device, position));
+    EXPECT_EQ(position, frames);
+    // Again, after it was done: each write plays from the beginning, and its position counts
+    // from there.
     ASSERT_TRUE(platform::sound_output_write(stereo.device, stereo.header));
     EXPECT_TRUE(wait_for(stereo.state.done, 2));
+    EXPECT_TRUE(platform::sound_output_position(stereo.device, position));
+    EXPECT_EQ(position, frames);
     platform::sound_output_close(stereo.device);
     EXPECT_EQ(stereo.state.closed, 1);
     EXPECT_EQ(occurrences(heard(22050, 2, 16), track.data), 2u);
