@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <mmreg.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <new>
 
 #include "platform/sound_device.h"
+#include "platform/system_error_windows.h"
 
 namespace platform {
 
@@ -31,10 +33,26 @@ namespace {
 
 // One line on standard output naming the failed call, what it was for, and the system's text.
 void report(const char *call, const char *what, MMRESULT result) {
-    char text[MAXERRORLENGTH] = "";
-    waveOutGetErrorTextA(result, text, sizeof text);
-    std::printf("sound output: %s%s: %s\n", call, what, text);
+    std::printf("sound output: %s%s: %s\n", call, what, sound_message(result).c_str());
     std::fflush(stdout);
+}
+
+// KSDATAFORMAT_SUBTYPE_PCM, spelled out so that no GUID library is needed.
+constexpr GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010,
+                                {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// The usual speakers of a channel count (3.0, quad, 5.0, 5.1, 6.1, 7.1), as FFmpeg and the
+// common encoders lay the channels out.
+DWORD speakers(uint16_t channels) {
+    switch (channels) {
+        case 3: return 0x7;    // front left, right, centre
+        case 4: return 0x33;   // front left, right, back left, right
+        case 5: return 0x37;   // front left, right, centre, back left, right
+        case 6: return 0x3F;   // the same and low frequency
+        case 7: return 0x70F;  // front left, right, centre, LFE, back centre, side left, right
+        case 8: return 0x63F;  // 5.1 and side left, right
+        default: return 0;     // no speaker named: the system decides
+    }
 }
 
 // Runs on the system's audio thread, where no waveOut function may be called.
@@ -116,21 +134,29 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
     device->callback = callback;
     device->instance = instance;
     device->block = format.blockAlign ? format.blockAlign : 1;
-    WAVEFORMATEX wave{};
+    WAVEFORMATEXTENSIBLE extensible{};
+    WAVEFORMATEX &wave = extensible.Format;
     wave.wFormatTag = format.formatTag;
     wave.nChannels = format.channels;
     wave.nSamplesPerSec = format.samplesPerSec;
     wave.nAvgBytesPerSec = format.avgBytesPerSec;
     wave.nBlockAlign = format.blockAlign;
     wave.wBitsPerSample = format.bitsPerSample;
+    // Windows takes PCM of more than two channels only as WAVE_FORMAT_EXTENSIBLE, which says
+    // which speaker each channel is for.
+    if (format.formatTag == WAVE_FORMAT_PCM && format.channels > 2) {
+        wave.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+        wave.cbSize = sizeof extensible - sizeof wave;
+        extensible.Samples.wValidBitsPerSample = format.bitsPerSample;
+        extensible.dwChannelMask = speakers(format.channels);
+        extensible.SubFormat = kPcmSubFormat;
+    }
     // WOM_OPEN arrives during the call: the device record is complete before it.
     const MMRESULT result = waveOutOpen(&device->handle, WAVE_MAPPER, &wave,
                                         reinterpret_cast<DWORD_PTR>(device_message),
                                         reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
     if (result == MMSYSERR_BADDEVICEID || result == MMSYSERR_NODRIVER) {
-        char text[MAXERRORLENGTH] = "";
-        waveOutGetErrorTextA(result, text, sizeof text);
-        note_sound_device(false, text);
+        note_sound_device(false, sound_message(result).c_str());
         delete device;
         return nullptr;
     }

@@ -2,13 +2,17 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <string>
 
 namespace platform {
 
-// FormatMessage's text for code without the trailing line break, or "error <code>" when the
+// FormatMessage's text for code, in UTF-8, without the trailing line break, or "error <code>" when the
 // system has none.
 std::string system_message(DWORD code);
+
+// waveOutGetErrorText's text for a multimedia result, or "error <result>".
+std::string sound_message(MMRESULT result);
 
 }  // namespace platform

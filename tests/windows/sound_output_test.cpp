@@ -139,14 +139,22 @@ TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
     EXPECT_EQ(stereo.state.closed, 1);
     EXPECT_EQ(occurrences(heard(22050, 2, 16), track.data), 2u);
 
-    // 8-bit mono, as older videos carry it.
-    SetUp();
-    const avi::PcmSound eight = vt_test::tone(0.2, 11025, 1, 8);
-    Playing mono(eight);
-    ASSERT_TRUE(mono.started);
-    EXPECT_TRUE(wait_for(mono.state.done, 1));
-    platform::sound_output_close(mono.device);
-    EXPECT_TRUE(heard_whole(heard(11025, 1, 8), eight.data));
+    // 8-bit mono, as older videos carry it; four channels, which Windows takes only with
+    // their speakers named.
+    const struct {
+        uint32_t rate;
+        uint16_t channels, bits;
+    } formats[] = {{11025, 1, 8}, {22050, 4, 16}};
+    for (const auto &format : formats) {
+        SCOPED_TRACE(std::to_string(format.channels) + " channels");
+        SetUp();
+        const avi::PcmSound sound = vt_test::tone(0.2, format.rate, format.channels, format.bits);
+        Playing playing(sound);
+        ASSERT_TRUE(playing.started);
+        EXPECT_TRUE(wait_for(playing.state.done, 1));
+        platform::sound_output_close(playing.device);
+        EXPECT_TRUE(heard_whole(heard(format.rate, format.channels, format.bits), sound.data));
+    }
 }
 
 TEST_F(SoundHeard, ResetAndCloseUnderAPlayingBufferAreSafe) {
