@@ -117,8 +117,7 @@ bool replace_target(const Output &output) {
     const fs::file_status replaced = fs::status(output.target, error);
     if (fs::is_regular_file(replaced))
         fs::permissions(output.part, replaced.permissions(), error);
-    fs::rename(output.part, output.target, error);
-    return !error;
+    return platform::replace_file(output.part.u8string(), output.target.u8string());
 }
 
 // Closes the output and, when the encoder succeeded and every byte reached the file, puts the
@@ -129,8 +128,7 @@ int32_t finish_output(const Output &output, const char *path, bool encoded) {
     const bool direct = output.part.empty();
     if (written && closed && (direct || replace_target(output))) return 0;
     core_alert("Could not write %s \n", path);
-    std::error_code error;
-    if (!direct) fs::remove(output.part, error);
+    if (!direct) platform::delete_file(output.part.u8string());
     return -1;
 }
 

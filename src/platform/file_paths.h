@@ -17,6 +17,9 @@ std::string utf8_path(const char *received);
 // one is there).
 FILE *open_file(const std::string &path, const char *mode);
 
+// Moves the file at from to to, replacing a file there. False when it cannot.
+bool replace_file(const std::string &from, const std::string &to);
+
 // An environment variable's value in UTF-8; empty when unset.
 std::string environment_variable(const char *name);
 

@@ -11,6 +11,10 @@ FILE *open_file(const std::string &path, const char *mode) {
     return std::fopen(path.c_str(), mode);
 }
 
+bool replace_file(const std::string &from, const std::string &to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 std::string environment_variable(const char *name) {
     const char *value = std::getenv(name);
     return value ? value : "";

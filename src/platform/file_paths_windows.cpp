@@ -1,5 +1,5 @@
 // Paths on Windows: received paths read as UTF-8 when they are valid UTF-8 and otherwise in
-// the ANSI code page, and handed to the wide functions as UTF-16.
+// the ANSI code page, and handed to the wide functions as UTF-16, long ones in the \\?\ form.
 #include "platform/file_paths.h"
 
 #include <fcntl.h>
@@ -29,30 +29,69 @@ bool widen(const char *text, UINT code_page, DWORD flags, std::wstring &wide) {
     return true;
 }
 
-}  // namespace
-
-std::wstring wide_path(const char *received) {
+// The received text as UTF-16, by the library's rule.
+std::wstring wide_text(const char *received) {
     std::wstring wide;
     if (received && !widen(received, CP_UTF8, MB_ERR_INVALID_CHARS, wide))
         widen(received, CP_ACP, 0, wide);
     return wide;
 }
 
+// Folders take names of up to MAX_PATH - 12 characters (room for a file name of 8.3).
+constexpr size_t kLongPath = MAX_PATH - 12;
+
+bool absolute(const std::wstring &path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() >= 3 && path[1] == L':' && separator(path[2])) return true;  // C:\...
+    // \\server\share, but not the \\?\ and \\.\ forms, which are taken as they are.
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' &&
+           path[2] != L'.';
+}
+
+// A long absolute path in the \\?\ form, which the system's functions take at any length
+// without the long-path setting a process cannot rely on (a manifest and a machine policy).
+// The form turns off the system's own tidying, so the path is tidied first (separators,
+// "." and ".."; GetFullPathNameW takes any length).
+std::wstring long_form(std::wstring path) {
+    if (path.size() < kLongPath || !absolute(path)) return path;
+    std::wstring full(path.size() + 1, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
+std::wstring wide_path(const char *received) { return long_form(wide_text(received)); }
+
 std::wstring multimedia_path(const char *received) {
-    const std::wstring path = wide_path(received);
+    // The multimedia functions do not take the \\?\ form: a long path, too, is given short.
+    const std::wstring path = wide_text(received);
     BOOL lost = FALSE;
-    if (path.empty() || (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1,
-                                             nullptr, 0, nullptr, &lost) > 0 &&
-                         !lost))
+    if (path.empty() ||
+        (path.size() < kLongPath &&
+         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0, nullptr,
+                             &lost) > 0 &&
+         !lost))
         return path;
+    // Asked in the long form, the short one comes in it too, and leaves it once it is short.
+    const std::wstring asked = long_form(path);
     std::wstring short_path(MAX_PATH, L'\0');
-    DWORD length = GetShortPathNameW(path.c_str(), short_path.data(), DWORD(short_path.size()));
+    DWORD length = GetShortPathNameW(asked.c_str(), short_path.data(), DWORD(short_path.size()));
     if (length >= short_path.size()) {
         short_path.resize(length);
-        length = GetShortPathNameW(path.c_str(), short_path.data(), DWORD(short_path.size()));
+        length = GetShortPathNameW(asked.c_str(), short_path.data(), DWORD(short_path.size()));
     }
     if (length == 0 || length >= short_path.size()) return path;
     short_path.resize(length);
+    if (short_path.compare(0, 8, L"\\\\?\\UNC\\") == 0) short_path.replace(0, 8, L"\\\\");
+    else if (short_path.compare(0, 4, L"\\\\?\\") == 0) short_path.erase(0, 4);
     return short_path;
 }
 
@@ -70,7 +109,7 @@ std::string utf8_path(const char *received) { return utf8_text(wide_path(receive
 
 FILE *open_file(const std::string &path, const char *mode) {
     const std::wstring wide = wide_path(path);
-    if (std::strcmp(mode, "wbx") != 0) return _wfopen(wide.c_str(), wide_path(mode).c_str());
+    if (std::strcmp(mode, "wbx") != 0) return _wfopen(wide.c_str(), wide_text(mode).c_str());
     // The system's C library may not know fopen's "x": a new file only, through _wopen.
     const int descriptor = _wopen(wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                                   _S_IREAD | _S_IWRITE);
@@ -80,9 +119,14 @@ FILE *open_file(const std::string &path, const char *mode) {
     return file;
 }
 
+bool replace_file(const std::string &from, const std::string &to) {
+    return MoveFileExW(wide_path(from).c_str(), wide_path(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 // From the process's environment block, where the C library's _putenv also writes.
 std::string environment_variable(const char *name) {
-    const std::wstring wide_name = wide_path(name);
+    const std::wstring wide_name = wide_text(name);
     std::wstring value(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(),

@@ -2,10 +2,12 @@
 // UTF-8 when it is valid UTF-8 and otherwise in the ANSI code page (Wine's is 1252: it has ü
 // and €, not 日本); the paths it makes itself come from the system's wide functions. Here: the
 // built-in fonts under a temporary folder so named, and fonts, videos, sounds, setup scripts
-// and screen images in such folders, passed in UTF-8 and, where the code page allows, in ANSI.
+// and screen images in such folders, passed in UTF-8 and, where the code page allows, in ANSI;
+// and a screen image saved under a path longer than Windows takes in its plain form.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,6 +19,7 @@
 #include "frame/embedded_fonts.h"
 #include "platform/library_entry.h"
 #include "platform/sound_player.h"
+#include "platform/wide_text_windows.h"
 #include "test_support.h"
 #include "text/fonts.h"
 #include "vistrak_core64_control.h"
@@ -159,6 +162,36 @@ TEST_F(LabPaths, FontsVideosSoundsScriptsAndImagesNamedInAnyLanguage) {
         EXPECT_EQ(enable_external_calibration_device(0, nullptr, nullptr), 1);
     }
     close_current_font();
+}
+
+// Windows refuses paths of MAX_PATH characters or more to a process without the long-path
+// setting, unless they come in the \\?\ form; Wine takes them either way, so the form the
+// system is given is checked as well as the image.
+TEST_F(LabPaths, AScreenImageSavedThreeHundredCharactersDeep) {
+    const std::wstring top = make_folder(L"long");
+    std::wstring folder = top;
+    while (folder.size() < 290) {
+        folder += L"\\" + std::wstring(40, L'ü');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    const std::wstring image = folder + L"\\screen.png";
+    ASSERT_GE(image.size(), 300u);
+    std::wstring tidied = image;
+    std::replace(tidied.begin(), tidied.end(), L'/', L'\\');
+    EXPECT_EQ(platform::wide_path(utf8(image)), L"\\\\?\\" + tidied);
+    EXPECT_EQ(platform::wide_path(utf8(image.substr(0, 40))), image.substr(0, 40))
+        << "a short path is given as it is";
+
+    uint32_t pixels[2 * 3] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0, 0x808080};
+    const CoreBitmap bitmap{2, 3, 8, 32, pixels, nullptr};
+    for (int save = 0; save < 2; ++save)  // the second replaces the first
+        EXPECT_EQ(image_writer(utf8(image).c_str(), 1, &bitmap), 0) << "save " << save;
+    EXPECT_EQ(listed(L"\\\\?\\" + folder, L"*.png"), std::vector<std::wstring>{L"screen.png"});
+    EXPECT_TRUE(listed(L"\\\\?\\" + folder, L"*.part").empty()) << "nothing left beside it";
+    // The C++ library's own removal takes no path of that length.
+    DeleteFileW((L"\\\\?\\" + image).c_str());
+    for (; folder != top; folder.erase(folder.rfind(L'\\')))
+        RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
 }
 
 }  // namespace
