@@ -86,6 +86,23 @@ TEST_F(ButtonBox, DevicesFoundInAStableOrder) {
     EXPECT_EQ(capped.back(), (dev / "ttyS28").string()) << "3 USB devices, then ttyS0 to ttyS28";
 }
 
+// Windows lists its ports in the registry: each keeps its number below 32, higher ones take
+// the numbers left, and Bluetooth ports and names that are no COM port are left out.
+TEST_F(ButtonBox, WindowsListedPortsTakeComNumbers) {
+    const std::vector<platform::ListedPort> listed = {
+        {"\\Device\\Serial0", "COM3"},      {"\\Device\\BthModem0", "COM4"},
+        {"\\Device\\VCP0", "COM40"},        {"\\Device\\Serial1", "COM1"},
+        {"\\Device\\ProlificSerial0", "COM33"}, {"\\Device\\Parallel0", "LPT1"},
+        {"\\Device\\Serial2", "COM3"}};
+    EXPECT_EQ(platform::com_port_slots(listed),
+              (std::vector<std::string>{"\\\\.\\COM33", "\\\\.\\COM1", "\\\\.\\COM40", "\\\\.\\COM3"}));
+    std::vector<platform::ListedPort> many;
+    for (int n = 100; n < 140; ++n) many.push_back({"\\Device\\VCP", "COM" + std::to_string(n)});
+    const std::vector<std::string> capped = platform::com_port_slots(many);
+    ASSERT_EQ(capped.size(), 32u);
+    EXPECT_EQ(capped.back(), "\\\\.\\COM131");
+}
+
 TEST_F(ButtonBox, NoPortsMeansNoBoxAndNoMessages) {
     SerialPortsOverride ports("");
     const auto start = Clock::now();

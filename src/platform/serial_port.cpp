@@ -1,5 +1,6 @@
 // The COM-number rule shared by the systems: VT_SERIAL_PORTS when set, else the system's own
-// ports; and the scan of a Linux-style device folder, which is plain file-system work.
+// ports; the scan of a Linux-style device folder, which is plain file-system work; and the
+// numbers of the ports Windows lists.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -66,6 +67,30 @@ std::vector<std::string> scan_serial_devices(const std::string &dev_dir) {
         for (const auto &item : numbered) add(item.second);
     }
     return paths;
+}
+
+std::vector<std::string> com_port_slots(const std::vector<ListedPort> &listed) {
+    std::vector<std::pair<long, std::string>> ports;  // by number
+    for (const ListedPort &port : listed) {
+        const long number = device_number(port.name, "COM");
+        if (number > 0 && port.device.rfind("\\Device\\BthModem", 0) != 0)
+            ports.emplace_back(number, "\\\\.\\" + port.name);
+    }
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    std::vector<std::string> slots(static_cast<size_t>(kSerialPortCount));
+    size_t free = 0;
+    for (const auto &[number, path] : ports) {
+        if (number < kSerialPortCount) {
+            slots[size_t(number)] = path;
+            continue;
+        }
+        while (free < slots.size() && !slots[free].empty()) ++free;
+        if (free == slots.size()) break;
+        slots[free] = path;
+    }
+    while (!slots.empty() && slots.back().empty()) slots.pop_back();
+    return slots;
 }
 
 std::vector<std::string> serial_port_paths() {

@@ -22,8 +22,21 @@ struct SerialPort;  // an open, configured port
 std::vector<std::string> serial_port_paths();
 
 // The system's own ports by COM number: on Linux the serial devices found under /dev (see
-// scan_serial_devices), on Windows the device \\.\COMn for each number n.
+// scan_serial_devices), on Windows the ports the system lists (see com_port_slots).
 std::vector<std::string> system_serial_ports();
+
+// A port as Windows lists it under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: its device
+// ("\Device\Serial0") and its name ("COM1").
+struct ListedPort {
+    std::string device;
+    std::string name;
+};
+
+// The listed ports by COM number: COMn as \\.\COMn at number n below kSerialPortCount, and the
+// ports numbered higher (USB adapters past COM31) at the lowest numbers left, in their order.
+// Bluetooth serial ports (devices \Device\BthModem*) are left out: opening one that is paired
+// but out of reach blocks for seconds. Numbers without a port are empty.
+std::vector<std::string> com_port_slots(const std::vector<ListedPort> &listed);
 
 // The serial devices below dev_dir, a folder laid out as Linux's /dev, in COM order:
 // serial/by-id/* by name, then ttyUSB*, ttyACM* and ttyS* by number; a device reached by

@@ -1,11 +1,12 @@
-// Serial ports on Windows: \\.\COMn opened with CreateFileW without sharing, a DCB of 115200
-// 8N1 and COMMTIMEOUTS for the one-second read wait. The DCB and time-outs found at open go
-// back when the port is closed.
+// Serial ports on Windows: the ports the system lists, \\.\COMn opened with CreateFileW without
+// sharing, a DCB of 115200 8N1 and COMMTIMEOUTS for the one-second read wait. The DCB and
+// time-outs found at open go back when the port is closed.
 #include "platform/serial_port.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/system_error_windows.h"
 #include "platform/wide_text_windows.h"
@@ -62,10 +63,28 @@ bool configure(HANDLE handle, DCB settings, std::string &error) {
 }  // namespace
 
 std::vector<std::string> system_serial_ports() {
-    std::vector<std::string> paths;
-    for (int32_t number = 0; number < kSerialPortCount; ++number)
-        paths.push_back("\\\\.\\COM" + std::to_string(number));
-    return paths;
+    // Each serial port's driver enters it here while the port is present: numbers nothing
+    // answers to, and whatever else a number might reach, are never opened.
+    std::vector<ListedPort> listed;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return {};
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        wchar_t data[64];
+        DWORD name_length = DWORD(std::size(name));
+        DWORD data_bytes = sizeof data - sizeof(wchar_t);  // room for a NUL of ours
+        DWORD type = 0;
+        const LONG result = RegEnumValueW(key, index, name, &name_length, nullptr, &type,
+                                          reinterpret_cast<BYTE *>(data), &data_bytes);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;  // too long: no port name
+        data[data_bytes / sizeof(wchar_t)] = L'\0';
+        listed.push_back(ListedPort{utf8_text(name, name_length), utf8_text(std::wstring(data))});
+    }
+    RegCloseKey(key);
+    return com_port_slots(listed);
 }
 
 SerialPort *open_serial_port(int32_t number, std::string &error) {

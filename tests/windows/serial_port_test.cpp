@@ -1,7 +1,8 @@
 // The Windows serial ports (serial_port_windows.cpp) against simulated boxes on COM numbers of
-// the test prefix: the box found through VT_SERIAL_PORTS and through the \\.\COMn names, key
-// reports decoded into button states, the read time-out, the DCB and time-outs put back at
-// close, held ports skipped, and no port but the named ones touched.
+// the test prefix: the box found through VT_SERIAL_PORTS and through the system's list of ports
+// (a Bluetooth port in it left alone), key reports decoded into button states, the read
+// time-out, the DCB and time-outs put back at close, held ports skipped, and no port but the
+// named ones touched.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "device/commport.h"
 #include "serial_checks.h"
@@ -51,6 +55,60 @@ private:
     std::optional<std::string> previous_;
 };
 
+// The system's list of ports (SERIALCOMM), edited while the object lives and put back after.
+// Wine lists every number the prefix gives a device, COM255 included; a machine lists its
+// ports alone.
+class PortList {
+public:
+    PortList() {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, &key_) != ERROR_SUCCESS)
+            return;
+        for (DWORD index = 0;; ++index) {
+            wchar_t device[256], name[64] = L"";
+            DWORD device_length = 256, name_bytes = sizeof name - sizeof(wchar_t);
+            if (RegEnumValueW(key_, index, device, &device_length, nullptr, nullptr,
+                              reinterpret_cast<BYTE *>(name), &name_bytes) != ERROR_SUCCESS)
+                break;
+            saved_.emplace_back(device, name);
+        }
+    }
+    ~PortList() {
+        if (!key_) return;
+        for (const auto &[device, name] : saved_) {
+            RegDeleteValueW(key_, device.c_str());
+            set(device, name);
+        }
+        RegDeleteValueW(key_, kBluetooth);
+        RegCloseKey(key_);
+    }
+    bool readable() const { return key_ && !saved_.empty(); }
+
+    // Leaves out the ports numbered from first on, Wine's own devices.
+    void only_below(int first) {
+        for (const auto &[device, name] : saved_)
+            if (std::wcstol(name.c_str() + 3, nullptr, 10) >= first)
+                RegDeleteValueW(key_, device.c_str());
+    }
+    // Lists COM number as a Bluetooth port.
+    bool bluetooth(int number) {
+        const std::wstring name = L"COM" + std::to_wstring(number);
+        for (const auto &[device, listed] : saved_)
+            if (listed == name) RegDeleteValueW(key_, device.c_str());
+        return set(kBluetooth, name);
+    }
+
+private:
+    static constexpr const wchar_t *kBluetooth = L"\\Device\\BthModem0";
+    bool set(const std::wstring &device, const std::wstring &name) {
+        return RegSetValueExW(key_, device.c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE *>(name.c_str()),
+                              DWORD((name.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> saved_;
+    HKEY key_ = nullptr;
+};
+
 class WindowsSerialPort : public ::testing::Test {
 protected:
     void SetUp() override { standin_reset(); }
@@ -79,6 +137,9 @@ TEST_F(WindowsSerialPort, SystemNamesReachOnlyThePrefixsOwnPorts) {
     SimulatedBox after(SimulatedBox::Answer::Xid);
     ASSERT_LT(com_number(silent), com_number(box));
     ASSERT_LT(com_number(box), com_number(after));
+    PortList list;
+    ASSERT_TRUE(list.readable());
+    list.only_below(32);
     SystemPortNames names;
     const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
     EXPECT_EQ(out, "Looking for CEDRUS ButtonBox. No luck on COM port " +
@@ -90,6 +151,23 @@ TEST_F(WindowsSerialPort, SystemNamesReachOnlyThePrefixsOwnPorts) {
     // The numbers without a box, COM0 and the machine's own ports among them, open as no
     // device: nothing is logged of them.
     EXPECT_EQ(standin_log_matches("commport:open_com_port"), 0u);
+}
+
+// The ports come from the system's list: a paired Bluetooth port, whose open may block for
+// seconds, is never opened.
+TEST_F(WindowsSerialPort, BluetoothPortsOfTheSystemsListAreNotOpened) {
+    SimulatedBox bluetooth(SimulatedBox::Answer::Xid);
+    SimulatedBox box(SimulatedBox::Answer::Xid);
+    ASSERT_LT(com_number(bluetooth), com_number(box));
+    PortList list;
+    ASSERT_TRUE(list.readable());
+    list.only_below(32);
+    ASSERT_TRUE(list.bluetooth(com_number(bluetooth)));
+    SystemPortNames names;
+    const std::string out = vt_test::capture_stdout([] { EXPECT_EQ(find_button_box(), 1); });
+    EXPECT_EQ(out, "Found Cedrus box on port " + std::to_string(com_number(box)) + " \n");
+    EXPECT_EQ(bluetooth.received(), "");
+    EXPECT_EQ(box.received(), "____c1");
 }
 
 TEST_F(WindowsSerialPort, KeyReportsBecomeButtonStates) {
