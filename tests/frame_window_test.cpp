@@ -59,7 +59,12 @@ TEST(ExperimentWindow, CloseWithoutInitTouchesNoHooks) {
 
 TEST(ExperimentWindow, CreatesDesktopWindowAndInstallsHooksInOrder) {
     standin_reset();
+    SDL_SetHint(SDL_HINT_FORCE_RAISEWINDOW, "0");  // the application's choice
     ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
+    // A renderer that the video target's thread may draw with; the application's choice kept.
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_RENDER_DIRECT3D_THREADSAFE), "1");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_FORCE_RAISEWINDOW), "0");
+    SDL_SetHint(SDL_HINT_FORCE_RAISEWINDOW, nullptr);
     ASSERT_NE(exptGraphics.window, nullptr);
     ASSERT_NE(exptGraphics.renderer, nullptr);
     EXPECT_TRUE(SDL_GetWindowFlags(exptGraphics.window) & SDL_WINDOW_FULLSCREEN_DESKTOP);

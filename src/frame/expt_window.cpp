@@ -139,6 +139,13 @@ void init_sdl() {
         }
         open_mixer();
     }
+    // Unless the application has chosen: a Direct3D renderer that the video target's playback
+    // thread draws with must be made for threads, and Windows gives the foreground to a
+    // process that is not already in it (started from a terminal, an operator's click on the
+    // other screen) only when the raise is forced, or the participant's keys go elsewhere.
+    if (!SDL_GetHint(SDL_HINT_RENDER_DIRECT3D_THREADSAFE))
+        SDL_SetHint(SDL_HINT_RENDER_DIRECT3D_THREADSAFE, "1");
+    if (!SDL_GetHint(SDL_HINT_FORCE_RAISEWINDOW)) SDL_SetHint(SDL_HINT_FORCE_RAISEWINDOW, "1");
     if (software_rendering_requested()) {
         std::printf("Requesting SDL software rendering\n");
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
@@ -205,7 +212,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
             std::fprintf(stderr, "SDL renderer: %s\n", renderer_info.name);
     }
     if (refresh_rate != 0) apply_refresh_rate(refresh_rate);
-    if (const int scale = platform::unaware_display_scale(); scale != 0 && scale != 100)
+    if (const int scale = platform::unaware_display_scale(exptGraphics.window); scale != 0 && scale != 100)
         core_log("init_expt_window: the display is scaled to %d %% and this process is not "
                  "DPI-aware: Windows stretches the window, and sizes and positions are in "
                  "scaled pixels\n",

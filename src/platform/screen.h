@@ -25,9 +25,9 @@ bool desktop_screen_size(ScreenSize &size);
 // where the system refuses, nothing changes.
 void make_process_dpi_aware();
 
-// The display's scale in per cent (100: not scaled) when the calling thread is DPI-unaware;
-// 0 when it works in the display's own pixels.
-int unaware_display_scale();
+// The scale in per cent (100: not scaled) of the display that shows window, when the calling
+// thread is DPI-unaware; 0 when it works in the display's own pixels.
+int unaware_display_scale(SDL_Window *window);
 
 // Asks the window system to make the window the foreground window. Returns true when the
 // request was granted; native receives the native window handle used (null when there is

@@ -30,7 +30,7 @@ bool desktop_screen_size(ScreenSize &size) {
 // X11 and Wayland hand a window the display's own pixels.
 void make_process_dpi_aware() {}
 
-int unaware_display_scale() { return 0; }
+int unaware_display_scale(SDL_Window *) { return 0; }
 
 bool bring_to_foreground(SDL_Window *window, void *&native) {
     native = nullptr;

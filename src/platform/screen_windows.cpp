@@ -1,5 +1,5 @@
-// Screen capabilities on Windows from the screen device context (GetDeviceCaps), DPI awareness,
-// and window focus through SetForegroundWindow on the window's native handle.
+// Screen capabilities on Windows from the screen device context (GetDeviceCaps), DPI awareness
+// and the scale of the window's monitor, and window focus through SetForegroundWindow on the window's native handle.
 #include "platform/screen.h"
 
 #include <windows.h>
@@ -49,20 +49,40 @@ void make_process_dpi_aware() {
     SetProcessDPIAware();  // before Windows 10: aware of the system's scale
 }
 
-int unaware_display_scale() {
+int unaware_display_scale(SDL_Window *window) {
     if (!thread_dpi_unaware()) return 0;
-    // An unaware thread is told 96 dots per inch whatever the scale: the display's own figure
-    // is read as a per-monitor-aware thread, where the system has them.
+    // An unaware thread is told 96 dots per inch whatever the scale: the figure of the monitor
+    // the window is on (the participant's, which need not be the primary) is read as a
+    // per-monitor-aware thread, where the system has them.
     const auto set = user32_function<SetThreadContext>("SetThreadDpiAwarenessContext");
     const DPI_AWARENESS_CONTEXT previous =
         set ? set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE) : nullptr;
-    int dpi = 96;
-    if (const HDC screen = GetDC(nullptr)) {
-        dpi = GetDeviceCaps(screen, LOGPIXELSX);
-        ReleaseDC(nullptr, screen);
+    UINT dpi = 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    // shcore's GetDpiForMonitor: Windows 8.1 and later.
+    using MonitorDpi = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    if (const HMODULE shcore = LoadLibraryW(L"shcore.dll")) {
+        const auto monitor_dpi = reinterpret_cast<MonitorDpi>(
+            reinterpret_cast<void *>(GetProcAddress(shcore, "GetDpiForMonitor")));
+        UINT x = 0, y = 0;
+        if (monitor_dpi && window && SDL_GetWindowWMInfo(window, &info) &&
+            info.subsystem == SDL_SYSWM_WINDOWS &&
+            SUCCEEDED(monitor_dpi(MonitorFromWindow(info.info.win.window,
+                                                    MONITOR_DEFAULTTONEAREST),
+                                  kEffectiveDpi, &x, &y)))
+            dpi = x;
+        FreeLibrary(shcore);
+    }
+    if (dpi == 0) {
+        if (const HDC screen = GetDC(nullptr)) {
+            dpi = UINT(GetDeviceCaps(screen, LOGPIXELSX));
+            ReleaseDC(nullptr, screen);
+        }
     }
     if (previous) set(previous);
-    return (dpi * 100 + 48) / 96;
+    return dpi == 0 ? 100 : int((dpi * 100 + 48) / 96);
 }
 
 bool desktop_screen_size(ScreenSize &size) {
