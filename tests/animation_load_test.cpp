@@ -292,6 +292,23 @@ TEST_F(AnimationLoad, FilesThatAreNoVideoLoadNothing) {
     }
     EXPECT_EQ(vt_test::capture_stdout([] { EXPECT_EQ(LoadVideo(nullptr), 0); }),
               "A disk error occurred. Please check for video file (null). \n");
+
+    // A codec no decoder reads is named by its FourCC, in the stream header and the format.
+    std::string unknown;
+    {
+        std::ifstream whole(write_video("xq42.avi", 24, 32, 32, 2, false), std::ios::binary);
+        unknown.assign(std::istreambuf_iterator<char>(whole), {});
+    }
+    const size_t strh = unknown.find("strh"), strf = unknown.find("strf");
+    ASSERT_NE(strf, std::string::npos);
+    unknown.replace(strh + 12, 4, "XQ42");  // fccHandler
+    unknown.replace(strf + 8 + 16, 4, "XQ42");  // biCompression
+    std::ofstream(in_folder("xq42.avi"), std::ios::binary) << unknown;
+    std::string printed;
+    EXPECT_EQ(load(in_folder("xq42.avi"), &printed), 0);
+    EXPECT_EQ(printed, "Failed to get avi stream, probably required codec is missing.\n"
+                       "LoadVideo: the video stream of " + in_folder("xq42.avi") +
+                           " is coded as XQ42, and no installed decoder reads it. \n");
 }
 
 TEST_F(AnimationLoad, DamagedFrameEndsTheVideoThereAndAVideoWithoutFramesIsNotLoaded) {

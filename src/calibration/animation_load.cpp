@@ -113,8 +113,15 @@ int32_t LoadVideo(const char *path) {
         case platform::VideoStreamResult::NoInfo:
             return report(0, "failed to get avi file info \n");
     }
-    if (!platform::video_open_frames(file.get()))
-        return report(0, "Failed to get avi stream, probably required codec is missing.\n");
+    if (!platform::video_open_frames(file.get())) {
+        std::printf("Failed to get avi stream, probably required codec is missing.\n");
+        if (const std::string codec = platform::video_codec(file.get()); !codec.empty())
+            std::printf("LoadVideo: the video stream of %s is coded as %s, and no installed "
+                        "decoder reads it. \n",
+                        path, codec.c_str());
+        std::fflush(nullptr);
+        return 0;
+    }
 
     AnimationTarget &animation = calData.animationTarget;
     animation.frameRate = double(info.rate) / double(info.scale);

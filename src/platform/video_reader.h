@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/sound_output.h"
@@ -65,6 +67,25 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info);
 
 // Prepares frame reading. False when the stream's codec is not available.
 bool video_open_frames(VideoFile *file);
+
+// The stream's codec as the file names it, for a message when no decoder reads it: its FourCC
+// ("MJPG"), or the codec's name where the file has none; empty when it cannot be told.
+std::string video_codec(const VideoFile *file);
+
+// A FourCC as its four characters, or in hexadecimal when they are not all printable.
+inline std::string fourcc_text(uint32_t tag) {
+    std::string text;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const char c = char((tag >> shift) & 0xFF);
+        if (c < 0x20 || c > 0x7E) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", unsigned(tag));
+            return hex;
+        }
+        text += c;
+    }
+    return text;
+}
 
 // True when the stream's frames come as stored DIBs (uncompressed video of 8, 16, 24 or 32
 // bits); false when they are decoded. Known once video_open_frames succeeded.

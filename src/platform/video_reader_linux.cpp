@@ -583,6 +583,13 @@ bool video_open_frames(VideoFile *file) {
     return true;
 }
 
+std::string video_codec(const VideoFile *file) {
+    if (!file || file->video < 0) return "";
+    const AVCodecParameters &parameters = *file->format->streams[file->video]->codecpar;
+    if (parameters.codec_tag != 0) return fourcc_text(parameters.codec_tag);
+    return parameters.codec_id == AV_CODEC_ID_NONE ? "" : avcodec_get_name(parameters.codec_id);
+}
+
 bool video_frames_stored(const VideoFile *file) { return file && !file->decoder; }
 
 const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,

@@ -73,6 +73,7 @@ struct VideoFile {
     // The file's size: what its headers say a format or the sound takes is bounded by it.
     uint64_t bytes = 0;
     int32_t width = 0, height = 0;  // the stream's frame size, as video_stream tells it
+    uint32_t compression = 0;       // the stream's FourCC, as its format tells it
     std::vector<uint8_t> flipped;  // a top-down frame turned bottom-up
 
     VideoFile() { AVIFileInit(); }
@@ -140,6 +141,7 @@ bool video_open_frames(VideoFile *file) {
         return false;
     BitmapInfoHeader stored;
     std::memcpy(&stored, format_bytes.data(), sizeof stored);
+    file->compression = stored.compression;
     const int32_t height = stored.height < 0 ? -stored.height : stored.height;
     if (stored.width <= 0 || stored.width > kMaxSide || height == 0 || height > kMaxSide)
         return false;
@@ -236,6 +238,11 @@ bool to_rows(const VideoFile &file, const uint8_t *dib, const BitmapInfoHeader &
 }
 
 }  // namespace
+
+std::string video_codec(const VideoFile *file) {
+    if (!file || !file->video) return "";
+    return file->compression == BI_RGB ? "uncompressed RGB" : fourcc_text(file->compression);
+}
 
 bool video_frames_stored(const VideoFile *file) { return file && file->stored_bytes; }
 
