@@ -61,6 +61,22 @@ private:
 // Runs command through the system's command interpreter (sh, cmd) and returns its exit status.
 int run_command(const std::string &command);
 
+// Starts command through the command interpreter and returns without waiting for it; it is
+// ended after seconds (Linux) should it run on. False when it cannot start.
+bool start_command(const std::string &command, int seconds);
+
+// Runs a program of the build machine (xdotool) with arguments (double quotes group words)
+// and returns its exit status, -1 when it cannot start. Under Wine it is started from the
+// drive that shows the machine's root, and Wine runs it as the machine's own program, on its
+// own: 0 then says that it started, and the caller waits for what it does.
+int run_host_program(const char *name, const std::string &arguments);
+bool host_program_installed(const char *name);
+
+// SDL's video driver for windows on a display, and the renderer it makes for them by default:
+// x11 and OpenGL on Linux, windows and Direct3D (through Wine, on Xvfb) on Windows.
+const char *window_video_driver();
+const char *window_renderer();
+
 // Whether the tests hear the library's sound output: on Linux the library plays through SDL
 // audio, whose disk driver writes it to a file the tests read. On Windows the system plays it
 // (waveOut, PlaySound), heard by the Windows sound tests through Wine instead.

@@ -53,6 +53,21 @@ int run_command(const std::string &command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool start_command(const std::string &command, int seconds) {
+    return run_command("timeout " + std::to_string(seconds) + " " + command + " &") == 0;
+}
+
+int run_host_program(const char *name, const std::string &arguments) {
+    return run_command(std::string(name) + " " + arguments);
+}
+
+bool host_program_installed(const char *name) {
+    return run_command(std::string("command -v ") + name + " > /dev/null") == 0;
+}
+
+const char *window_video_driver() { return "x11"; }
+const char *window_renderer() { return "opengl"; }
+
 bool sound_output_heard_through_sdl() { return true; }
 
 bool playback_outlives_unload() { return false; }
