@@ -2,8 +2,8 @@
 // pass's first frame. While the pass's sound plays, the time follows the sound's position, so
 // that the pictures keep in step with what is heard whatever the pace of the sound device's
 // clock; between two readings of the position, and once the sound has ended or stalls, it runs
-// on with the system clock. It keeps within leeway() of the system clock, so that a device whose position
-// runs away or stands still can neither race nor freeze the video.
+// on with the system clock. It keeps within leeway() of the system clock, so that a device
+// whose position runs away or stands still can neither race nor freeze the video.
 #pragma once
 
 #include <chrono>

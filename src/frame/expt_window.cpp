@@ -212,7 +212,8 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
             std::fprintf(stderr, "SDL renderer: %s\n", renderer_info.name);
     }
     if (refresh_rate != 0) apply_refresh_rate(refresh_rate);
-    if (const int scale = platform::unaware_display_scale(exptGraphics.window); scale != 0 && scale != 100)
+    if (const int scale = platform::unaware_display_scale(exptGraphics.window);
+        scale != 0 && scale != 100)
         core_log("init_expt_window: the display is scaled to %d %% and this process is not "
                  "DPI-aware: Windows stretches the window, and sizes and positions are in "
                  "scaled pixels\n",

@@ -1,5 +1,6 @@
 // Screen capabilities on Windows from the screen device context (GetDeviceCaps), DPI awareness
-// and the scale of the window's monitor, and window focus through SetForegroundWindow on the window's native handle.
+// and the scale of the window's monitor, and window focus through SetForegroundWindow on the
+// window's native handle.
 #include "platform/screen.h"
 
 #include <windows.h>

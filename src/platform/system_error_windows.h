@@ -8,8 +8,8 @@
 
 namespace platform {
 
-// FormatMessage's text for code, in UTF-8, without the trailing line break, or "error <code>" when the
-// system has none.
+// FormatMessage's text for code, in UTF-8, without the trailing line break, or "error <code>"
+// when the system has none.
 std::string system_message(DWORD code);
 
 // waveOutGetErrorText's text for a multimedia result, or "error <result>".
