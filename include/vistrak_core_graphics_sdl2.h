@@ -164,6 +164,27 @@ VT_GRAPHICS_API void disable_custombackground_on_imagemode(void);
 /* Kept for compatibility: stores the value, which no drawing reads. */
 VT_GRAPHICS_API void set_mac_delay(int32_t value);
 
+/* Extension, off by default: the static target's motion (the ring, or the application's
+ * target image; a video target plays as it does).
+ *   move_ms (0-2000): when a target was already drawn on this calibration screen,
+ *     draw_cal_target moves it from there to the new position over move_ms, with a smooth
+ *     start and stop, one picture per display frame. The first target of a screen appears
+ *     where it is.
+ *   shrink_ms (0-2000): once in place, the target starts at large_percent of its size and
+ *     shrinks to its size over shrink_ms. Moving and shrinking happen inside draw_cal_target,
+ *     so the core library looks for the fixation only once the target is still.
+ *   pulse_period_ms (0, or 200-10000): after draw_cal_target returns, the target grows and
+ *     shrinks smoothly between its size and large_percent, centred where it is, one cycle a
+ *     period, until it is erased or cleared, the screen ends or the core library reports an
+ *     abort; on a thread of the library's own, stopped as the video target's playback is.
+ *   large_percent (100-400): the largest size, in per cent of the target's own; the ring is
+ *     drawn anew at each size, sharp.
+ * All zeros with large_percent 100 switch it off, as it starts. The settings last until the
+ * next call, across screens and windows. Returns 0; -1 for any value out of range, which
+ * changes nothing. Windows ordinal 514. */
+VT_GRAPHICS_API int32_t set_cal_target_motion(int32_t move_ms, int32_t shrink_ms,
+                                              int32_t pulse_period_ms, int32_t large_percent);
+
 /* ---- Feedback sounds --------------------------------------------------------------------- */
 
 /* Calibration target, done and error sounds: each a WAV file path of up to 207 characters,

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,6 +105,124 @@ TEST_F(CalibrationScreen, DrawTargetPresentsTheRingCentredOnThePosition) {
     const vt_test::Pixels p = frames.last();
     EXPECT_EQ(p.at(400, 295), kDefaultBackground);
     expect_ring(p, 91, 592, 8, 2, kDefaultForeground, kDefaultBackground);
+}
+
+// The target's box in a presented frame: the span of its foreground pixels.
+struct Box {
+    int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
+    double x() const { return (left + right) / 2.0; }
+    double y() const { return (top + bottom) / 2.0; }
+    int width() const { return right - left + 1; }
+};
+Box target_box(const vt_test::Pixels &p) {
+    Box box;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (p.at(x, y) == kDefaultForeground)
+                box = Box{std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
+                          std::max(box.bottom, y)};
+    return box;
+}
+
+// The motion extension, a behaviour per case: the target's boxes in the frames draw_cal_target
+// presents for the second of two targets (the first drawn after a clear).
+TEST_F(CalibrationScreen, TargetMotionMovesThenShrinksInsideDrawTarget) {
+    set_target_size(40, 10);
+    struct Case {
+        const char *name;
+        int32_t move_ms, shrink_ms, large_percent;
+        bool after_a_target;  // a target drawn on this screen before
+        std::function<void(const std::vector<Box> &)> check;
+    } cases[] = {
+        {"off: one picture", 0, 0, 100, true,
+         [](const std::vector<Box> &boxes) { EXPECT_EQ(boxes.size(), 1u); }},
+        {"400 ms move", 400, 0, 100, true,
+         [](const std::vector<Box> &boxes) {
+             ASSERT_GE(boxes.size(), 11u) << "at least 10 pictures on the way";
+             for (size_t i = 1; i < boxes.size(); ++i) {
+                 EXPECT_GE(boxes[i].x(), boxes[i - 1].x()) << i;
+                 EXPECT_GE(boxes[i].y(), boxes[i - 1].y()) << i;
+                 EXPECT_EQ(boxes[i].width(), boxes[0].width()) << "its own size on the way";
+             }
+             EXPECT_LT(boxes.front().x(), 250);
+             EXPECT_NEAR(boxes.back().x(), 600, 1);
+             EXPECT_NEAR(boxes.back().y(), 400, 1);
+         }},
+        {"the first target of a screen appears where it is", 400, 0, 100, false,
+         [](const std::vector<Box> &boxes) { EXPECT_EQ(boxes.size(), 1u); }},
+        {"300 ms shrink from 300 %", 0, 300, 300, false,
+         [](const std::vector<Box> &boxes) {
+             ASSERT_GE(boxes.size(), 5u);
+             const int width = boxes.back().width();
+             EXPECT_NEAR(boxes.front().width(), 3 * width, 0.1 * 3 * width);
+             for (size_t i = 0; i < boxes.size(); ++i) {
+                 if (i > 0) {
+                     EXPECT_LE(boxes[i].width(), boxes[i - 1].width()) << i;
+                 }
+                 EXPECT_NEAR(boxes[i].x(), 600, 1) << "centred";
+                 EXPECT_NEAR(boxes[i].y(), 400, 1) << "centred";
+             }
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(set_cal_target_motion(c.move_ms, c.shrink_ms, 0, c.large_percent), 0);
+        clear_cal_hook();
+        if (c.after_a_target) draw_cal_target(200, 200);
+        std::vector<Box> boxes;
+        {
+            PresentedFrames frames;
+            draw_cal_target(600, 400);
+            for (const std::string &file : frames.files())
+                boxes.push_back(target_box(vt_test::load_frame(file)));
+        }
+        c.check(boxes);
+    }
+    // The pulse, on its thread once draw_cal_target has returned, until the target is erased.
+    ASSERT_EQ(set_cal_target_motion(0, 0, 1000, 200), 0);
+    clear_cal_hook();
+    {
+        PresentedFrames frames;
+        draw_cal_target(600, 400);
+        SDL_Delay(1200);
+        erase_target_hook();
+        const size_t after_erase = frames.count();
+        SDL_Delay(100);
+        const std::vector<std::string> files = frames.files();
+        EXPECT_EQ(files.size(), after_erase) << "nothing presented after the erase";
+        ASSERT_GE(files.size(), 32u) << "25 pictures a second and more";
+        EXPECT_TRUE(all_pixels(vt_test::load_frame(files.back()), kDefaultBackground));
+        const int width = target_box(vt_test::load_frame(files.front())).width();
+        int narrowest = INT32_MAX, widest = 0;
+        for (size_t i = 1; i + 1 < files.size(); ++i) {
+            const Box box = target_box(vt_test::load_frame(files[i]));
+            narrowest = std::min(narrowest, box.width());
+            widest = std::max(widest, box.width());
+            EXPECT_NEAR(box.x(), 600, 1) << "centred";
+            EXPECT_NEAR(box.y(), 400, 1) << "centred";
+        }
+        EXPECT_GE(narrowest, width - 1);
+        EXPECT_LE(narrowest, width + 2);
+        EXPECT_GE(widest, 2 * width - 4);
+        EXPECT_LE(widest, 2 * width + 1);
+    }
+    EXPECT_EQ(calData.animationTarget.threadState, 0) << "the pulse has ended";
+
+    // Values out of range change nothing: the pulse still shows.
+    for (const auto &values : {std::array<int32_t, 4>{2001, 0, 0, 100}, {0, -1, 0, 100},
+                               {0, 0, 199, 100}, {0, 0, 10001, 100}, {0, 0, 0, 99},
+                               {0, 0, 0, 401}})
+        EXPECT_EQ(set_cal_target_motion(values[0], values[1], values[2], values[3]), -1);
+    clear_cal_hook();
+    {
+        PresentedFrames frames;
+        draw_cal_target(600, 400);
+        SDL_Delay(300);
+        erase_target_hook();
+        EXPECT_GE(frames.count(), 5u);
+    }
+    EXPECT_EQ(set_cal_target_motion(0, 0, 0, 100), 0);
+    set_target_size(16, 4);
 }
 
 TEST_F(CalibrationScreen, EraseShowsTheBackgroundOnlyWhenATargetIsShown) {

@@ -36,8 +36,8 @@ const std::set<std::string> kExports = {
     "init_expt_window", "close_expt_graphics", "get_expt_window", "get_display_information",
     "get_current_display_information", "set_calibration_colors", "set_target_size",
     "set_cal_target_surface", "set_cal_background_surface", "reset_background_surface",
-    "disable_custombackground_on_imagemode", "set_mac_delay", "set_cal_sounds",
-    "set_dcorr_sounds", "set_cal_animation_target", "set_camera_image_position",
+    "disable_custombackground_on_imagemode", "set_mac_delay", "set_cal_target_motion",
+    "set_cal_sounds", "set_dcorr_sounds", "set_cal_animation_target", "set_camera_image_position",
     "set_mouse_loc_callback", "set_cal_font", "enable_external_calibration_device",
     "sdl_bitmap_save_and_backdrop", "sdl_bitmap_to_backdrop", "sdl_bitmap_save"};
 

@@ -81,6 +81,7 @@ struct Stage {
     bool save_screen = false;  // the tracker saves the screen at that target too
     int poor_point = -1;
     bool animated = false;
+    bool moving = false;  // the static target moves, shrinks and pulses (the motion extension)
 };
 
 struct Demo {
@@ -266,6 +267,7 @@ std::vector<Stage> plan_stages(const SessionPlan &plan) {
     stages[1].run = [points] { return simtracker_do_calibration(points); };
     stages[1].script = scripted && !brief ? kCalibrationScript : "";
     stages[1].shot_target = 2;
+    stages[1].moving = true;
 
     stages[2].name = std::to_string(points) + "-point validation";
     stages[2].run = [points] { return simtracker_do_validation(points); };
@@ -302,9 +304,14 @@ StageOutcome run_stage(Demo &demo, const Stage &stage) {
         return outcome;
     }
     if (stage.animated) set_cal_animation_target(plan.video.c_str(), 0, kVideoKeyColour);
+    if (stage.moving) {
+        set_cal_target_motion(400, 250, 1000, 200);
+        std::printf("    the target travels, shrinks and pulses (set_cal_target_motion)\n");
+    }
     demo.stage = &stage;
     demo.target_shot = false;
     outcome.result = stage.run();
+    if (stage.moving) set_cal_target_motion(0, 0, 0, 100);
     if (outcome.result == SIMTRACKER_FAILED) outcome.note = simtracker_last_error();
     return outcome;
 }

@@ -30,6 +30,15 @@ void end_animation_target();
 // draw_cal_target tries again.
 void start_playback_thread();
 
+// A thread that draws on the window while the hooks wait, the video target's playback or the
+// static target's pulse, under the same handshake (threadState). start_drawing_thread starts
+// body once threadState is requested (1); when the thread cannot start, threadState returns to
+// 0. The body begins with enter_drawing_thread, which takes the renderer and is false when a
+// stop came first (the body then returns at once), and ends with leave_drawing_thread.
+void start_drawing_thread(void (*body)());
+bool enter_drawing_thread();
+void leave_drawing_thread();
+
 // True while a playback thread is requested or running.
 bool playback_running();
 

@@ -139,8 +139,9 @@ int32_t LoadVideo(const char *path) {
 
 void release_animation() {
     AnimationTarget &animation = calData.animationTarget;
+    // The drawing thread goes first, a static target's pulse as well: what it draws changes.
+    stop_playback_thread();
     if (VideoFrames *frames = animation.frames.load()) {
-        stop_playback_thread();
         animation.frames = nullptr;
         delete frames;
     }

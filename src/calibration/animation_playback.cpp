@@ -157,13 +157,7 @@ bool play_frames(VideoFrames &video, int width, int height, int32_t pass,
 
 void animation_playback_thread() {
     AnimationTarget &target = animation();
-    int32_t requested = kPlaybackRequested;
-    if (!target.threadState.compare_exchange_strong(requested, kPlaybackRunning)) {
-        // Stopped before it ran: the frames are not touched.
-        target.threadState = kPlaybackIdle;
-        return;
-    }
-    own_renderer_on_this_thread();
+    if (!enter_drawing_thread()) return;  // stopped before it ran: the frames are not touched
     // A loaded video has at least its first frame.
     VideoFrames &video = *target.frames.load();
     const int width = video.first()->w;
@@ -197,14 +191,41 @@ void animation_playback_thread() {
         target.audioPlaying = kAudioDone;
     }
     video.end_run();
+    leave_drawing_thread();
+}
+
+}  // namespace
+
+bool enter_drawing_thread() {
+    std::atomic<int32_t> &state = animation().threadState;
+    int32_t requested = kPlaybackRequested;
+    if (!state.compare_exchange_strong(requested, kPlaybackRunning)) {
+        state = kPlaybackIdle;
+        return false;
+    }
+    own_renderer_on_this_thread();
+    return true;
+}
+
+void leave_drawing_thread() {
     let_go_of_renderer();
     // SDL keeps data of its own for every thread that calls it (the error text among it) and
     // frees it by itself only for threads it started: this one hands it back on its way out.
     SDL_TLSCleanup();
-    target.threadState = kPlaybackIdle;
+    animation().threadState = kPlaybackIdle;
 }
 
-}  // namespace
+void start_drawing_thread(void (*body)()) {
+    use_window();
+    let_go_of_renderer();
+    std::string failure;
+    if (!platform::start_library_thread(body, stop_playback_thread, failure)) {
+        std::printf("start_playback_thread: the playback thread cannot start: %s\n",
+                    failure.c_str());
+        std::fflush(nullptr);
+        animation().threadState = kPlaybackIdle;  // the next draw_cal_target tries again
+    }
+}
 
 void start_playback_thread() {
     AnimationTarget &target = animation();
@@ -213,15 +234,7 @@ void start_playback_thread() {
         target.threadState = kPlaybackIdle;
         return;
     }
-    use_window();
-    let_go_of_renderer();
-    std::string failure;
-    if (!platform::start_library_thread(animation_playback_thread, stop_playback_thread, failure)) {
-        std::printf("start_playback_thread: the playback thread cannot start: %s\n",
-                    failure.c_str());
-        std::fflush(nullptr);
-        target.threadState = kPlaybackIdle;  // the next draw_cal_target tries again
-    }
+    start_drawing_thread(animation_playback_thread);
 }
 
 bool playback_running() {

@@ -104,3 +104,6 @@ void reset_target_for_video();
 // Called before the renderer is destroyed: destroys the target texture; the image it came
 // from stays and is rebuilt for the next one.
 void release_renderer_textures();
+// Draws the background and the static target centred on (x, y) at scale times its size (the
+// ring drawn anew at that size), without presenting.
+void draw_target_at(int x, int y, double scale);

@@ -5,6 +5,7 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/target_motion.h"
 #include "camera/status_text.h"
 #include "device/device_modes.h"
 #include "frame/display_hooks.h"
@@ -41,8 +42,8 @@ int16_t begin_cal_hook() {
     update_setup_mode();
     if (!window_open()) return -1;
     AnimationTarget &animation = calData.animationTarget;
-    // A thread still running keeps its loaded video; it stops before anything is drawn.
-    const bool video_loaded = animation.threadState == kPlaybackRunning;
+    // A thread still playing keeps its loaded video; it stops before anything is drawn.
+    const bool video_loaded = animation.threadState == kPlaybackRunning && animation.frames;
     take_renderer();
     if (!animation.videoPath.empty()) {
         if (!video_loaded) load_video_target();
@@ -86,6 +87,7 @@ void draw_cal_target(int16_t x, int16_t y) {
     // A choice of target made during the screen (a size that ends a video, a custom image
     // removed) leaves no texture until the next screen: the ring stands in, as at the begin.
     if (!calData.targetTexture) create_default_target();
+    animate_target_arrival(x, y);
     // The static target moves in one step, numbered 1.
     const SDL_Rect rect{x - calData.targetWidth / 2, y - calData.targetHeight / 2,
                         calData.targetWidth, calData.targetHeight};
@@ -101,6 +103,7 @@ void draw_cal_target(int16_t x, int16_t y) {
     calData.previousX = x;
     calData.previousY = y;
     core_log("draw_cal_target done. Target should be visible at x=%d %d .\n", x, y);
+    start_target_pulse();
 }
 
 extern "C" void set_mac_delay(int32_t value) { calData.macDelay = value; }

@@ -5,6 +5,7 @@
 #include <SDL2_gfxPrimitives.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
@@ -48,20 +49,27 @@ bool changes(const uint8_t *bytes, const SDL_Color &colour) {
     return bytes && (bytes[0] != colour.r || bytes[1] != colour.g || bytes[2] != colour.b);
 }
 
+// Draws the ring's disc and hole centred on (cx, cy) of the render target.
+void draw_ring(SDL_Renderer *renderer, int cx, int cy, int32_t outer, int32_t inner) {
+    const SDL_Color &fg = windowLook.foregroundColor;
+    const SDL_Color &bg = windowLook.backgroundColor;
+    filledEllipseRGBA(renderer, Sint16(cx), Sint16(cy), Sint16(outer), Sint16(outer), fg.r, fg.g,
+                      fg.b, 255);
+    // SDL2_gfx draws one pixel for a radius of 0; a hole of 0 is no hole.
+    if (inner > 0)
+        filledEllipseRGBA(renderer, Sint16(cx), Sint16(cy), Sint16(inner), Sint16(inner), bg.r,
+                          bg.g, bg.b, 255);
+}
+
 // Paints the ring into texture: background-coloured fill, the disc, the hole; then the window
 // is the render target again.
 void paint_ring(SDL_Texture *texture, int32_t outer, int32_t inner) {
     SDL_Renderer *renderer = drawing_renderer();
-    const SDL_Color &fg = windowLook.foregroundColor;
     const SDL_Color &bg = windowLook.backgroundColor;
     SDL_SetRenderTarget(renderer, texture);
     SDL_SetRenderDrawColor(renderer, bg.r, bg.g, bg.b, 255);
     SDL_RenderFillRect(renderer, nullptr);
-    const auto cx = Sint16(outer + 1), cy = Sint16(outer);
-    filledEllipseRGBA(renderer, cx, cy, Sint16(outer), Sint16(outer), fg.r, fg.g, fg.b, 255);
-    // SDL2_gfx draws one pixel for a radius of 0; a hole of 0 is no hole.
-    if (inner > 0)
-        filledEllipseRGBA(renderer, cx, cy, Sint16(inner), Sint16(inner), bg.r, bg.g, bg.b, 255);
+    draw_ring(renderer, outer + 1, outer, outer, inner);
     SDL_SetRenderTarget(renderer, nullptr);
 }
 
@@ -122,6 +130,21 @@ void reset_target_for_video() {
 }
 
 void release_renderer_textures() { destroy_texture(calData.targetTexture); }
+
+void draw_target_at(int x, int y, double scale) {
+    drawBackground();
+    SDL_Renderer *renderer = drawing_renderer();
+    // The ring is drawn anew at any other size, sharp; an image is scaled from its texture.
+    if (calData.customTarget == 0 && scale != 1.0) {
+        draw_ring(renderer, x, y, int32_t(std::lround(calData.outerRadius * scale)),
+                  int32_t(std::lround(calData.innerRadius * scale)));
+        return;
+    }
+    const int width = int(std::lround(calData.targetWidth * scale));
+    const int height = int(std::lround(calData.targetHeight * scale));
+    const SDL_Rect rect{x - width / 2, y - height / 2, width, height};
+    SDL_RenderCopy(renderer, calData.targetTexture, nullptr, &rect);
+}
 
 extern "C" {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows zips as a lab installs them: unpacked into an empty folder, bin\ holds no mingw
 # runtime DLL and no module imports one; each module carries the project's version resource,
-# as Windows reads it; the Microsoft-format import library names the 22 exports; a small C
+# as Windows reads it; the Microsoft-format import library names the 23 exports; a small C
 # program built with mingw-w64 from include\ and lib\ alone runs a calibration screen under a
 # fresh Wine prefix, with the demo zip's stand-in core beside it, and so do the same program
 # built through the zip's CMake package and its object linked by lld against that import
@@ -76,8 +76,8 @@ echo "$line" | grep -q 'Line [0-9]* of ".*expt_window.cpp"' ||
 say "the DLL is stripped; gdb finds its source lines in the debug zip's file"
 
 exports="$(llvm-nm "$lab/lib/vistrak_core_graphics_sdl2.lib" | grep -c ' T __imp_' || true)"
-[ "$exports" -eq 22 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 22"
-say "vistrak_core_graphics_sdl2.lib names the 22 exports"
+[ "$exports" -eq 23 ] || fail "vistrak_core_graphics_sdl2.lib names $exports exports, not 23"
+say "vistrak_core_graphics_sdl2.lib names the 23 exports"
 
 # run_consumer <program>: runs it beside the zips' DLLs under the fresh Wine prefix; it must
 # run its calibration on the zip's DLL.

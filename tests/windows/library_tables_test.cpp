@@ -1,4 +1,4 @@
-// The built DLL as Windows sees it: its export table holds exactly the library's 22 names
+// The built DLL as Windows sees it: its export table holds exactly the library's 23 names
 // under their ordinals; it imports from vistrak_core64.dll by ordinal alone, and only
 // functions of the core's interface; loading it extracts the two fonts into a private folder
 // under the temporary folder and unloading it (FreeLibrary, or the end of a process that
@@ -114,7 +114,7 @@ TEST(LibraryTables, ExportsExactlyTheLibraryFunctionsUnderTheirOrdinals) {
         {"set_cal_background_surface", 505}, {"reset_background_surface", 506},
         {"disable_custombackground_on_imagemode", 507}, {"set_cal_animation_target", 508},
         {"enable_external_calibration_device", 509}, {"set_mouse_loc_callback", 510},
-        {"set_cal_font", 512}, {"set_mac_delay", 513}};
+        {"set_cal_font", 512}, {"set_mac_delay", 513}, {"set_cal_target_motion", 514}};
     EXPECT_EQ(exported_names(library), expected);
     for (const auto &[name, ordinal] : expected)
         EXPECT_EQ(GetProcAddress(library, name.c_str()),
