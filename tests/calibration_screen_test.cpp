@@ -133,6 +133,7 @@ TEST_F(CalibrationScreen, TargetMotionMovesThenShrinksInsideDrawTarget) {
         int32_t move_ms, shrink_ms, large_percent;
         bool after_a_target;  // a target drawn on this screen before
         std::function<void(const std::vector<Box> &)> check;
+        bool image = false;  // the application's 24-pixel black image instead of the ring
     } cases[] = {
         {"off: one picture", 0, 0, 100, true,
          [](const std::vector<Box> &boxes) { EXPECT_EQ(boxes.size(), 1u); }},
@@ -163,10 +164,22 @@ TEST_F(CalibrationScreen, TargetMotionMovesThenShrinksInsideDrawTarget) {
                  EXPECT_NEAR(boxes[i].y(), 400, 1) << "centred";
              }
          }},
+        {"an image shrinks from its texture", 0, 300, 200, false,
+         [](const std::vector<Box> &boxes) {
+             ASSERT_GE(boxes.size(), 5u);
+             EXPECT_EQ(boxes.back().width(), 24);
+             EXPECT_NEAR(boxes.front().width(), 48, 5);
+         },
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(set_cal_target_motion(c.move_ms, c.shrink_ms, 0, c.large_percent), 0);
+        if (c.image) {
+            const cal_test::Quadrants black = {kDefaultForeground, kDefaultForeground,
+                                               kDefaultForeground, kDefaultForeground};
+            set_cal_target_surface(quadrant_image(24, 24, black).get());
+        }
         clear_cal_hook();
         if (c.after_a_target) draw_cal_target(200, 200);
         std::vector<Box> boxes;
@@ -177,6 +190,7 @@ TEST_F(CalibrationScreen, TargetMotionMovesThenShrinksInsideDrawTarget) {
                 boxes.push_back(target_box(vt_test::load_frame(file)));
         }
         c.check(boxes);
+        if (c.image) set_target_size(40, 10);  // the ring again
     }
     // The pulse, on its thread once draw_cal_target has returned, until the target is erased.
     ASSERT_EQ(set_cal_target_motion(0, 0, 1000, 200), 0);
