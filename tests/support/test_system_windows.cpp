@@ -60,21 +60,20 @@ OutputToFile::~OutputToFile() {
 // quotes of its own, so that a quoted program path keeps its quotes.
 int run_command(const std::string &command) { return std::system(("\"" + command + "\"").c_str()); }
 
-// The ctest time-out ends a program left running.
-bool start_command(const std::string &command, int) {
-    std::string line = "cmd /c \"" + command + "\"";
+namespace {
+
+// Starts line (program when given, else the line's first word) without waiting for it.
+bool start_process(const char *program, std::string line, DWORD flags) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &started))
+    if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &started))
         return false;
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    if (started.hThread) CloseHandle(started.hThread);
+    if (started.hProcess) CloseHandle(started.hProcess);
     return true;
 }
-
-namespace {
 
 // The program's path on drive Z:, the machine's root; empty when it is not there.
 std::string host_path(const char *name) {
@@ -87,20 +86,18 @@ std::string host_path(const char *name) {
 
 }  // namespace
 
+// The ctest time-out ends a program left running.
+bool start_command(const std::string &command, int) {
+    return start_process(nullptr, "cmd /c \"" + command + "\"", CREATE_NO_WINDOW);
+}
+
 // Started directly: the command interpreter runs only programs with a Windows extension. Wine
 // gives no handle to a program of the machine: it runs on its own, and 0 says it started.
 int run_host_program(const char *name, const std::string &arguments) {
     const std::string path = host_path(name);
-    std::string line = std::string(name) + " " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (path.empty() || !CreateProcessA(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &startup, &started))
-        return -1;
-    if (started.hProcess) CloseHandle(started.hProcess);
-    if (started.hThread) CloseHandle(started.hThread);
-    return 0;
+    return !path.empty() && start_process(path.c_str(), std::string(name) + " " + arguments, 0)
+               ? 0
+               : -1;
 }
 
 bool host_program_installed(const char *name) { return !host_path(name).empty(); }
