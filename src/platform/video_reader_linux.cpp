@@ -15,6 +15,7 @@ extern "C" {
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -104,6 +105,9 @@ struct VideoFile {
     SwsContext *scaler_set_up = nullptr;  // the scaler whose colour details were set
     int scaler_range = -1;
     PacketPtr packet{av_packet_alloc()};
+    // Packets read for the first frame alone, which the decoder is handed before any other.
+    std::deque<PacketPtr> replay;
+    bool first_tried = false;  // the first frame was asked of a decoder of its own
     FramePtr frame{av_frame_alloc()};
     FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, padded
     VideoStreamInfo info;
@@ -146,6 +150,11 @@ bool read_packet(AVFormatContext *format, int stream, AVPacket *packet, bool &fa
 // The next packet of the video stream, into file.packet.
 bool read_video_packet(VideoFile &file, bool &failed) {
     failed = false;
+    if (!file.replay.empty()) {
+        av_packet_move_ref(file.packet.get(), file.replay.front().get());
+        file.replay.pop_front();
+        return true;
+    }
     if (file.input_ended) return false;
     file.input_ended = !read_packet(file.format, file.video, file.packet.get(), failed);
     return !file.input_ended;
@@ -283,6 +292,41 @@ bool next_decoded_frame(VideoFile &file, const FrameRows *rows) {
         av_packet_unref(file.packet.get());
         if (sent < 0) return false;
     }
+}
+
+// The first frame, decoded by a decoder of one thread that is told at once that nothing
+// follows. The decoder of the machine's threads hands out its first frame only once each of
+// its threads has a packet, and one for a stream that reorders frames (B-frames) only once it
+// has read ahead: several frames' decoding before the screen shows anything. The packet read
+// for it goes to that decoder next, which decodes the frame once more on its way to the
+// second. False, with nothing lost, when the frame does not come out this way.
+bool first_frame_alone(VideoFile &file, const FrameRows &rows) {
+    file.first_tried = true;
+    const AVCodecContext &threaded = *file.decoder;
+    DecoderPtr alone(avcodec_alloc_context3(threaded.codec));
+    PacketPtr kept(av_packet_alloc());
+    bool failed = false;
+    if (!alone || !kept ||
+        avcodec_parameters_to_context(alone.get(),
+                                      file.format->streams[file.video]->codecpar) < 0)
+        return false;
+    alone->thread_count = 1;
+    if (avcodec_open2(alone.get(), threaded.codec, nullptr) < 0 ||
+        !read_video_packet(file, failed))
+        return false;
+    av_packet_move_ref(kept.get(), file.packet.get());
+    try {
+        file.replay.push_back(std::move(kept));
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    if (avcodec_send_packet(alone.get(), file.replay.back().get()) < 0 ||
+        avcodec_send_packet(alone.get(), nullptr) < 0 ||
+        avcodec_receive_frame(alone.get(), file.frame.get()) < 0)
+        return false;
+    const bool converted = convert_picture(file, *file.frame, rows);
+    av_frame_unref(file.frame.get());
+    return converted;
 }
 
 // The converter of a sound track and the input it was made for. A stream may change its
@@ -481,6 +525,7 @@ bool rewind(VideoFile &file) {
         file.format = again;
     }
     if (file.decoder) avcodec_flush_buffers(file.decoder.get());
+    file.replay.clear();
     file.position = file.info.start;
     file.input_ended = false;
     file.have_frame = false;
@@ -597,6 +642,12 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
     size = 0;
     if (!file || file->video < 0 || position < file->info.start) return nullptr;
     if (position < file->position && !rewind(*file)) return nullptr;
+    if (file->decoder && !file->first_tried && position == file->position &&
+        first_frame_alone(*file, rows)) {
+        start_dib(*file, 32, {}, false);
+        size = file->dib.size();
+        return file->dib.data();
+    }
     while (file->position <= position) {
         const bool wanted = file->position == position;
         const bool read = file->decoder ? next_decoded_frame(*file, wanted ? &rows : nullptr)
