@@ -206,10 +206,12 @@ VT_GRAPHICS_API void set_dcorr_sounds(const char *target, const char *done, cons
  *   transparent_color: 0xRRGGBBFF keys that colour out of the frames; any other low byte
  *                      keeps them opaque.
  * Nothing is read until the next calibration screen opens; a video already loaded is
- * released. Each calibration screen opens the file, decodes its first frame and reads its
- * sound track whole; the other frames are decoded while the video plays, a few ahead of the
- * one shown, so a video of any length starts at once and holds a few frames at a time (a short
- * one, up to 128 MB of frames, keeps them for its later passes). While a pass's sound plays,
+ * released. Each calibration screen opens the file, decodes its first frame and reads the
+ * first second of its sound track; the other frames are decoded while the video plays, a few
+ * ahead of the one shown, and the rest of the sound is read a second ahead of each frame, so a
+ * video of any length starts at once and holds a few frames at a time (a short one, up to
+ * 128 MB of frames, keeps them for its later passes; the sound track, once read, stays for the
+ * later passes). While a pass's sound plays,
  * its frames keep to the sound's position as the sound device reports it. A video that is not
  * loaded or has no usable sound track (or one that needs more than an eighth of the machine's
  * memory, at most 1 GB) is replaced by the drawn target for that screen. Each calibration

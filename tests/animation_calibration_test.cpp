@@ -484,7 +484,7 @@ TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass)
     end_cal_hook();
     const AnimationTarget &animation = calData.animationTarget;
     EXPECT_EQ(animation.frames.load(), nullptr);
-    EXPECT_TRUE(animation.audioData.empty());
+    EXPECT_EQ(animation.audioData.load(), nullptr);
     EXPECT_EQ(animation.audioFormat, nullptr);
     EXPECT_EQ(animation.audioPlaying, -1) << "the device is closed";
     EXPECT_EQ(animation.waveOut.load(), nullptr);

@@ -396,6 +396,29 @@ TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
     EXPECT_GE(clean_together, 2u * 8) << "both sound together, cleanly, in each pass";
 }
 
+// A sound longer than the piece the load reads is read while it plays and heard whole,
+// without a seam: its pieces follow each other in order through one converter (44.1 kHz to
+// the output's 48 kHz).
+TEST_F(AnimationSound, ASoundReadInPiecesPlaysWithoutASeam) {
+    constexpr double kHz = 500, kLevel = 8000;
+    const vt_test::PcmSound sound = vt_test::sine(2.5, kHz, kLevel, 44100, 2);
+    const std::string video = program_folder() + "/pieces.avi";
+    ASSERT_TRUE(vt_test::write_quadrant_video(video, {kWidth, kHeight, 27, 10, grey, sound}));
+    load(video, 1, 1);
+    EXPECT_EQ(calData.animationTarget.audioData.load()->pieces(), 1u) << "read at the load";
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    size_t sounding = 0, clean = 0;
+    for (const vt_test::ToneFit &fit : vt_test::fit_windows(heard(), {kHz})) {
+        const bool sounds = fit.amplitudes[0] > kLevel / 2;
+        sounding += sounds;
+        clean += sounds && std::abs(fit.amplitudes[0] - kLevel) < 0.01 * kLevel &&
+                 fit.residual < 0.005 * kLevel;
+    }
+    EXPECT_NEAR(double(sounding), 250, 2) << "2.5 s in 10 ms windows";
+    EXPECT_GE(clean + 2, sounding) << "only the first and last windows hold the sound's edges";
+}
+
 // Frames keep to the sound's position. SDL's disk driver waits 30 ms after each 10 ms buffer,
 // so the sound plays at a third of its pace: a 1 s pass following it lasts until the pass's
 // clock reaches the end of its leeway from the system clock (about 1.6 s), not 1 s.

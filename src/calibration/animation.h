@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Opens the video at path for calData.animationTarget: its first frame decoded, its sound
-// track read whole; the other frames are decoded while it plays (video_frames.h). 1: frames
+// Opens the video at path for calData.animationTarget: its first frame decoded, the first
+// piece of its sound track read; the other frames and the rest of the sound are read while it
+// plays (video_frames.h, sound_track.h). 1: frames
 // and sound loaded; 0: not loaded; negative: frames loaded, sound not.
 int32_t LoadVideo(const char *path);
 

@@ -1,5 +1,5 @@
 // Loading the animated target: the export that names the video, LoadVideo (the video opened,
-// its first frame decoded, the whole sound track read; the other frames are decoded as it
+// its first frame decoded and the first second of its sound read; the rest is read as it
 // plays) and release_animation.
 #include <SDL.h>
 
@@ -12,6 +12,7 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
 #include "platform/platform.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -35,16 +36,16 @@ int32_t report(int32_t result, const char *message) {
     return result;
 }
 
-// Reads the sound track into animationTarget, within half the budget. Returns LoadVideo's
-// result.
-int32_t read_sound(platform::VideoFile *file, const char *path) {
+// Opens the sound track for animationTarget and reads its first piece, within half the
+// budget. Returns LoadVideo's result.
+int32_t open_sound(platform::VideoFile *file, const char *path) {
     AnimationTarget &animation = calData.animationTarget;
     const size_t limit = video_memory_budget / 2;
     platform::WaveFormat format{};
-    std::vector<uint8_t> samples;
+    std::unique_ptr<SoundTrack> track;
     platform::AudioReadResult result;
     try {
-        result = platform::video_read_audio(file, limit, format, samples);
+        result = SoundTrack::open(file, limit, path, format, track);
     } catch (const std::bad_alloc &) {
         result = platform::AudioReadResult::NoData;
     }
@@ -73,8 +74,7 @@ int32_t read_sound(platform::VideoFile *file, const char *path) {
     auto *kept_format = new (std::nothrow) platform::WaveFormat(format);
     if (!kept_format) return report(-6, "AVIStreamRead2 - audio failed!\n");
     animation.audioFormat = kept_format;
-    animation.audioLength = int32_t(samples.size());
-    animation.audioData = std::move(samples);
+    animation.audioData = track.release();
     return 1;
 }
 
@@ -134,28 +134,28 @@ int32_t LoadVideo(const char *path) {
     if (!frames) return 0;
     platform::VideoFile *reader = frames->file();
     animation.frames = frames.release();
-    return read_sound(reader, path);
+    return open_sound(reader, path);
 }
 
 void release_animation() {
     AnimationTarget &animation = calData.animationTarget;
     // The drawing thread goes first, a static target's pulse as well: what it draws changes.
     stop_playback_thread();
-    if (VideoFrames *frames = animation.frames.load()) {
-        animation.frames = nullptr;
-        delete frames;
-    }
+    // The sound output plays the sound's pieces in place; the sound is read from the video
+    // file.
     if (animation.audioPlaying != kAudioClosed) {
         platform::SoundOutput *device = animation.waveOut.exchange(nullptr);
         platform::sound_output_reset(device);
         platform::sound_output_close(device);
         animation.audioPlaying = kAudioClosed;
     }
+    delete animation.audioData.exchange(nullptr);
+    if (VideoFrames *frames = animation.frames.load()) {
+        animation.frames = nullptr;
+        delete frames;
+    }
     delete animation.audioFormat;
     animation.audioFormat = nullptr;
-    animation.audioData = std::vector<uint8_t>();
-    animation.audioLength = 0;
-    animation.waveHeader = platform::WaveHeader{};
 }
 
 void end_animation_target() {

@@ -13,6 +13,7 @@
 #include "calibration/cal_data.h"
 #include "calibration/pass_clock.h"
 #include "calibration/sound_device_notice.h"
+#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
 #include "frame/expt_window.h"
 #include "frame/window_background.h"
@@ -44,10 +45,31 @@ struct PassSound {
     double rate = 0;
 };
 
-// Sleeps until the pass's time reaches due (seconds), reading the sound's position as it goes,
-// or until a stop is requested.
+// The pieces of the sound track written to the device since the sound last started from its
+// beginning; the playback thread's own.
+size_t written_pieces = 0;
+
+// Writes the pieces of the sound that have been read since the last write, while a sound that
+// started from its beginning plays on.
+void write_new_pieces() {
+    AnimationTarget &target = animation();
+    SoundTrack *track = target.audioData;
+    platform::SoundOutput *device = target.waveOut;
+    if (!track || !device || written_pieces == 0) return;
+    for (const size_t read = track->pieces(); written_pieces < read; ++written_pieces) {
+        platform::WaveHeader header = track->piece(written_pieces);
+        platform::sound_output_prepare(device, header);
+        // The device that ran out of sound before this piece plays again.
+        target.audioPlaying = kAudioQueued;
+        if (!platform::sound_output_write(device, header)) break;
+    }
+}
+
+// Sleeps until the pass's time reaches due (seconds), reading the sound's position and
+// writing the sound read meanwhile as it goes, or until a stop is requested.
 void wait_until(PassClock &clock, const PassSound &sound, double due) {
     while (animation().threadState == kPlaybackRunning) {
+        write_new_pieces();
         const auto now = Clock::now();
         uint64_t frames = 0;
         if (sound.device && platform::sound_output_position(sound.device, frames))
@@ -79,6 +101,18 @@ void animation_audio_callback(platform::SoundOutput *, platform::SoundOutputMess
         animation().audioPlaying = kAudioClosed;
 }
 
+// Writes the sound from its beginning: the pieces read so far, the others as they come.
+bool write_sound_from_start() {
+    AnimationTarget &target = animation();
+    written_pieces = 0;
+    platform::WaveHeader header = target.audioData.load()->piece(0);
+    platform::sound_output_prepare(target.waveOut, header);
+    if (!platform::sound_output_write(target.waveOut, header)) return false;
+    written_pieces = 1;
+    write_new_pieces();
+    return true;
+}
+
 // Opens the device, queues the sound, or queues it again once it has finished. True when the
 // sound starts from its beginning now.
 bool start_animation_audio() {
@@ -100,21 +134,16 @@ bool start_animation_audio() {
     }
     // audioPlaying becomes queued before the write: a short sound can be done before it returns.
     if (state == kAudioOpen) {
-        platform::WaveHeader &header = target.waveHeader;
-        header = platform::WaveHeader{};
-        header.data = target.audioData.data();
-        header.length = uint32_t(target.audioLength);
-        platform::sound_output_prepare(target.waveOut, header);
         target.audioPlaying = kAudioQueued;
         core_log("calData.animationTarget.audioPlaying reset to 1\n");
         std::fflush(nullptr);
-        return platform::sound_output_write(target.waveOut, header);
+        return write_sound_from_start();
     }
     if (state == kAudioDone) {
         core_log("calData.animationTarget.audioPlaying is 2\n");
         std::fflush(nullptr);
         target.audioPlaying = kAudioQueued;
-        return platform::sound_output_write(target.waveOut, target.waveHeader);
+        return write_sound_from_start();
     }
     return false;  // the last pass's sound still plays
 }
@@ -163,7 +192,7 @@ void animation_playback_thread() {
     const int width = video.first()->w;
     const int height = video.first()->h;
     video.begin_pass();
-    video.start_run();
+    video.start_run(target.audioData);
     for (int32_t pass = 0;;) {
         const int32_t count = target.playCount;
         if (count != 0 && pass >= count) break;
@@ -186,6 +215,7 @@ void animation_playback_thread() {
         if (target.threadState != kPlaybackRunning) break;
     }
     // The sound ends with the video; a device never opened is not marked played.
+    written_pieces = 0;
     if (platform::SoundOutput *device = target.waveOut) {
         platform::sound_output_reset(device);
         target.audioPlaying = kAudioDone;

@@ -11,6 +11,7 @@
 
 #include "platform/sound_output.h"
 
+class SoundTrack;
 class VideoFrames;
 
 constexpr int16_t kNoPosition = -32768;
@@ -44,7 +45,7 @@ enum AudioState : int32_t {
     kAudioClosed = -1,    // no sound device open
     kAudioOpen = 0,       // device open, nothing queued yet
     kAudioQueued = 1,     // queued, playing
-    kAudioDone = 2,       // played out
+    kAudioDone = 2,       // everything queued has played
 };
 
 struct AnimationTarget {
@@ -53,13 +54,11 @@ struct AnimationTarget {
     std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
     std::atomic<VideoFrames *> frames{nullptr};  // owned: the loaded video's frames
     platform::WaveFormat *audioFormat = nullptr;  // owned
-    std::vector<uint8_t> audioData;               // the whole sound track
-    int32_t audioLength = 0;
+    std::atomic<SoundTrack *> audioData{nullptr};  // owned: read in pieces as it plays
     std::atomic<platform::SoundOutput *> waveOut{nullptr};
     std::atomic<int32_t> audioPlaying{kAudioClosed};
     std::string videoPath;                  // empty: no animated target configured
     double frameRate = -1.0;
-    platform::WaveHeader waveHeader{};
 };
 
 // The window's colours and background image are the window's (frame/window_background.h).

@@ -256,9 +256,11 @@ void VideoFrames::decoding_thread() {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return stopping_ || wanted(); });
+            changed_.wait(lock, [this] { return stopping_ || wanted() || sound_wanted(); });
             if (stopping_) break;
         }
+        // A second of sound before each frame: the sound is read far ahead of the picture.
+        if (sound_wanted()) sound_->read_piece();
         decode_next();
     }
     // SDL keeps data of its own for every thread that calls it and frees it by itself only
@@ -280,17 +282,19 @@ void VideoFrames::begin_pass() {
     changed_.notify_all();
 }
 
-void VideoFrames::start_run() {
+void VideoFrames::start_run(SoundTrack *sound) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = false;
+        sound_ = sound;
         // A kept video decoded whole, or a video of one frame, has nothing more to decode.
-        if (keep_ ? next_ >= end_ : end_ <= 1) return;
+        if ((keep_ ? next_ >= end_ : end_ <= 1) && !sound_wanted()) return;
     }
     try {
         thread_ = std::thread(&VideoFrames::decoding_thread, this);
     } catch (const std::system_error &) {
         // The player decodes each frame itself as it takes it.
+        if (sound) while (sound->read_piece()) continue;
     }
 }
 

@@ -1,6 +1,7 @@
 // A loaded video's frames. The first is decoded when the video loads and kept; the others are
 // decoded while the video plays, by a thread of their own a few frames ahead of the one shown
-// (by the player itself when that thread cannot start). A video whose frames fit in the kept
+// (by the player itself when that thread cannot start), which also reads the video's sound
+// track a piece ahead of each frame until it is complete. A video whose frames fit in the kept
 // window keeps them after its first pass, so that its later passes decode nothing; a longer one
 // is decoded again from its start at each pass, through a ring of a few frames.
 #pragma once
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "calibration/sound_track.h"
 #include "platform/video_reader.h"
 
 struct VideoFileClose {
@@ -49,8 +51,9 @@ public:
     platform::VideoFile *file() const { return file_.get(); }
     bool kept() const { return keep_; }
 
-    // Starts the decoding thread for a run of passes.
-    void start_run();
+    // Starts the decoding thread for a run of passes; it reads the rest of sound (null: none)
+    // as well. Where the thread cannot start, the sound is read whole here.
+    void start_run(SoundTrack *sound);
     // A pass from the first frame begins: frame 1 comes next (frames of an earlier pass that
     // ended early are dropped).
     void begin_pass();
@@ -74,6 +77,7 @@ private:
     // Decodes the next frame wanted, if any; false when none is wanted now.
     bool decode_next();
     bool wanted() const;  // under mutex_
+    bool sound_wanted() const { return sound_ && !sound_->complete(); }
     SDL_Surface *decode(int32_t index, SDL_Surface *spare);
     void recycle(SDL_Surface *frame);  // under mutex_
     void decoding_thread();
@@ -96,5 +100,6 @@ private:
     int32_t end_;                      // frames in the video, as far as is known
     uint32_t generation_ = 0;          // counts the drops of begin_pass
     bool stopping_ = false;
+    SoundTrack *sound_ = nullptr;  // of the run
     std::thread thread_;
 };

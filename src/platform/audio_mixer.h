@@ -30,6 +30,11 @@ AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
 // or destroyed. False while the voice still plays an earlier sound.
 bool audio_voice_play(AudioVoice *voice, const uint8_t *data, uint32_t length);
 
+// Plays data[0..length) after what the voice has still to play, without a gap, as one sound
+// with it; or from its beginning as a new sound when the voice is idle. The same rules for the
+// data as audio_voice_play. The end is reported once, after the last piece queued.
+bool audio_voice_queue(AudioVoice *voice, const uint8_t *data, uint32_t length);
+
 // How far the voice's current sound has come: its frames (at the voice's own rate) that have
 // been mixed into the device's buffers, the latest included. 0 before it plays.
 uint64_t audio_voice_position(AudioVoice *voice);

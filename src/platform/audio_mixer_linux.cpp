@@ -17,6 +17,7 @@ extern "C" {
 #include <mutex>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 #include "platform/sound_device.h"
 
@@ -61,6 +62,12 @@ struct AudioVoice {
     uint32_t frames = 0;
     uint32_t fed = 0;     // frames handed to the converter
     uint64_t mixed = 0;   // frames of the output the sound has been mixed into
+    struct Piece {
+        const uint8_t *data;
+        uint32_t frames;
+    };
+    std::vector<Piece> queued;  // the sound's pieces after data, in order
+    size_t nextQueued = 0;      // the first of them not yet begun
     AudioVoice *next = nullptr;
 };
 
@@ -83,6 +90,13 @@ Output output;
 int convert(AudioVoice &voice, Sint16 *out, int frames) {
     int made = 0;
     while (made < frames) {
+        if (voice.fed == voice.frames && voice.nextQueued < voice.queued.size()) {
+            const AudioVoice::Piece piece = voice.queued[voice.nextQueued++];
+            voice.data = piece.data;
+            voice.frames = piece.frames;
+            voice.fed = 0;
+            continue;
+        }
         const int room = frames - made;
         // About as much as room needs; what the converter cannot give out yet it keeps.
         const int give =
@@ -259,16 +273,50 @@ AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
     return voice;
 }
 
+namespace {
+
+// With the mix lock held: the voice plays data from its beginning, its position counted anew.
+bool start_sound(AudioVoice &voice, const uint8_t *data, uint32_t length) {
+    // Initialising again drops what an earlier sound left in the converter.
+    if (swr_init(voice.converter.get()) < 0) return false;
+    voice.data = data;
+    voice.frames = length / uint32_t(voice.frameBytes);
+    voice.fed = 0;
+    voice.mixed = 0;
+    voice.queued.clear();
+    voice.nextQueued = 0;
+    voice.state = VoiceState::Playing;
+    return true;
+}
+
+}  // namespace
+
 bool audio_voice_play(AudioVoice *voice, const uint8_t *data, uint32_t length) {
     if (!voice || (!data && length > 0)) return false;
     const std::lock_guard<std::mutex> lock(output.mix);
-    // Initialising again drops what an earlier sound left in the converter.
-    if (voice->state != VoiceState::Idle || swr_init(voice->converter.get()) < 0) return false;
-    voice->data = data;
-    voice->frames = length / uint32_t(voice->frameBytes);
-    voice->fed = 0;
-    voice->mixed = 0;
-    voice->state = VoiceState::Playing;
+    return voice->state == VoiceState::Idle && start_sound(*voice, data, length);
+}
+
+bool audio_voice_queue(AudioVoice *voice, const uint8_t *data, uint32_t length) {
+    if (!voice || (!data && length > 0)) return false;
+    const std::lock_guard<std::mutex> lock(output.mix);
+    if (voice->state == VoiceState::Idle) return start_sound(*voice, data, length);
+    const AudioVoice::Piece piece{data, length / uint32_t(voice->frameBytes)};
+    if (voice->state == VoiceState::Played) {
+        // All mixed, its end not yet reported: it goes on with this piece, from where it is.
+        // The converter gave out its last frames and starts again.
+        if (swr_init(voice->converter.get()) < 0) return false;
+        voice->data = piece.data;
+        voice->frames = piece.frames;
+        voice->fed = 0;
+        voice->state = VoiceState::Playing;
+        return true;
+    }
+    try {
+        voice->queued.push_back(piece);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     return true;
 }
 
@@ -284,6 +332,7 @@ bool audio_voice_reset(AudioVoice *voice) {
     const bool dropped = voice->state != VoiceState::Idle;
     voice->state = VoiceState::Idle;
     voice->data = nullptr;
+    voice->queued.clear();
     return dropped;
 }
 

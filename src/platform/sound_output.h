@@ -1,6 +1,7 @@
 // A sound output device for PCM buffers, shaped like the Windows waveOut device: open with a
-// format, queue a prepared buffer, reset (stop and drop what is queued), close. The device
-// reports a finished buffer and its closing through a callback on the system's audio thread.
+// format, queue prepared buffers, which play one after the other without a gap, reset (stop
+// and drop what is queued), close. The device reports its buffers played and its closing
+// through a callback on the system's audio thread.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +44,8 @@ using SoundOutputCallback = void (*)(SoundOutput *device, SoundOutputMessage mes
 
 // Opens the default output device for 8- or 16-bit PCM in format; it sounds together with the
 // sound player and with other open devices. Null when it cannot be opened (the reason is
-// logged). callback receives Done when a written buffer has played (on the device's audio
-// thread, or in sound_output_reset's caller for a buffer it drops) and Close from
+// logged). callback receives Done when every buffer written has played (on the device's audio
+// thread, or in sound_output_reset's caller for buffers it drops) and Close from
 // sound_output_close; it must not call these functions.
 SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback callback,
                                void *instance);
@@ -52,16 +53,16 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
 // Marks header ready for writing. False without a device or data.
 bool sound_output_prepare(SoundOutput *device, WaveHeader &header);
 
-// Queues a prepared buffer; it plays once from its beginning. The data must stay valid until
-// Done. False without a device, for an unprepared header, or while a buffer still plays.
+// Queues a prepared buffer: it plays once, after the buffers queued before it. The data must
+// stay valid until Done. False without a device or for an unprepared header.
 bool sound_output_write(SoundOutput *device, const WaveHeader &header);
 
-// How far the buffer last written has played: its sample frames that have gone to the device,
-// which may be a buffer of the device's own ahead of what is heard. False without a device or
-// when the device cannot say.
+// How far the sound has played since a buffer was written to the idle device: its sample
+// frames that have gone to the device, which may be a buffer of the device's own ahead of what
+// is heard. False without a device or when the device cannot say.
 bool sound_output_position(SoundOutput *device, uint64_t &frames);
 
-// Stops playing and drops the queued buffer (reported Done). Nothing without a device.
+// Stops playing and drops the queued buffers (reported Done). Nothing without a device.
 void sound_output_reset(SoundOutput *device);
 
 // Stops and closes the device (reported Close). Nothing without a device.

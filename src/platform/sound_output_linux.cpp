@@ -1,5 +1,5 @@
 // The waveOut-shaped sound output on Linux: one voice of the shared audio output, which plays
-// the queued PCM buffer and reports it done from SDL's audio thread.
+// the queued PCM buffers as one sound and reports them done from SDL's audio thread.
 #include "platform/sound_output.h"
 
 #include <cstdio>
@@ -55,7 +55,7 @@ bool sound_output_prepare(SoundOutput *device, WaveHeader &header) {
 
 bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     if (!device || !header.prepared) return false;
-    return audio_voice_play(device->voice, header.data, header.length);
+    return audio_voice_queue(device->voice, header.data, header.length);
 }
 
 bool sound_output_position(SoundOutput *device, uint64_t &frames) {

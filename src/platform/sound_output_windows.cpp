@@ -1,7 +1,7 @@
-// The sound output on Windows is the waveOut device itself. The contract queues one buffer at a
-// time, so each device keeps the one WAVEHDR that the system reads while the buffer plays. A
-// buffer plays once: the header's loop fields are not handed on, since a loop begun without an
-// end (the one-buffer loop of a single pass) is never reported done by Wine's waveOut.
+// The sound output on Windows is the waveOut device itself. Each device keeps a WAVEHDR for
+// every buffer written until the system has played it; they are given back, in the order
+// written, at the next write or the close. A buffer plays once: the header's loop fields are
+// not handed on, since a loop begun without an end is never reported done by Wine's waveOut.
 #include "platform/sound_output.h"
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <deque>
 #include <new>
 
 #include "platform/sound_device.h"
@@ -22,11 +23,13 @@ struct SoundOutput {
     HWAVEOUT handle = nullptr;
     SoundOutputCallback callback = nullptr;
     void *instance = nullptr;
-    WAVEHDR buffer{};
-    bool buffer_prepared = false;
-    uint32_t block = 1;     // bytes of one sample frame
-    DWORD written_at = 0;  // the device's position in bytes when the buffer was written
-    std::atomic<bool> playing{false};  // written, and not yet reported done
+    std::deque<WAVEHDR> buffers;  // prepared, written and not yet given back, oldest first
+    uint64_t given_back = 0;      // buffers given back since the device opened
+    std::atomic<uint64_t> played{0};  // buffers reported done since the device opened
+    std::atomic<int> queued{0};       // written, and not yet reported done
+    uint32_t block = 1;               // bytes of one sample frame
+    DWORD written_at = 0;       // the device's position in bytes when it was written to idle
+    uint64_t written_bytes = 0;  // written since then
 };
 
 namespace {
@@ -64,7 +67,8 @@ void CALLBACK device_message(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_P
             forwarded = SoundOutputMessage::Open;
             break;
         case WOM_DONE:
-            device->playing = false;
+            ++device->played;
+            if (--device->queued > 0) return;  // the device goes on with the next buffer
             forwarded = SoundOutputMessage::Done;
             break;
         case WOM_CLOSE:
@@ -76,22 +80,19 @@ void CALLBACK device_message(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_P
     if (device->callback) device->callback(device, forwarded, device->instance);
 }
 
-bool holds(const WAVEHDR &buffer, const WaveHeader &header) {
-    return buffer.lpData == reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data)) &&
-           buffer.dwBufferLength == header.length;
-}
-
-// Gives the device's WAVEHDR back to the system; only a buffer not queued can be.
-bool release_buffer(SoundOutput &device) {
-    if (!device.buffer_prepared) return true;
-    const MMRESULT result =
-        waveOutUnprepareHeader(device.handle, &device.buffer, sizeof device.buffer);
-    if (result != MMSYSERR_NOERROR) {
-        report("waveOutUnprepareHeader", "", result);
-        return false;
+// Gives the system's WAVEHDRs back, the played ones or (after a reset) all. The system may
+// hold a header only while it is queued.
+void give_back(SoundOutput &device, bool all) {
+    while (!device.buffers.empty() && (all || device.given_back < device.played)) {
+        const MMRESULT result = waveOutUnprepareHeader(device.handle, &device.buffers.front(),
+                                                       sizeof(WAVEHDR));
+        if (result != MMSYSERR_NOERROR) {
+            report("waveOutUnprepareHeader", "", result);
+            return;
+        }
+        device.buffers.pop_front();
+        ++device.given_back;
     }
-    device.buffer_prepared = false;
-    return true;
 }
 
 // The device's position in bytes since it opened or was last reset (a 32-bit count that wraps
@@ -106,22 +107,6 @@ bool played_bytes(SoundOutput &device, DWORD &bytes) {
         bytes = time.u.sample * device.block;
     else
         return false;
-    return true;
-}
-
-// Prepares the device's WAVEHDR for header's data.
-bool prepare_buffer(SoundOutput &device, const WaveHeader &header) {
-    if (!release_buffer(device)) return false;
-    device.buffer = WAVEHDR{};
-    device.buffer.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
-    device.buffer.dwBufferLength = header.length;
-    const MMRESULT result =
-        waveOutPrepareHeader(device.handle, &device.buffer, sizeof device.buffer);
-    if (result != MMSYSERR_NOERROR) {
-        report("waveOutPrepareHeader", "", result);
-        return false;
-    }
-    device.buffer_prepared = true;
     return true;
 }
 
@@ -175,41 +160,58 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
 
 bool sound_output_prepare(SoundOutput *device, WaveHeader &header) {
     if (!device || (!header.data && header.length > 0)) return false;
-    // A buffer still queued stays prepared: the next write prepares the new one.
-    if (!device->playing && !prepare_buffer(*device, header)) return false;
-    header.prepared = true;
+    header.prepared = true;  // the system's header is prepared as the buffer is written
     return true;
 }
 
 bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
-    if (!device || !header.prepared || device->playing) return false;
-    if ((!device->buffer_prepared || !holds(device->buffer, header)) &&
-        !prepare_buffer(*device, header))
+    if (!device || !header.prepared) return false;
+    give_back(*device, false);
+    WAVEHDR *buffer = nullptr;
+    try {
+        buffer = &device->buffers.emplace_back();
+    } catch (const std::bad_alloc &) {
         return false;
-    // The position runs on from the buffers played before.
-    if (!played_bytes(*device, device->written_at)) device->written_at = 0;
-    // Set before the write: a short buffer can be done before waveOutWrite returns.
-    device->playing = true;
-    const MMRESULT result = waveOutWrite(device->handle, &device->buffer, sizeof device->buffer);
+    }
+    buffer->lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
+    buffer->dwBufferLength = header.length;
+    MMRESULT result = waveOutPrepareHeader(device->handle, buffer, sizeof *buffer);
     if (result != MMSYSERR_NOERROR) {
-        device->playing = false;
+        device->buffers.pop_back();
+        report("waveOutPrepareHeader", "", result);
+        return false;
+    }
+    // Written to the idle device, the buffer begins a sound: the position counts from here,
+    // running on from the buffers played before.
+    if (device->queued == 0) {
+        if (!played_bytes(*device, device->written_at)) device->written_at = 0;
+        device->written_bytes = 0;
+    }
+    // Counted before the write: a short buffer can be done before waveOutWrite returns.
+    ++device->queued;
+    result = waveOutWrite(device->handle, buffer, sizeof *buffer);
+    if (result != MMSYSERR_NOERROR) {
+        --device->queued;
+        waveOutUnprepareHeader(device->handle, buffer, sizeof *buffer);
+        device->buffers.pop_back();
         report("waveOutWrite", "", result);
         return false;
     }
+    device->written_bytes += header.length;
     return true;
 }
 
 bool sound_output_position(SoundOutput *device, uint64_t &frames) {
     DWORD bytes = 0;
     if (!device || !played_bytes(*device, bytes)) return false;
-    const DWORD since = std::min<DWORD>(bytes - device->written_at, device->buffer.dwBufferLength);
-    frames = since / device->block;
+    frames = std::min<uint64_t>(DWORD(bytes - device->written_at), device->written_bytes) /
+             device->block;
     return true;
 }
 
 void sound_output_reset(SoundOutput *device) {
     if (!device) return;
-    // The dropped buffer comes back through WOM_DONE.
+    // The dropped buffers come back through WOM_DONE.
     const MMRESULT result = waveOutReset(device->handle);
     if (result != MMSYSERR_NOERROR) report("waveOutReset", "", result);
 }
@@ -217,7 +219,7 @@ void sound_output_reset(SoundOutput *device) {
 void sound_output_close(SoundOutput *device) {
     if (!device) return;
     sound_output_reset(device);
-    release_buffer(*device);
+    give_back(*device, true);
     const MMRESULT result = waveOutClose(device->handle);  // WOM_CLOSE arrives during the call
     if (result != MMSYSERR_NOERROR) {
         // The system may still call back with this record: it is left to it rather than freed.

@@ -116,11 +116,20 @@ enum class AudioReadResult {
     NoData,        // reading or decoding failed
 };
 
-// Reads the first audio stream whole: stored 8- and 16-bit PCM as it is, anything else
-// decoded to 16-bit PCM (at most two channels). Reading stops with NoSize as soon as the
-// sound would take more than limit bytes (at most 2 GB). data and format are written only on
-// Read.
-AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
-                                 std::vector<uint8_t> &data);
+struct SoundReader;  // the first audio stream of an open video file, read piece by piece
+
+// Opens the first audio stream for reading from its start: stored 8- and 16-bit PCM as it is,
+// anything else decoded to 16-bit PCM (at most two channels), in format. NoSize when the
+// stream's header says the sound takes more than limit bytes (at most 2 GB). reader and format
+// are written only on Read. The reader is closed before file.
+AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &format,
+                                 SoundReader *&reader);
+
+// The sound's next piece of at least bytes (fewer at its end), in whole sample frames. Read:
+// piece holds it, empty once the sound has ended. NoSize: the sound would take more than the
+// limit in all; NoData: reading or decoding failed. Nothing follows a failure.
+AudioReadResult video_read_sound(SoundReader *reader, size_t bytes, std::vector<uint8_t> &piece);
+
+void video_close_sound(SoundReader *reader);
 
 }  // namespace platform

@@ -421,65 +421,6 @@ struct SoundInput {
     bool next(bool &failed) { return read_packet(format, stream, packet.get(), failed); }
 };
 
-AudioReadResult read_stored_pcm(SoundInput &input, size_t limit, std::vector<uint8_t> &data) {
-    // Room for the track as its header tells, within what the file holds: spares the copies
-    // and the spare room of a growing buffer.
-    const AVStream &stream = *input.format->streams[input.stream];
-    const int64_t file_bytes = avio_size(input.format->pb);
-    if (stream.duration > 0 && file_bytes > 0 && stream.codecpar->block_align > 0) {
-        const int64_t claimed = av_rescale_q(stream.duration, stream.time_base,
-                                             AVRational{1, stream.codecpar->sample_rate}) *
-                                stream.codecpar->block_align;
-        data.reserve(size_t(std::clamp<int64_t>(claimed, 0, std::min<int64_t>(file_bytes,
-                                                                             int64_t(limit)))));
-    }
-    bool failed = false;
-    while (input.next(failed)) {
-        const AVPacket &packet = *input.packet;
-        if (size_t(packet.size) > limit - data.size()) return AudioReadResult::NoSize;
-        data.insert(data.end(), packet.data, packet.data + packet.size);
-        av_packet_unref(input.packet.get());
-    }
-    return failed ? AudioReadResult::NoData : AudioReadResult::Read;
-}
-
-AudioReadResult read_decoded_pcm(SoundInput &input, const AVCodec *codec,
-                                 AVChannelLayout &layout, int rate, size_t limit,
-                                 std::vector<uint8_t> &data) {
-    DecoderPtr decoder(avcodec_alloc_context3(codec));
-    FramePtr frame(av_frame_alloc());
-    if (!decoder || !frame ||
-        avcodec_parameters_to_context(decoder.get(),
-                                      input.format->streams[input.stream]->codecpar) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0)
-        return AudioReadResult::NoFormat;
-    SoundConverter converter;
-    bool failed = false, ended = false;
-    for (;;) {
-        const int received = avcodec_receive_frame(decoder.get(), frame.get());
-        if (received == 0) {
-            const AudioReadResult appended =
-                append_converted(converter, frame.get(), layout, rate, limit, data);
-            av_frame_unref(frame.get());
-            if (appended != AudioReadResult::Read) return appended;
-            continue;
-        }
-        if (received != AVERROR(EAGAIN)) break;
-        if (ended) break;
-        if (!input.next(failed)) {
-            if (failed) return AudioReadResult::NoData;
-            ended = true;
-            avcodec_send_packet(decoder.get(), nullptr);
-            continue;
-        }
-        const int sent = avcodec_send_packet(decoder.get(), input.packet.get());
-        av_packet_unref(input.packet.get());
-        // A damaged packet loses its own sound only.
-        if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
-    }
-    return append_converted(converter, nullptr, layout, rate, limit, data);
-}
-
 // Whether the file's headers describe what is read of each stream: a video's codec, size and
 // frame rate, a sound's codec, rate and channels. Finding out the rest from the streams
 // themselves (avformat_find_stream_info) costs a first frame's decoding before the first frame
@@ -663,13 +604,87 @@ const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
     return file->dib.data();
 }
 
-AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
-                                 std::vector<uint8_t> &data) {
-    if (!file || file->audio < 0) return AudioReadResult::NoStream;
-    limit = std::min(limit, size_t(INT32_MAX));
+struct SoundReader {
     SoundInput input;
-    if (!input.open(*file)) return AudioReadResult::NoData;
-    const AVCodecParameters &parameters = *input.format->streams[input.stream]->codecpar;
+    DecoderPtr decoder;  // null for stored PCM, read as it is
+    FramePtr frame{av_frame_alloc()};
+    SoundConverter converter;
+    AVChannelLayout layout{};  // of the decoded sound
+    int rate = 0;
+    size_t block = 1;      // bytes of one sample frame
+    size_t left = 0;       // bytes the limit leaves
+    std::vector<uint8_t> carry;  // the start of a sample frame a stored packet split
+    bool input_ended = false;
+    bool ended = false;  // everything handed out
+
+    ~SoundReader() { av_channel_layout_uninit(&layout); }
+};
+
+namespace {
+
+AudioReadResult read_stored_pcm(SoundReader &reader, size_t bytes, std::vector<uint8_t> &piece) {
+    bool failed = false;
+    while (piece.size() < bytes) {
+        if (!reader.input.next(failed)) {
+            if (failed) return AudioReadResult::NoData;
+            reader.input_ended = true;
+            break;
+        }
+        const AVPacket &packet = *reader.input.packet;
+        if (size_t(packet.size) > reader.left - piece.size()) return AudioReadResult::NoSize;
+        piece.insert(piece.end(), packet.data, packet.data + packet.size);
+        av_packet_unref(reader.input.packet.get());
+    }
+    // Whole sample frames only: a split one waits for its rest, and one the track ends in
+    // goes.
+    const size_t split = piece.size() % reader.block;
+    if (!reader.input_ended) reader.carry.assign(piece.end() - ptrdiff_t(split), piece.end());
+    piece.resize(piece.size() - split);
+    return AudioReadResult::Read;
+}
+
+AudioReadResult read_decoded_pcm(SoundReader &reader, size_t bytes, std::vector<uint8_t> &piece) {
+    AVCodecContext *decoder = reader.decoder.get();
+    AVFrame *frame = reader.frame.get();
+    bool failed = false;
+    while (piece.size() < bytes) {
+        const int received = avcodec_receive_frame(decoder, frame);
+        if (received == 0) {
+            const AudioReadResult appended = append_converted(
+                reader.converter, frame, reader.layout, reader.rate, reader.left, piece);
+            av_frame_unref(frame);
+            if (appended != AudioReadResult::Read) return appended;
+            continue;
+        }
+        if (received != AVERROR(EAGAIN) || reader.input_ended) {
+            reader.input_ended = true;
+            return append_converted(reader.converter, nullptr, reader.layout, reader.rate,
+                                    reader.left, piece);
+        }
+        if (!reader.input.next(failed)) {
+            if (failed) return AudioReadResult::NoData;
+            reader.input_ended = true;
+            avcodec_send_packet(decoder, nullptr);
+            continue;
+        }
+        const int sent = avcodec_send_packet(decoder, reader.input.packet.get());
+        av_packet_unref(reader.input.packet.get());
+        // A damaged packet loses its own sound only.
+        if (sent < 0 && sent != AVERROR_INVALIDDATA) return AudioReadResult::NoData;
+    }
+    return AudioReadResult::Read;
+}
+
+}  // namespace
+
+AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &format,
+                                 SoundReader *&opened) {
+    opened = nullptr;
+    if (!file || file->audio < 0) return AudioReadResult::NoStream;
+    std::unique_ptr<SoundReader> reader(new (std::nothrow) SoundReader);
+    if (!reader || !reader->frame || !reader->input.open(*file)) return AudioReadResult::NoData;
+    const AVStream &stream = *reader->input.format->streams[reader->input.stream];
+    const AVCodecParameters &parameters = *stream.codecpar;
     const int channels = parameters.ch_layout.nb_channels;
     const int rate = parameters.sample_rate;
     if (channels <= 0 || channels > 8 || rate < int(kLowestSoundRate) ||
@@ -678,27 +693,58 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
 
     const bool stored = parameters.codec_id == AV_CODEC_ID_PCM_U8 ||
                         parameters.codec_id == AV_CODEC_ID_PCM_S16LE;
-    const AVCodec *codec = stored ? nullptr : avcodec_find_decoder(parameters.codec_id);
-    if (!stored && !codec) return AudioReadResult::NoFormatSize;
-    std::vector<uint8_t> pcm;
-    AudioReadResult result;
     int out_channels = channels, bits = 16;
     if (stored) {
         bits = parameters.codec_id == AV_CODEC_ID_PCM_U8 ? 8 : 16;
-        result = read_stored_pcm(input, limit, pcm);
     } else {
+        const AVCodec *codec = avcodec_find_decoder(parameters.codec_id);
+        if (!codec) return AudioReadResult::NoFormatSize;
         out_channels = std::min(channels, 2);
-        AVChannelLayout layout;
-        av_channel_layout_default(&layout, out_channels);
-        result = read_decoded_pcm(input, codec, layout, rate, limit, pcm);
+        av_channel_layout_default(&reader->layout, out_channels);
+        reader->decoder.reset(avcodec_alloc_context3(codec));
+        if (!reader->decoder ||
+            avcodec_parameters_to_context(reader->decoder.get(), &parameters) < 0 ||
+            avcodec_open2(reader->decoder.get(), codec, nullptr) < 0)
+            return AudioReadResult::NoFormat;
     }
-    if (result != AudioReadResult::Read) return result;
     const uint16_t block = uint16_t(out_channels * bits / 8);
-    pcm.resize(pcm.size() - pcm.size() % block);  // whole sample frames only
+    reader->rate = rate;
+    reader->block = block;
+    reader->left = std::min(limit, size_t(INT32_MAX));
+    // A track its header says is larger than the limit is not read; stored sound cannot be
+    // larger than the file. AVI gives stored sound no duration, but the count of its sample
+    // frames (no more than it holds: another container counts packets).
+    int64_t claimed = 0;
+    if (stream.duration > 0)
+        claimed = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    else if (stored)
+        claimed = std::max<int64_t>(stream.nb_frames, 0);
+    claimed = claimed > INT64_MAX / block ? INT64_MAX : claimed * block;
+    const int64_t file_bytes = avio_size(reader->input.format->pb);
+    if (stored && file_bytes > 0) claimed = std::min(claimed, file_bytes);
+    if (claimed > int64_t(reader->left)) return AudioReadResult::NoSize;
     format = WaveFormat{1, uint16_t(out_channels), uint32_t(rate), uint32_t(rate) * block, block,
                         uint16_t(bits), 0};
-    data = std::move(pcm);
+    opened = reader.release();
     return AudioReadResult::Read;
 }
+
+AudioReadResult video_read_sound(SoundReader *reader, size_t bytes, std::vector<uint8_t> &piece) {
+    piece.clear();
+    if (!reader || reader->ended) return AudioReadResult::Read;
+    piece.swap(reader->carry);
+    const AudioReadResult result = reader->decoder ? read_decoded_pcm(*reader, bytes, piece)
+                                                   : read_stored_pcm(*reader, bytes, piece);
+    if (result != AudioReadResult::Read) {
+        reader->ended = true;
+        piece.clear();
+        return result;
+    }
+    reader->left -= piece.size();
+    reader->ended = reader->input_ended && reader->carry.empty();
+    return AudioReadResult::Read;
+}
+
+void video_close_sound(SoundReader *reader) { delete reader; }
 
 }  // namespace platform

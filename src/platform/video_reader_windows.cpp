@@ -359,14 +359,30 @@ AudioReadResult decode_sound(std::vector<uint8_t> &format_bytes, std::vector<uin
 
 }  // namespace
 
-AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &format,
-                                 std::vector<uint8_t> &data) {
+// Stored PCM is read a piece at a time through the stream's index; compressed sound is
+// decoded whole as the reader opens (the Audio Compression Manager converts a buffer at once)
+// and handed out as one piece.
+struct SoundReader {
+    StreamPtr stream;
+    LONG next = 0;  // the stream's next sample
+    LONG end = 0;
+    size_t block = 1;  // bytes of one sample frame as played
+    size_t left = 0;   // bytes the limit leaves
+    uint64_t file_bytes = 0;
+    std::vector<uint8_t> decoded;  // compressed sound, decoded
+    bool compressed = false;
+    bool ended = false;
+};
+
+AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &format,
+                                 SoundReader *&reader) {
+    reader = nullptr;
     if (!file) return AudioReadResult::NoStream;
     limit = std::min(limit, size_t(INT32_MAX));
     PAVISTREAM opened = nullptr;
     if (AVIFileGetStream(file->file, &opened, streamtypeAUDIO, 0) != AVIERR_OK)
         return AudioReadResult::NoStream;
-    const StreamPtr stream(opened);
+    StreamPtr stream(opened);
     AVISTREAMINFOA about{};
     if (AVIStreamInfoA(opened, &about, sizeof about) != AVIERR_OK || about.dwRate == 0 ||
         about.dwScale == 0)
@@ -396,27 +412,71 @@ AudioReadResult video_read_audio(VideoFile *file, size_t limit, WaveFormat &form
         return AudioReadResult::NoSize;
     if (uint64_t(bytes) > file->bytes) return AudioReadResult::NoData;
     if (size_t(bytes) > limit) return AudioReadResult::NoSize;
-    std::vector<uint8_t> samples(static_cast<size_t>(bytes));
-    if (bytes > 0 &&
-        AVIStreamRead(opened, start, length, samples.data(), bytes, &bytes, nullptr) != AVIERR_OK)
-        return AudioReadResult::NoData;
-    samples.resize(size_t(bytes));
 
+    std::unique_ptr<SoundReader> made(new (std::nothrow) SoundReader);
+    if (!made) return AudioReadResult::NoData;
     WAVEFORMATEX played = stored;
     played.wFormatTag = WAVE_FORMAT_PCM;
     if (!stored_pcm(format_bytes, stored)) {
-        std::vector<uint8_t> decoded;
-        const AudioReadResult result = decode_sound(format_bytes, samples, limit, played, decoded);
+        std::vector<uint8_t> samples(static_cast<size_t>(bytes));
+        if (bytes > 0 && AVIStreamRead(opened, start, length, samples.data(), bytes, &bytes,
+                                       nullptr) != AVIERR_OK)
+            return AudioReadResult::NoData;
+        samples.resize(size_t(bytes));
+        const AudioReadResult result =
+            decode_sound(format_bytes, samples, limit, played, made->decoded);
         if (result != AudioReadResult::Read) return result;
-        samples = std::move(decoded);
+        made->compressed = true;
     }
     played.cbSize = 0;
-    const size_t block = size_t(played.nChannels) * played.wBitsPerSample / 8;
-    samples.resize(samples.size() - samples.size() % block);  // whole sample frames only
+    made->stream = std::move(stream);
+    made->next = start;
+    made->end = start + std::max<LONG>(length, 0);
+    made->block = size_t(played.nChannels) * played.wBitsPerSample / 8;
+    made->left = limit;
+    made->file_bytes = file->bytes;
     format = WaveFormat{played.wFormatTag,     played.nChannels,   played.nSamplesPerSec,
                         played.nAvgBytesPerSec, played.nBlockAlign, played.wBitsPerSample, 0};
-    data = std::move(samples);
+    reader = made.release();
     return AudioReadResult::Read;
 }
+
+AudioReadResult video_read_sound(SoundReader *reader, size_t bytes, std::vector<uint8_t> &piece) {
+    piece.clear();
+    if (!reader || reader->ended) return AudioReadResult::Read;
+    if (reader->compressed) {
+        piece.swap(reader->decoded);
+    } else if (reader->next < reader->end) {
+        const LONG count = LONG(std::min<uint64_t>(std::max<size_t>(bytes / reader->block, 1),
+                                                   uint64_t(reader->end - reader->next)));
+        LONG size = 0, samples = 0;
+        PAVISTREAM stream = reader->stream.get();
+        if (AVIStreamRead(stream, reader->next, count, nullptr, 0, &size, nullptr) != AVIERR_OK ||
+            size < 0 || uint64_t(size) > reader->file_bytes) {
+            reader->ended = true;
+            return AudioReadResult::NoData;
+        }
+        if (size_t(size) > reader->left) {
+            reader->ended = true;
+            return AudioReadResult::NoSize;
+        }
+        piece.resize(size_t(size));
+        if (size > 0 && AVIStreamRead(stream, reader->next, count, piece.data(), size, &size,
+                                      &samples) != AVIERR_OK) {
+            reader->ended = true;
+            piece.clear();
+            return AudioReadResult::NoData;
+        }
+        piece.resize(size_t(size));
+        // A read that moves nothing on ends the sound rather than repeat itself.
+        reader->next = samples > 0 ? reader->next + samples : reader->end;
+    }
+    piece.resize(piece.size() - piece.size() % reader->block);  // whole sample frames only
+    reader->left -= std::min(reader->left, piece.size());
+    reader->ended = reader->compressed || reader->next >= reader->end;
+    return AudioReadResult::Read;
+}
+
+void video_close_sound(SoundReader *reader) { delete reader; }
 
 }  // namespace platform

@@ -18,6 +18,7 @@ extern "C" {
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
 #include "fuzz_check.h"
 #include "fuzz_support.h"
@@ -78,14 +79,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (result == 1) {
         const platform::WaveFormat &format = *loaded.audioFormat;
-        check(format.blockAlign > 0 && loaded.audioLength >= 0 &&
-              loaded.audioLength % format.blockAlign == 0);
-        check(size_t(loaded.audioLength) == loaded.audioData.size());
+        SoundTrack *track = loaded.audioData;
+        check(format.blockAlign > 0 && track != nullptr);
+        while (track->read_piece()) continue;
+        size_t bytes = 0;
+        for (size_t i = 0; i < track->pieces(); ++i) {
+            const platform::WaveHeader piece = track->piece(i);
+            check(piece.length % format.blockAlign == 0);
+            bytes += piece.length;
+        }
+        check(bytes == track->bytes() && bytes <= video_memory_budget / 2);
     } else {
-        check(loaded.audioFormat == nullptr && loaded.audioData.empty());
+        check(loaded.audioFormat == nullptr && loaded.audioData == nullptr);
     }
     release_animation();
-    check(calData.animationTarget.frames == nullptr && calData.animationTarget.audioData.empty());
+    check(calData.animationTarget.frames == nullptr && calData.animationTarget.audioData == nullptr);
     check(set_cal_animation_target(nullptr, 0, 0) == -1 &&
           calData.animationTarget.videoPath.empty());
     return 0;

@@ -2,6 +2,7 @@
 #include "test_videos.h"
 
 #include "calibration/cal_data.h"
+#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
 
 #include <cmath>
@@ -92,6 +93,18 @@ size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit
         video->done(frame);
     }
     return size_t(j);
+}
+
+std::vector<uint8_t> whole_sound() {
+    SoundTrack *track = calData.animationTarget.audioData;
+    std::vector<uint8_t> sound;
+    if (!track) return sound;
+    while (track->read_piece()) continue;
+    for (size_t i = 0; i < track->pieces(); ++i) {
+        const platform::WaveHeader piece = track->piece(i);
+        sound.insert(sound.end(), piece.data, piece.data + piece.length);
+    }
+    return sound;
 }
 
 }  // namespace vt_test

@@ -76,4 +76,8 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
 // as the playback thread takes them; returns the number of frames (0 when none is loaded).
 size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit);
 
+// The loaded animated target's whole sound track, its pieces read to the end as the decoding
+// thread reads them; empty when none is loaded.
+std::vector<uint8_t> whole_sound();
+
 }  // namespace vt_test

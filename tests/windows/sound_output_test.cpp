@@ -129,10 +129,18 @@ TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
     uint64_t position = 0;
     EXPECT_TRUE(platform::sound_output_position(stereo.device, position));
     EXPECT_EQ(position, frames);
-    // Again, after it was done: each write plays from the beginning, and its position counts
-    // from there.
-    ASSERT_TRUE(platform::sound_output_write(stereo.device, stereo.header));
+    // Again, after it was done, in two buffers written one after the other: they play as one
+    // sound, reported done once, after the second, and its position counts from the first.
+    const uint32_t half = uint32_t(frames / 2 * 4);
+    platform::WaveHeader first{track.data.data(), half}, second{track.data.data() + half,
+                                                                uint32_t(track.data.size()) - half};
+    ASSERT_TRUE(platform::sound_output_prepare(stereo.device, first) &&
+                platform::sound_output_prepare(stereo.device, second));
+    ASSERT_TRUE(platform::sound_output_write(stereo.device, first));
+    ASSERT_TRUE(platform::sound_output_write(stereo.device, second));
     EXPECT_TRUE(wait_for(stereo.state.done, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(stereo.state.done, 2) << "done once for both";
     EXPECT_TRUE(platform::sound_output_position(stereo.device, position));
     EXPECT_EQ(position, frames);
     platform::sound_output_close(stereo.device);
@@ -163,13 +171,13 @@ TEST_F(SoundHeard, ResetAndCloseUnderAPlayingBufferAreSafe) {
         SCOPED_TRACE(reset_first ? "reset, then close" : "close while playing");
         Playing playing(track);
         ASSERT_TRUE(playing.started);
-        EXPECT_FALSE(platform::sound_output_write(playing.device, playing.header))
-            << "one buffer at a time";
+        EXPECT_TRUE(platform::sound_output_write(playing.device, playing.header))
+            << "queued after the first";
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto start = std::chrono::steady_clock::now();
         if (reset_first) {
             platform::sound_output_reset(playing.device);
-            EXPECT_EQ(playing.state.done, 1) << "the dropped buffer is reported done";
+            EXPECT_EQ(playing.state.done, 1) << "the dropped buffers are reported done, once";
             // The device takes a new buffer after a reset.
             EXPECT_TRUE(platform::sound_output_write(playing.device, playing.header));
         }
