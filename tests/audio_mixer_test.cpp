@@ -1,6 +1,6 @@
 // The shared audio output heard through SDL's disk audio driver: voices of different formats
-// mixed into one device, sums beyond full scale saturated, reset and replay, ends reported
-// once, the device kept open under a playing voice and opened again after closing, and formats
+// mixed into one device, sums beyond full scale saturated, reset and replay, a sound queued in
+// pieces, ends reported once, the device kept open under a playing voice and opened again after closing, and formats
 // that cannot be converted.
 #include <gtest/gtest.h>
 
@@ -163,6 +163,33 @@ TEST_F(AudioMixer, ResetDropsASoundUnreportedAndTheVoicePlaysAgain) {
         vt_test::channel(vt_test::written_after(outputPath, from, vt_test::output_samples(150)), 0);
     const vt_test::Match match = vt_test::find_clip(again, start, 22050);
     EXPECT_GT(match.correlation, 0.9999);
+    EXPECT_NEAR(match.gain, 1.0, 0.01);
+    platform::audio_voice_destroy(voice);
+}
+
+// A sound handed over in pieces, as a video's sound is read while it plays: one sound without
+// a seam, its end reported once, after the last piece, its position counted across them.
+TEST_F(AudioMixer, QueuedPiecesPlayAsOneSoundEndedOnceAfterTheLast) {
+    const vt_test::PcmSound sound = vt_test::sine(0.3, 1000, 10000);
+    std::atomic<int> ends{0};
+    AudioVoice *voice = platform::audio_voice_create(AUDIO_S16SYS, 1, 22050, count_end, &ends);
+    ASSERT_NE(voice, nullptr);
+    const size_t from = written();
+    const uint32_t third = uint32_t(sound.data.size() / 3) & ~1u;
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t length = i < 2 ? third : uint32_t(sound.data.size()) - 2 * third;
+        ASSERT_TRUE(platform::audio_voice_queue(voice, sound.data.data() + i * third, length));
+    }
+    ASSERT_TRUE(wait_for(ends, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ends, 1) << "one end, after the last piece";
+    EXPECT_NEAR(double(platform::audio_voice_position(voice)), double(sound.data.size() / 2), 2);
+    std::vector<int16_t> samples(sound.data.size() / 2);
+    std::memcpy(samples.data(), sound.data.data(), sound.data.size());
+    const std::vector<double> heard =
+        vt_test::channel(vt_test::written_after(outputPath, from, vt_test::output_samples(400)), 0);
+    const vt_test::Match match = vt_test::find_clip(heard, samples, 22050);
+    EXPECT_GT(match.correlation, 0.9999) << "no seam between the pieces";
     EXPECT_NEAR(match.gain, 1.0, 0.01);
     platform::audio_voice_destroy(voice);
 }

@@ -631,7 +631,8 @@ AudioReadResult read_stored_pcm(SoundReader &reader, size_t bytes, std::vector<u
             break;
         }
         const AVPacket &packet = *reader.input.packet;
-        if (size_t(packet.size) > reader.left - piece.size()) return AudioReadResult::NoSize;
+        if (piece.size() > reader.left || size_t(packet.size) > reader.left - piece.size())
+            return AudioReadResult::NoSize;
         piece.insert(piece.end(), packet.data, packet.data + packet.size);
         av_packet_unref(reader.input.packet.get());
     }
