@@ -68,6 +68,12 @@ struct AudioVoice {
     };
     std::vector<Piece> queued;  // the sound's pieces after data, in order
     size_t nextQueued = 0;      // the first of them not yet begun
+
+    void begin(const Piece &piece) {
+        data = piece.data;
+        frames = piece.frames;
+        fed = 0;
+    }
     AudioVoice *next = nullptr;
 };
 
@@ -91,10 +97,7 @@ int convert(AudioVoice &voice, Sint16 *out, int frames) {
     int made = 0;
     while (made < frames) {
         if (voice.fed == voice.frames && voice.nextQueued < voice.queued.size()) {
-            const AudioVoice::Piece piece = voice.queued[voice.nextQueued++];
-            voice.data = piece.data;
-            voice.frames = piece.frames;
-            voice.fed = 0;
+            voice.begin(voice.queued[voice.nextQueued++]);
             continue;
         }
         const int room = frames - made;
@@ -279,9 +282,7 @@ namespace {
 bool start_sound(AudioVoice &voice, const uint8_t *data, uint32_t length) {
     // Initialising again drops what an earlier sound left in the converter.
     if (swr_init(voice.converter.get()) < 0) return false;
-    voice.data = data;
-    voice.frames = length / uint32_t(voice.frameBytes);
-    voice.fed = 0;
+    voice.begin({data, length / uint32_t(voice.frameBytes)});
     voice.mixed = 0;
     voice.queued.clear();
     voice.nextQueued = 0;
@@ -306,9 +307,7 @@ bool audio_voice_queue(AudioVoice *voice, const uint8_t *data, uint32_t length) 
         // All mixed, its end not yet reported: it goes on with this piece, from where it is.
         // The converter gave out its last frames and starts again.
         if (swr_init(voice->converter.get()) < 0) return false;
-        voice->data = piece.data;
-        voice->frames = piece.frames;
-        voice->fed = 0;
+        voice->begin(piece);
         voice->state = VoiceState::Playing;
         return true;
     }

@@ -15,7 +15,6 @@ extern "C" {
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -105,8 +104,9 @@ struct VideoFile {
     SwsContext *scaler_set_up = nullptr;  // the scaler whose colour details were set
     int scaler_range = -1;
     PacketPtr packet{av_packet_alloc()};
-    // Packets read for the first frame alone, which the decoder is handed before any other.
-    std::deque<PacketPtr> replay;
+    // The packet read for the first frame alone, which the decoder is handed before any other.
+    PacketPtr replay{av_packet_alloc()};
+    bool replay_held = false;
     bool first_tried = false;  // the first frame was asked of a decoder of its own
     FramePtr frame{av_frame_alloc()};
     FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, padded
@@ -150,9 +150,9 @@ bool read_packet(AVFormatContext *format, int stream, AVPacket *packet, bool &fa
 // The next packet of the video stream, into file.packet.
 bool read_video_packet(VideoFile &file, bool &failed) {
     failed = false;
-    if (!file.replay.empty()) {
-        av_packet_move_ref(file.packet.get(), file.replay.front().get());
-        file.replay.pop_front();
+    if (file.replay_held) {
+        av_packet_move_ref(file.packet.get(), file.replay.get());
+        file.replay_held = false;
         return true;
     }
     if (file.input_ended) return false;
@@ -304,9 +304,8 @@ bool first_frame_alone(VideoFile &file, const FrameRows &rows) {
     file.first_tried = true;
     const AVCodecContext &threaded = *file.decoder;
     DecoderPtr alone(avcodec_alloc_context3(threaded.codec));
-    PacketPtr kept(av_packet_alloc());
     bool failed = false;
-    if (!alone || !kept ||
+    if (!alone || !file.replay ||
         avcodec_parameters_to_context(alone.get(),
                                       file.format->streams[file.video]->codecpar) < 0)
         return false;
@@ -314,13 +313,9 @@ bool first_frame_alone(VideoFile &file, const FrameRows &rows) {
     if (avcodec_open2(alone.get(), threaded.codec, nullptr) < 0 ||
         !read_video_packet(file, failed))
         return false;
-    av_packet_move_ref(kept.get(), file.packet.get());
-    try {
-        file.replay.push_back(std::move(kept));
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    if (avcodec_send_packet(alone.get(), file.replay.back().get()) < 0 ||
+    av_packet_move_ref(file.replay.get(), file.packet.get());
+    file.replay_held = true;
+    if (avcodec_send_packet(alone.get(), file.replay.get()) < 0 ||
         avcodec_send_packet(alone.get(), nullptr) < 0 ||
         avcodec_receive_frame(alone.get(), file.frame.get()) < 0)
         return false;
@@ -466,7 +461,8 @@ bool rewind(VideoFile &file) {
         file.format = again;
     }
     if (file.decoder) avcodec_flush_buffers(file.decoder.get());
-    file.replay.clear();
+    if (file.replay) av_packet_unref(file.replay.get());
+    file.replay_held = false;
     file.position = file.info.start;
     file.input_ended = false;
     file.have_frame = false;
