@@ -6,14 +6,15 @@ pkg_check_modules(SDL2_TTF REQUIRED IMPORTED_TARGET SDL2_ttf)
 pkg_check_modules(SDL2_MIXER REQUIRED IMPORTED_TARGET SDL2_mixer)
 pkg_check_modules(SDL2_GFX REQUIRED IMPORTED_TARGET SDL2_gfx)
 find_package(Threads REQUIRED)
-# The system's own services behind src/platform: fonts and video through fontconfig and
-# FFmpeg on Linux; on Windows the Win32 services (Video for Windows with the Audio Compression
-# Manager for compressed sound, waveOut and PlaySound).
+# FFmpeg reads the video targets on every system (on Windows the build of
+# cmake/windows/build_dependencies.sh).
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale
+                  libswresample libavutil)
+# The system's own services behind src/platform: fonts through fontconfig on Linux; on Windows
+# the Win32 services (waveOut and PlaySound).
 if(WIN32)
-  set(VT_SYSTEM_LIBRARIES vfw32 msacm32 winmm)
+  set(VT_SYSTEM_LIBRARIES PkgConfig::FFMPEG winmm)
 else()
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
-  pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale
-                    libswresample libavutil)
   set(VT_SYSTEM_LIBRARIES PkgConfig::FONTCONFIG PkgConfig::FFMPEG ${CMAKE_DL_LIBS})
 endif()

@@ -9,8 +9,10 @@
 #   third_party_notices.sh linux-demo <program or library>...
 #     the same for what the demo package's stand-in core and demo link.
 #   third_party_notices.sh windows <folder of Debian orig tarballs> <fonts copyright file>
-#     the upstream licence files of the libraries built into the Windows package, of the
-#     mingw-w64 runtime linked into the DLL, and of the Open Sans faces.
+#                                  <FFmpeg's build description>
+#     the upstream licence files of the libraries built into the Windows package, with how
+#     FFmpeg was configured and where its source is, of the mingw-w64 runtime linked into the
+#     DLL, and of the Open Sans faces.
 #   third_party_notices.sh windows-demo
 #     the mingw-w64 runtime linked into the demo zip's stand-in core and demo.
 # The notices go to standard output.
@@ -111,17 +113,26 @@ upstream_notice() {
 }
 
 windows() {
-  local sources="$1" fonts="$2" source tarball
+  local sources="$1" fonts="$2" ffmpeg_build="$3" source tarball
   echo "Third-party notices for the Windows package of vistrak_core_graphics_sdl2"
   echo "The library itself is under the MIT licence (LICENSE)."
   heading "Open Sans — the two faces built into the library"
   notice_file "$fonts"
   for source in zlib libpng1.6 libjpeg-turbo freetype libsdl2 libsdl2-ttf libsdl2-mixer \
-                libsdl2-gfx libgd2; do
+                libsdl2-gfx libgd2 ffmpeg; do
     tarball="$(ls "$sources/${source}"_*.orig.tar.* 2>/dev/null | head -n 1)"
     [ -n "$tarball" ] || { echo "third_party_notices: no source of $source in $sources" >&2; exit 1; }
     upstream_notice "$tarball" "a DLL of bin/"
   done
+  [ -f "$ffmpeg_build" ] || { echo "third_party_notices: no $ffmpeg_build" >&2; exit 1; }
+  heading "FFmpeg — how its DLLs (avcodec, avformat, avutil, swresample, swscale) were built"
+  echo "FFmpeg is used under the GNU Lesser General Public License 2.1 or later: it was"
+  echo "configured without GPL and non-free parts. Its corresponding source, the Debian source"
+  echo "package with the build script, is in the source zip published beside this package"
+  echo "(<package>-ffmpeg-source.zip); it rebuilds the DLLs, which may be replaced by others"
+  echo "built from a modified FFmpeg of the same interface."
+  echo
+  cat "$ffmpeg_build"
   mingw_runtime_notices "the DLL"
   common_licence_texts
 }
@@ -142,8 +153,8 @@ windows_demo() {
 case "${1:-}" in
   linux) [ $# -eq 2 ] && linux "$2" ;;
   linux-demo) [ $# -ge 2 ] && shift && linux_demo "$@" ;;
-  windows) [ $# -eq 3 ] && windows "$2" "$3" ;;
+  windows) [ $# -eq 4 ] && windows "$2" "$3" "$4" ;;
   windows-demo) [ $# -eq 1 ] && windows_demo ;;
   *) echo "usage: $0 linux <library> | linux-demo <file>... | windows <tarball folder>" \
-          "<fonts copyright> | windows-demo" >&2; exit 2 ;;
+          "<fonts copyright> <FFmpeg build description> | windows-demo" >&2; exit 2 ;;
 esac

@@ -268,9 +268,10 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
         const std::string path = program_folder() + "/ffmpeg_" + format + ".avi";
         const std::string command =
             "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(width) +
-            "x" + std::to_string(height) + " -r 10 -i " + raw + " -f lavfi -i sine=d=0.3" +
-            " -shortest -c:v rawvideo -pix_fmt " + format + " -c:a pcm_s16le " + path;
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+            "x" + std::to_string(height) + " -r 10 -i '" + vt_test::host_file_path(raw) +
+            "' -f lavfi -i sine=d=0.3 -shortest -c:v rawvideo -pix_fmt " + format +
+            " -c:a pcm_s16le '" + vt_test::host_file_path(path) + "'";
+        ASSERT_EQ(vt_test::run_host_script(command), 0) << command;
         set_cal_animation_target(path.c_str(), 1, 0);
         ASSERT_EQ(begin_cal_hook(), 0);
         ASSERT_NE(calData.animationTarget.frames.load(), nullptr);

@@ -26,15 +26,17 @@ SOURCES=(
   libsdl2-mixer:libsdl2-mixer-dev
   libsdl2-gfx:libsdl2-gfx-dev
   libgd2:libgd-dev
+  ffmpeg:libavcodec-dev
 )
 TOOLS=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-x86-64-dev cmake make dpkg-dev xz-utils bzip2
+  mingw-w64-x86-64-dev cmake make dpkg-dev xz-utils bzip2 nasm
 )
 # What an application needs beside it: ours, then the mingw runtime.
 DLLS=(
   libzlib1.dll libpng16.dll libjpeg-62.dll libfreetype.dll SDL2.dll SDL2_ttf.dll
-  SDL2_mixer.dll SDL2_gfx.dll libgd.dll
+  SDL2_mixer.dll SDL2_gfx.dll libgd.dll avutil-57.dll swresample-4.dll swscale-6.dll
+  avcodec-59.dll avformat-59.dll
 )
 RUNTIME_DLLS=(libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 JOBS=2
@@ -174,6 +176,46 @@ build_all() {
   cmake_build SDL2_gfx "$here/sdl2_gfx" -DSDL2_GFX_SOURCE_DIR="$source_root/libsdl2-gfx"
   cmake_build libgd "$source_root/libgd2" "${zlib[@]}" "${png[@]}" "${jpeg[@]}" \
     -DENABLE_PNG=ON -DENABLE_JPEG=ON -DENABLE_CPP=OFF
+  build_ffmpeg
+}
+
+# FFmpeg for the video reader, LGPL only (no --enable-gpl or --enable-nonfree): its five
+# libraries with the file protocol and the demuxers, parsers and decoders of the videos labs
+# have; no programs, encoders, muxers, filters, devices or network. Nothing is detected from
+# the build machine: what is built is what is named here.
+FFMPEG_CONFIGURE=(
+  --target-os=mingw32 --arch=x86_64 --cross-prefix=x86_64-w64-mingw32-
+  --cc=x86_64-w64-mingw32-gcc-posix --cxx=x86_64-w64-mingw32-g++-posix
+  --enable-shared --disable-static --disable-programs --disable-doc --disable-debug
+  --disable-network --disable-autodetect --enable-w32threads --disable-everything
+  --disable-avdevice --disable-avfilter --disable-postproc
+  --enable-protocol=file
+  --enable-demuxer=avi,mov,matroska,mpegps,mpegts,flv,asf
+  --enable-parser=h264,hevc,mpeg4video,mpegvideo,vp8,vp9,mjpeg,aac,aac_latm,mpegaudio,vorbis,opus,flac,ac3,vc1
+  --enable-decoder=h264,hevc,mpeg4,msmpeg4v1,msmpeg4v2,msmpeg4v3,mpeg1video,mpeg2video,vp8,vp9
+  --enable-decoder=mjpeg,cinepak,msvideo1,msrle,huffyuv,ffvhuff,ffv1,utvideo,qtrle,prores
+  --enable-decoder=wmv1,wmv2,wmv3,vc1,rawvideo,yuv4,v210,v308,v408,v410,y41p
+  --enable-decoder='pcm_*' --disable-decoder=pcm_alaw_at,pcm_mulaw_at
+  --enable-decoder=adpcm_ms,adpcm_ima_wav,mp3,mp3float,aac,aac_latm,vorbis,opus,flac,ac3,eac3
+  --enable-decoder=alac,wmav1,wmav2
+)
+
+build_ffmpeg() {
+  local log="$log_dir/ffmpeg.log" build="$build_root/ffmpeg"
+  say "building FFmpeg"
+  mkdir -p "$build"
+  {
+    (cd "$build" && "$source_root/ffmpeg/configure" --prefix="$prefix" "${FFMPEG_CONFIGURE[@]}") &&
+      make -C "$build" -j "$JOBS" && make -C "$build" install
+  } >"$log" 2>&1 || { tail -n 40 "$log" >&2; say "FFmpeg failed, see $log"; exit 1; }
+  # What the package's notices say of it: the source and the configure line.
+  mkdir -p "$prefix/share/doc/ffmpeg"
+  {
+    echo "Debian source package: ffmpeg ${debian_version[ffmpeg]}"
+    echo "Built from its orig tarball, ffmpeg_${upstream_version[ffmpeg]}.orig.tar.xz, by"
+    echo "cmake/windows/build_dependencies.sh of this project, configured with:"
+    echo "  configure --prefix=<prefix> ${FFMPEG_CONFIGURE[*]}"
+  } >"$prefix/share/doc/ffmpeg/BUILD"
 }
 
 copy_runtime() {

@@ -38,37 +38,37 @@ int32_t report(int32_t result, const char *message) {
 
 // Opens the sound track for animationTarget and reads its first piece, within half the
 // budget. Returns LoadVideo's result.
-int32_t open_sound(platform::VideoFile *file, const char *path) {
+int32_t open_sound(VideoFile *file, const char *path) {
     AnimationTarget &animation = calData.animationTarget;
     const size_t limit = video_memory_budget / 2;
     platform::WaveFormat format{};
     std::unique_ptr<SoundTrack> track;
-    platform::AudioReadResult result;
+    AudioReadResult result;
     try {
         result = SoundTrack::open(file, limit, path, format, track);
     } catch (const std::bad_alloc &) {
-        result = platform::AudioReadResult::NoData;
+        result = AudioReadResult::NoData;
     }
     switch (result) {
-        case platform::AudioReadResult::NoStream:
+        case AudioReadResult::NoStream:
             animation.audioPlaying = kAudioUnusable;
             return report(-1, "no audio\n");
-        case platform::AudioReadResult::NoInfo:
+        case AudioReadResult::NoInfo:
             animation.audioPlaying = kAudioUnusable;
             return report(-2, "no audio stream info\n");
-        case platform::AudioReadResult::NoFormatSize:
+        case AudioReadResult::NoFormatSize:
             animation.audioPlaying = kAudioUnusable;
             return report(-3, "AVIStreamReadFormat - audio failed!\n");
-        case platform::AudioReadResult::NoFormat:
+        case AudioReadResult::NoFormat:
             return report(-4, "AVIStreamReadFormat - audio failed!\n");
-        case platform::AudioReadResult::NoSize:
+        case AudioReadResult::NoSize:
             std::printf("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
                         "ring target is shown instead of the video. \n",
                         path, static_cast<unsigned long long>(limit >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
-        case platform::AudioReadResult::NoData:
+        case AudioReadResult::NoData:
             return report(-6, "AVIStreamRead2 - audio failed!\n");
-        case platform::AudioReadResult::Read:
+        case AudioReadResult::Read:
             break;
     }
     auto *kept_format = new (std::nothrow) platform::WaveFormat(format);
@@ -82,40 +82,40 @@ int32_t open_sound(platform::VideoFile *file, const char *path) {
 
 int32_t LoadVideo(const char *path) {
     release_animation();
-    platform::VideoFile *opened = nullptr;
-    switch (platform::video_open(path, opened)) {
-        case platform::VideoOpenResult::Opened:
-        case platform::VideoOpenResult::Failed:  // the stream step below reports it
+    VideoFile *opened = nullptr;
+    switch (video_open(path, opened)) {
+        case VideoOpenResult::Opened:
+        case VideoOpenResult::Failed:  // the stream step below reports it
             break;
-        case platform::VideoOpenResult::NoHandler:
+        case VideoOpenResult::NoHandler:
             return report(0,
                           "According to the registry, the type of file specified in "
                           "AVIFileOpen does not have a handler to process it. \n");
-        case platform::VideoOpenResult::BadFormat:
+        case VideoOpenResult::BadFormat:
             return report(0,
                           "The file couldn't be read, indicating a corrupt file or an "
                           "unrecognized format. \n");
-        case platform::VideoOpenResult::NoMemory:
+        case VideoOpenResult::NoMemory:
             return report(0, kNoMemory);
-        case platform::VideoOpenResult::ReadError:
+        case VideoOpenResult::ReadError:
             std::printf("A disk error occurred. Please check for video file %s. \n",
                         path ? path : "(null)");
             std::fflush(nullptr);
             return 0;
     }
     VideoFilePtr file(opened);
-    platform::VideoStreamInfo info;
-    switch (platform::video_stream(file.get(), info)) {
-        case platform::VideoStreamResult::Found:
+    VideoStreamInfo info;
+    switch (video_stream(file.get(), info)) {
+        case VideoStreamResult::Found:
             break;
-        case platform::VideoStreamResult::NoStream:
+        case VideoStreamResult::NoStream:
             return report(0, "failed to get avi stream \n");
-        case platform::VideoStreamResult::NoInfo:
+        case VideoStreamResult::NoInfo:
             return report(0, "failed to get avi file info \n");
     }
-    if (!platform::video_open_frames(file.get())) {
+    if (!video_open_frames(file.get())) {
         std::printf("Failed to get avi stream, probably required codec is missing.\n");
-        if (const std::string codec = platform::video_codec(file.get()); !codec.empty())
+        if (const std::string codec = video_codec(file.get()); !codec.empty())
             std::printf("LoadVideo: the video stream of %s is coded as %s, and no installed "
                         "decoder reads it. \n",
                         path, codec.c_str());
@@ -132,7 +132,7 @@ int32_t LoadVideo(const char *path) {
         return report(0, kNoMemory);
     }
     if (!frames) return 0;
-    platform::VideoFile *reader = frames->file();
+    VideoFile *reader = frames->file();
     animation.frames = frames.release();
     return open_sound(reader, path);
 }

@@ -5,24 +5,24 @@
 #include <cstdio>
 #include <new>
 
-SoundTrack::SoundTrack(platform::SoundReader *reader, const std::string &path,
+SoundTrack::SoundTrack(SoundReader *reader, const std::string &path,
                        size_t piece_bytes, uint32_t bytes_per_second)
     : reader_(reader),
       path_(path),
       piece_bytes_(piece_bytes),
       bytes_per_second_(bytes_per_second) {}
 
-SoundTrack::~SoundTrack() { platform::video_close_sound(reader_); }
+SoundTrack::~SoundTrack() { video_close_sound(reader_); }
 
-platform::AudioReadResult SoundTrack::open(platform::VideoFile *file, size_t limit,
+AudioReadResult SoundTrack::open(VideoFile *file, size_t limit,
                                            const std::string &path,
                                            platform::WaveFormat &format,
                                            std::unique_ptr<SoundTrack> &track) {
-    platform::SoundReader *reader = nullptr;
+    SoundReader *reader = nullptr;
     platform::WaveFormat opened{};
-    const platform::AudioReadResult result =
-        platform::video_open_sound(file, limit, opened, reader);
-    if (result != platform::AudioReadResult::Read) return result;
+    const AudioReadResult result =
+        video_open_sound(file, limit, opened, reader);
+    if (result != AudioReadResult::Read) return result;
     const uint32_t per_second = opened.samplesPerSec * opened.blockAlign;
     std::unique_ptr<SoundTrack> made;
     try {
@@ -30,14 +30,14 @@ platform::AudioReadResult SoundTrack::open(platform::VideoFile *file, size_t lim
                                                     size_t(per_second * kPieceSeconds), 1),
                                   per_second));
     } catch (const std::bad_alloc &) {
-        platform::video_close_sound(reader);
-        return platform::AudioReadResult::NoData;
+        video_close_sound(reader);
+        return AudioReadResult::NoData;
     }
     // The first piece is read here: a sound that cannot be read at all is the load's failure.
     std::vector<uint8_t> first;
-    const platform::AudioReadResult read =
-        platform::video_read_sound(made->reader_, made->piece_bytes_, first);
-    if (read != platform::AudioReadResult::Read) return read;
+    const AudioReadResult read =
+        video_read_sound(made->reader_, made->piece_bytes_, first);
+    if (read != AudioReadResult::Read) return read;
     // Kept when empty too: the sound of a pass is at least one buffer, which is reported
     // played at once.
     made->complete_ = first.empty();
@@ -45,20 +45,20 @@ platform::AudioReadResult SoundTrack::open(platform::VideoFile *file, size_t lim
     try {
         made->pieces_.push_back(std::move(first));
     } catch (const std::bad_alloc &) {
-        return platform::AudioReadResult::NoData;
+        return AudioReadResult::NoData;
     }
     format = opened;
     track = std::move(made);
-    return platform::AudioReadResult::Read;
+    return AudioReadResult::Read;
 }
 
 bool SoundTrack::read_piece() {
     if (complete_) return false;
     std::vector<uint8_t> piece;
-    platform::AudioReadResult result;
+    AudioReadResult result;
     try {
-        result = platform::video_read_sound(reader_, piece_bytes_, piece);
-        if (result == platform::AudioReadResult::Read && !piece.empty()) {
+        result = video_read_sound(reader_, piece_bytes_, piece);
+        if (result == AudioReadResult::Read && !piece.empty()) {
             const size_t size = piece.size();
             const std::lock_guard<std::mutex> lock(mutex_);
             pieces_.push_back(std::move(piece));
@@ -66,15 +66,15 @@ bool SoundTrack::read_piece() {
             return true;
         }
     } catch (const std::bad_alloc &) {
-        result = platform::AudioReadResult::NoSize;
+        result = AudioReadResult::NoSize;
     }
     complete_ = true;
     const double seconds = bytes_per_second_ ? double(bytes_) / bytes_per_second_ : 0;
-    if (result == platform::AudioReadResult::NoSize)
+    if (result == AudioReadResult::NoSize)
         std::printf("LoadVideo: the sound of %s needs more memory than it may take; it ends "
                     "after %.1f s. \n",
                     path_.c_str(), seconds);
-    else if (result != platform::AudioReadResult::Read)
+    else if (result != AudioReadResult::Read)
         std::printf("LoadVideo: the sound of %s cannot be read beyond %.1f s; it ends there. \n",
                     path_.c_str(), seconds);
     std::fflush(nullptr);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/video_reader.h"
+#include "calibration/video_reader.h"
 
 class SoundTrack {
 public:
@@ -22,7 +22,7 @@ public:
     // Opens the first audio stream of file, within limit bytes in all, and reads its first
     // piece. Read with track set; otherwise LoadVideo's reason, nothing set. path names the
     // video in messages.
-    static platform::AudioReadResult open(platform::VideoFile *file, size_t limit,
+    static AudioReadResult open(VideoFile *file, size_t limit,
                                           const std::string &path, platform::WaveFormat &format,
                                           std::unique_ptr<SoundTrack> &track);
     ~SoundTrack();
@@ -42,10 +42,10 @@ public:
     size_t bytes() const { return bytes_; }
 
 private:
-    SoundTrack(platform::SoundReader *reader, const std::string &path, size_t piece_bytes,
+    SoundTrack(SoundReader *reader, const std::string &path, size_t piece_bytes,
                uint32_t bytes_per_second);
 
-    platform::SoundReader *reader_;
+    SoundReader *reader_;
     const std::string path_;
     const size_t piece_bytes_;
     const uint32_t bytes_per_second_;

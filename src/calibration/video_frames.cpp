@@ -55,7 +55,7 @@ SDL_Surface *frame_of(SDL_Surface *spare, int32_t width, int32_t height, Uint32 
 // picture or has an unsupported depth, or when the surface cannot be made.
 SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int32_t height,
                             SDL_Surface *spare) {
-    platform::BitmapInfoHeader header;
+    BitmapInfoHeader header;
     const int bits = size < sizeof header ? 0 : (std::memcpy(&header, dib, sizeof header),
                                                  int(header.bitCount));
     const uint64_t colours = bits ? (header.clrUsed ? header.clrUsed : (bits == 8 ? 256 : 0)) : 0;
@@ -106,7 +106,7 @@ void free_frames(std::vector<SDL_Surface *> &frames) {
 }
 
 // A frame of the stream at four bytes a pixel, the most any depth takes.
-uint64_t largest_frame_bytes(const platform::VideoStreamInfo &info) {
+uint64_t largest_frame_bytes(const VideoStreamInfo &info) {
     return uint64_t(info.width) * uint64_t(info.height) * 4;
 }
 
@@ -114,21 +114,21 @@ uint64_t largest_frame_bytes(const platform::VideoStreamInfo &info) {
 
 size_t kept_frames_limit = size_t(128) << 20;
 
-VideoFrames::VideoFrames(VideoFilePtr file, const platform::VideoStreamInfo &info,
+VideoFrames::VideoFrames(VideoFilePtr file, const VideoStreamInfo &info,
                          std::string path)
     : file_(std::move(file)),
       info_(info),
       path_(std::move(path)),
-      stored_(platform::video_frames_stored(file_.get())),
+      stored_(video_frames_stored(file_.get())),
       end_(info.length) {}
 
 std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file,
-                                               const platform::VideoStreamInfo &info,
+                                               const VideoStreamInfo &info,
                                                const std::string &path, size_t budget) {
     std::unique_ptr<VideoFrames> frames(new (std::nothrow) VideoFrames(std::move(file), info, path));
     if (!frames) return nullptr;
     const uint64_t frame_bytes = largest_frame_bytes(info) + kFrameOverhead;
-    frames->keep_ = info.length != platform::kUnknownLength &&
+    frames->keep_ = info.length != kUnknownLength &&
                     frame_bytes * uint64_t(std::max(info.length, 0)) <= kept_frames_limit;
     frames->ahead_limit_ = size_t(std::clamp<uint64_t>(kAheadLimit / frame_bytes, 1, kFramesAhead));
     // Held at once by a video that is not kept: the first, the ring's, the one shown and the
@@ -147,7 +147,7 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file,
     }
     frames->decode_next();
     if (frames->first_) return frames;
-    if (info.length != platform::kUnknownLength && info.length > 0)
+    if (info.length != kUnknownLength && info.length > 0)
         std::printf("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
                     "loaded. \n",
                     info.length, path.c_str());
@@ -171,7 +171,7 @@ SDL_Surface *VideoFrames::decode(int32_t index, SDL_Surface *spare) {
     const int32_t position = info_.start + index;
     size_t size = 0;
     if (stored_) {
-        const uint8_t *dib = platform::video_frame(file_.get(), position, size, {});
+        const uint8_t *dib = video_frame(file_.get(), position, size, {});
         if (dib) return frame_from_dib(dib, size, info_.width, info_.height, spare);
         SDL_FreeSurface(spare);
         return nullptr;
@@ -180,8 +180,8 @@ SDL_Surface *VideoFrames::decode(int32_t index, SDL_Surface *spare) {
     // so that drawing one copies it without a conversion.
     SDL_Surface *frame = frame_of(spare, info_.width, info_.height, SDL_PIXELFORMAT_RGB888);
     if (!frame) return nullptr;
-    const platform::FrameRows rows{static_cast<uint8_t *>(frame->pixels), size_t(frame->pitch)};
-    if (!platform::video_frame(file_.get(), position, size, rows)) {
+    const FrameRows rows{static_cast<uint8_t *>(frame->pixels), size_t(frame->pitch)};
+    if (!video_frame(file_.get(), position, size, rows)) {
         SDL_FreeSurface(frame);
         return nullptr;
     }
@@ -237,7 +237,7 @@ bool VideoFrames::decode_next() {
         } else {
             // The video ends before this frame, in this pass and the later ones (the first
             // frame's failure is the loader's to tell).
-            damaged = index > 0 && info_.length != platform::kUnknownLength &&
+            damaged = index > 0 && info_.length != kUnknownLength &&
                       index < info_.length;
             end_ = next_ = index;
         }

@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "calibration/sound_track.h"
-#include "platform/video_reader.h"
+#include "calibration/video_reader.h"
 
 struct VideoFileClose {
-    void operator()(platform::VideoFile *file) const { platform::video_close(file); }
+    void operator()(VideoFile *file) const { video_close(file); }
 };
-using VideoFilePtr = std::unique_ptr<platform::VideoFile, VideoFileClose>;
+using VideoFilePtr = std::unique_ptr<VideoFile, VideoFileClose>;
 
 // The most memory a video's kept frames may take, counted at four bytes a pixel (128 MB: about
 // 4 s of 640 x 480 at 25 frames a second, 14 s of 320 x 240 at 30); tests lower it.
@@ -41,14 +41,14 @@ public:
     // when it cannot be decoded or when the frames it holds at once would take more than
     // budget. path names the video in messages.
     static std::unique_ptr<VideoFrames> load(VideoFilePtr file,
-                                             const platform::VideoStreamInfo &info,
+                                             const VideoStreamInfo &info,
                                              const std::string &path, size_t budget);
     ~VideoFrames();
     VideoFrames(const VideoFrames &) = delete;
     VideoFrames &operator=(const VideoFrames &) = delete;
 
     SDL_Surface *first() const { return first_; }
-    platform::VideoFile *file() const { return file_.get(); }
+    VideoFile *file() const { return file_.get(); }
     bool kept() const { return keep_; }
 
     // Starts the decoding thread for a run of passes; it reads the rest of sound (null: none)
@@ -69,7 +69,7 @@ public:
     size_t decoded() const { return decoded_; }
 
 private:
-    VideoFrames(VideoFilePtr file, const platform::VideoStreamInfo &info, std::string path);
+    VideoFrames(VideoFilePtr file, const VideoStreamInfo &info, std::string path);
     struct Ahead {
         int32_t index;
         SDL_Surface *frame;
@@ -83,7 +83,7 @@ private:
     void decoding_thread();
 
     VideoFilePtr file_;
-    const platform::VideoStreamInfo info_;
+    const VideoStreamInfo info_;
     const std::string path_;
     const bool stored_;  // frames come as stored DIBs, not decoded
     bool keep_ = false;

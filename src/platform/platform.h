@@ -16,7 +16,6 @@
 //   sound_player.h  the synchronous system sound player for WAV clips and files (PlaySound)
 //   system_memory.h the machine's physical memory
 //   temp_folder.h   the temporary folder, a folder private to the process, plain files
-//   video_reader.h  video files: frames as DIBs, the sound track as PCM (AVI file functions)
 #pragma once
 
 #include "platform/audio_mixer.h"
@@ -32,4 +31,3 @@
 #include "platform/sound_player.h"
 #include "platform/system_memory.h"
 #include "platform/temp_folder.h"
-#include "platform/video_reader.h"

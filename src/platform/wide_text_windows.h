@@ -12,7 +12,7 @@ inline std::wstring wide_path(const std::string &received) {
     return wide_path(received.c_str());
 }
 
-// The path for the multimedia file functions (AVIFileOpenW, PlaySoundW), which on some systems
+// The path for the multimedia file functions (PlaySoundW), which on some systems
 // (Wine) take a file name through the ANSI code page: a path with characters outside it is
 // given in its short form, where the volume keeps short names.
 std::wstring multimedia_path(const char *received);

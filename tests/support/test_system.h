@@ -72,6 +72,15 @@ bool start_command(const std::string &command, int seconds);
 int run_host_program(const char *name, const std::string &arguments);
 bool host_program_installed(const char *name);
 
+// Runs script (no double quotes in it) through the build machine's sh to its end and returns
+// its exit status; -1 when it cannot start or has not ended after seconds. Under Wine the
+// status comes back through a file, since Wine hands out no handle to the machine's programs.
+int run_host_script(const std::string &script, int seconds = 120);
+
+// A path of this system as the build machine's programs name it: on Linux the path itself,
+// under Wine the Unix path of the drive's file; empty when there is none (on Windows itself).
+std::string host_file_path(const std::string &path);
+
 // SDL's video driver for windows on a display, and the renderer it makes for them by default:
 // x11 and OpenGL on Linux, windows and Direct3D (through Wine, on Xvfb) on Windows.
 const char *window_video_driver();

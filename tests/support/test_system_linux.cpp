@@ -65,6 +65,14 @@ bool host_program_installed(const char *name) {
     return run_command(std::string("command -v ") + name + " > /dev/null") == 0;
 }
 
+int run_host_script(const std::string &script, int seconds) {
+    std::string quoted = "'";
+    for (const char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return run_command("timeout " + std::to_string(seconds) + " sh -c " + quoted + "'");
+}
+
+std::string host_file_path(const std::string &path) { return path; }
+
 const char *window_video_driver() { return "x11"; }
 const char *window_renderer() { return "opengl"; }
 

@@ -102,6 +102,48 @@ int run_host_program(const char *name, const std::string &arguments) {
 
 bool host_program_installed(const char *name) { return !host_path(name).empty(); }
 
+std::string host_file_path(const std::string &path) {
+    // Wine's own export; Windows has none.
+    using UnixName = char *(CDECL *)(const wchar_t *);
+    static const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    if (!unix_name || size <= 0) return "";
+    std::wstring wide(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+    char *name = unix_name(wide.c_str());
+    if (!name) return "";
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+int run_host_script(const std::string &script, int seconds) {
+    char temp[MAX_PATH + 1];
+    if (!GetTempPathA(sizeof temp, temp)) return -1;
+    const std::string folder = make_unique_folder(std::string(temp) + "vt_host_XXXXXX");
+    if (folder.empty()) return -1;
+    const std::string status = folder + "\\status", unix_status = host_file_path(status);
+    int result = -1;
+    // The status is written under another name and renamed, so that it is read whole.
+    if (!unix_status.empty() &&
+        run_host_program("sh", "-c \"(" + script + "); echo $? > '" + unix_status +
+                                   ".part' && mv '" + unix_status + ".part' '" + unix_status +
+                                   "'\"") == 0) {
+        for (int waited = 0; waited < seconds * 20; ++waited) {
+            if (std::FILE *file = std::fopen(status.c_str(), "r")) {
+                if (std::fscanf(file, "%d", &result) != 1) result = -1;
+                std::fclose(file);
+                break;
+            }
+            Sleep(50);
+        }
+    }
+    DeleteFileA(status.c_str());
+    RemoveDirectoryA(folder.c_str());
+    return result;
+}
+
 const char *window_video_driver() { return "windows"; }
 const char *window_renderer() { return "direct3d"; }
 

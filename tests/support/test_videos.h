@@ -1,7 +1,7 @@
 // Test videos and sounds made on the fly, so that no media file is kept in the repository:
 // uncompressed AVIs and WAV files through the project's RIFF writer (8, 16, 24, 32-bit DIB
-// frames, optional PCM sound, optional damage) and, on Linux, MJPEG, MPEG-4 and H.264 videos
-// made with FFmpeg's encoders.
+// frames, optional PCM sound, optional damage) and MJPEG, MPEG-4 and H.264 videos made with
+// FFmpeg's encoders.
 #pragma once
 
 #include <SDL.h>
@@ -52,11 +52,11 @@ PcmSound sine(double seconds, double hz, double amplitude, uint32_t rate = 22050
 
 enum class SoundCodec { None, Pcm, Mp2 };
 
-// Whether this system's test programs can write compressed videos: with FFmpeg on Linux; on
-// Windows the video service decodes what the system's own codecs know, tested apart.
+// Whether this system's test programs can write compressed videos: with FFmpeg's encoders on
+// Linux; on Windows with the build machine's ffmpeg program, which Wine runs.
 bool can_encode_videos();
 constexpr const char *kNoEncoders =
-    "needs FFmpeg's encoders, which are of the Linux video service (Linux only)";
+    "needs FFmpeg's encoders: in-process on Linux, the build machine's ffmpeg under Wine";
 enum class VideoCodec { Mjpeg, Mpeg4, H264 };
 
 // Writes a video of frame_count frames picture(i) at rate frames per second in codec, in the

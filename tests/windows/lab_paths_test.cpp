@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "calibration/animation.h"
+#include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
 #include "export/image_writer.h"
 #include "frame/embedded_fonts.h"
@@ -166,8 +167,9 @@ TEST_F(LabPaths, FontsVideosSoundsScriptsAndImagesNamedInAnyLanguage) {
 
 // Windows refuses paths of MAX_PATH characters or more to a process without the long-path
 // setting, unless they come in the \\?\ form; Wine takes them either way, so the form the
-// system is given is checked as well as the image.
-TEST_F(LabPaths, AScreenImageSavedThreeHundredCharactersDeep) {
+// system is given is checked as well as the image. A video there plays from its path in UTF-8
+// and in ANSI: FFmpeg opens it in the long form itself.
+TEST_F(LabPaths, AScreenImageAndAVideoThreeHundredCharactersDeep) {
     const std::wstring top = make_folder(L"long");
     std::wstring folder = top;
     while (folder.size() < 290) {
@@ -181,6 +183,16 @@ TEST_F(LabPaths, AScreenImageSavedThreeHundredCharactersDeep) {
     EXPECT_EQ(platform::wide_path(utf8(image)), L"\\\\?\\" + tidied);
     EXPECT_EQ(platform::wide_path(utf8(image.substr(0, 40))), image.substr(0, 40))
         << "a short path is given as it is";
+
+    const std::wstring video = folder + L"\\" + std::wstring(12, L'ü') + L".mp4";
+    ASSERT_TRUE(CopyFileW(wide(VIDEO_CLIPS "/h264_sound.mp4").c_str(),
+                          (L"\\\\?\\" + video).c_str(), FALSE));
+    for (const std::string &path : encodings(video)) {
+        EXPECT_EQ(LoadVideo(path.c_str()), 1) << path;
+        EXPECT_NE(calData.animationTarget.frames.load(), nullptr);
+        release_animation();
+    }
+    DeleteFileW((L"\\\\?\\" + video).c_str());
 
     uint32_t pixels[2 * 3] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0, 0x808080};
     const CoreBitmap bitmap{2, 3, 8, 32, pixels, nullptr};

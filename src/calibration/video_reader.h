@@ -1,7 +1,6 @@
-// Reading video files for the animated target: the first video stream's frames, stored ones as
-// packed bottom-up device-independent bitmaps (DIBs) and decoded ones as 32-bit rows, and the
-// first audio stream as PCM with its WAVEFORMATEX, in the shape the Video for Windows AVI file
-// functions give them.
+// Reading video files for the animated target through FFmpeg, on every system: the first video
+// stream's frames, stored ones as packed bottom-up device-independent bitmaps (DIBs) and
+// decoded ones as 32-bit rows, and the first audio stream as PCM with its WAVEFORMATEX.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +10,6 @@
 #include <vector>
 
 #include "platform/sound_output.h"
-
-namespace platform {
 
 // BITMAPINFOHEADER: 40 bytes, little-endian. A packed DIB is this header, then clrUsed
 // colour-table entries (256 when clrUsed is 0 and bitCount is 8; each blue, green, red,
@@ -45,7 +42,8 @@ enum class VideoOpenResult {
     Failed,     // any other failure
 };
 
-// Opens path (a local file, never a URL) for reading. file is set only when Opened.
+// Opens path (a local file, never a URL; read as UTF-8 or in the ANSI code page by the rule of
+// platform/file_paths.h, at any length) for reading. file is set only when Opened.
 VideoOpenResult video_open(const char *path, VideoFile *&file);
 void video_close(VideoFile *file);
 
@@ -122,7 +120,7 @@ struct SoundReader;  // the first audio stream of an open video file, read piece
 // anything else decoded to 16-bit PCM (at most two channels), in format. NoSize when the
 // stream's header says the sound takes more than limit bytes (at most 2 GB). reader and format
 // are written only on Read. The reader is closed before file.
-AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &format,
+AudioReadResult video_open_sound(VideoFile *file, size_t limit, platform::WaveFormat &format,
                                  SoundReader *&reader);
 
 // The sound's next piece of at least bytes (fewer at its end), in whole sample frames. Read:
@@ -131,5 +129,3 @@ AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &form
 AudioReadResult video_read_sound(SoundReader *reader, size_t bytes, std::vector<uint8_t> &piece);
 
 void video_close_sound(SoundReader *reader);
-
-}  // namespace platform

@@ -2,7 +2,7 @@
 // libswscale turns decoded pictures into 24-bit DIB rows and libswresample turns decoded sound
 // into 16-bit PCM. The frames and the sound are read through two openings of the file, each
 // reading its own stream's packets only.
-#include "platform/video_reader.h"
+#include "calibration/video_reader.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,7 +19,7 @@ extern "C" {
 #include <new>
 #include <string>
 
-namespace platform {
+#include "platform/file_paths.h"
 
 namespace {
 
@@ -480,7 +480,9 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
     if (!opened || !opened->packet || !opened->frame || !opened->scaled)
         return VideoOpenResult::NoMemory;
-    opened->url = std::string("file:") + path;
+    // FFmpeg takes UTF-8 file names on every system; on Windows it opens them through the wide
+    // functions, in the long form when they are long.
+    opened->url = "file:" + platform::utf8_path(path);
     int error = open_input(opened->url, opened->format);
     if (error < 0) return open_failure(error);
     opened->described = described(*opened->format);
@@ -674,7 +676,7 @@ AudioReadResult read_decoded_pcm(SoundReader &reader, size_t bytes, std::vector<
 
 }  // namespace
 
-AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &format,
+AudioReadResult video_open_sound(VideoFile *file, size_t limit, platform::WaveFormat &format,
                                  SoundReader *&opened) {
     opened = nullptr;
     if (!file || file->audio < 0) return AudioReadResult::NoStream;
@@ -684,8 +686,8 @@ AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &form
     const AVCodecParameters &parameters = *stream.codecpar;
     const int channels = parameters.ch_layout.nb_channels;
     const int rate = parameters.sample_rate;
-    if (channels <= 0 || channels > 8 || rate < int(kLowestSoundRate) ||
-        rate > int(kHighestSoundRate))
+    if (channels <= 0 || channels > 8 || rate < int(platform::kLowestSoundRate) ||
+        rate > int(platform::kHighestSoundRate))
         return AudioReadResult::NoInfo;
 
     const bool stored = parameters.codec_id == AV_CODEC_ID_PCM_U8 ||
@@ -720,7 +722,7 @@ AudioReadResult video_open_sound(VideoFile *file, size_t limit, WaveFormat &form
     const int64_t file_bytes = avio_size(reader->input.format->pb);
     if (stored && file_bytes > 0) claimed = std::min(claimed, file_bytes);
     if (claimed > int64_t(reader->left)) return AudioReadResult::NoSize;
-    format = WaveFormat{1, uint16_t(out_channels), uint32_t(rate), uint32_t(rate) * block, block,
+    format = platform::WaveFormat{1, uint16_t(out_channels), uint32_t(rate), uint32_t(rate) * block, block,
                         uint16_t(bits), 0};
     opened = reader.release();
     return AudioReadResult::Read;
@@ -743,5 +745,3 @@ AudioReadResult video_read_sound(SoundReader *reader, size_t bytes, std::vector<
 }
 
 void video_close_sound(SoundReader *reader) { delete reader; }
-
-}  // namespace platform
