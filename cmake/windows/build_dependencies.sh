@@ -196,7 +196,8 @@ FFMPEG_CONFIGURE=(
   --enable-decoder=mjpeg,cinepak,msvideo1,msrle,huffyuv,ffvhuff,ffv1,utvideo,qtrle,prores
   --enable-decoder=wmv1,wmv2,wmv3,vc1,rawvideo,yuv4,v210,v308,v408,v410,y41p
   --enable-decoder='pcm_*' --disable-decoder=pcm_alaw_at,pcm_mulaw_at
-  --enable-decoder=adpcm_ms,adpcm_ima_wav,mp3,mp3float,aac,aac_latm,vorbis,opus,flac,ac3,eac3
+  --enable-decoder=adpcm_ms,adpcm_ima_wav,mp1,mp1float,mp2,mp2float,mp3,mp3float,aac,aac_latm
+  --enable-decoder=vorbis,opus,flac,ac3,eac3
   --enable-decoder=alac,wmav1,wmav2
 )
 

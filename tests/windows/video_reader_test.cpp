@@ -135,6 +135,18 @@ TEST_F(VideoReader, FieldVideosAreDecodedUprightWithTheirSound) {
     }
 }
 
+// A codec the library's FFmpeg leaves out is named, and the ring target shows instead.
+TEST_F(VideoReader, ACodecLeftOutIsNamed) {
+    const std::string path = clip("png.avi");
+    int32_t result = -1;
+    const std::string printed = vt_test::capture_stdout([&] { result = LoadVideo(path.c_str()); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(printed, "Failed to get avi stream, probably required codec is missing.\n"
+                       "LoadVideo: the video stream of " + path +
+                           " is coded as MPNG, and no installed decoder reads it. \n");
+    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+}
+
 TEST_F(VideoReader, RunLengthEncodedFramesAreDecodedUprightWithTheirSound) {
     avi::AviSpec spec;
     spec.bits = 8;
