@@ -189,6 +189,9 @@ FFMPEG_CONFIGURE=(
   --enable-shared --disable-static --disable-programs --disable-doc --disable-debug
   --disable-network --disable-autodetect --enable-w32threads --disable-everything
   --disable-avdevice --disable-avfilter --disable-postproc
+  # clock_gettime and nanosleep come from the thread runtime: linked in, not imported from a
+  # libwinpthread-1.dll that the package does not carry.
+  --extra-libs='-Wl,-Bstatic -lwinpthread -Wl,-Bdynamic'
   --enable-protocol=file
   --enable-demuxer=avi,mov,matroska,mpegps,mpegts,flv,asf
   --enable-parser=h264,hevc,mpeg4video,mpegvideo,vp8,vp9,mjpeg,aac,aac_latm,mpegaudio,vorbis,opus,flac,ac3,vc1
@@ -215,7 +218,7 @@ build_ffmpeg() {
     echo "Debian source package: ffmpeg ${debian_version[ffmpeg]}"
     echo "Built from its orig tarball, ffmpeg_${upstream_version[ffmpeg]}.orig.tar.xz, by"
     echo "cmake/windows/build_dependencies.sh of this project, configured with:"
-    echo "  configure --prefix=<prefix> ${FFMPEG_CONFIGURE[*]}"
+    echo "  configure --prefix=<prefix> $(printf '%q ' "${FFMPEG_CONFIGURE[@]}")"
   } >"$prefix/share/doc/ffmpeg/BUILD"
 }
 

@@ -24,8 +24,7 @@ lab="$work/$name" demo="$work/$name-demo"
 
 runtime='^(libstdc\+\+|libgcc|libwinpthread)'
 if ls "$lab/bin" | grep -E -i "$runtime"; then fail "a mingw runtime DLL in bin"; fi
-for module in "$lab/bin/vistrak_core_graphics_sdl2.dll" "$demo/bin/vistrak_core64.dll" \
-              "$demo/bin/vistrak_demo.exe"; do
+for module in "$lab"/bin/*.dll "$demo/bin/vistrak_core64.dll" "$demo/bin/vistrak_demo.exe"; do
   imports="$(x86_64-w64-mingw32-objdump -p "$module" | sed -n 's/^[[:space:]]*DLL Name: //p')"
   if echo "$imports" | grep -E -i "$runtime"; then fail "$(basename "$module") imports it"; fi
 done
@@ -65,19 +64,19 @@ say "both zips carry their notices with every licence text they name"
 for dll in avcodec-59.dll avformat-59.dll avutil-57.dll swresample-4.dll swscale-6.dll; do
   [ -f "$lab/bin/$dll" ] || fail "no $dll in bin"
 done
-x86_64-w64-mingw32-objdump -p "$lab/bin/vistrak_core_graphics_sdl2.dll" |
-  grep -q 'DLL Name: avformat-59.dll' || fail "the DLL does not import avformat-59.dll"
+imports="$(x86_64-w64-mingw32-objdump -p "$lab/bin/vistrak_core_graphics_sdl2.dll")"
+grep -q 'DLL Name: avformat-59.dll' <<<"$imports" || fail "the DLL does not import avformat-59.dll"
 for expected in "Debian source package: ffmpeg " "--disable-everything" "--enable-decoder=h264" \
                 "GNU Lesser General Public License 2.1 or later"; do
   grep -qF -- "$expected" "$lab/THIRD_PARTY_NOTICES" || fail "the notices lack \"$expected\""
 done
 configured="$(grep '^  configure --prefix' "$lab/THIRD_PARTY_NOTICES")" || fail "no configure line"
-if echo "$configured" | grep -qE -- '--enable-(gpl|version3|nonfree)'; then
+if grep -qE -- '--enable-(gpl|version3|nonfree)' <<<"$configured"; then
   fail "FFmpeg was configured with parts outside the LGPL 2.1: $configured"
 fi
 source_files="$(cmake -E tar tf "$packages/$name-ffmpeg-source.zip")"
 for expected in "ffmpeg_[0-9.]*\.orig\.tar\.xz" "build_dependencies\.sh" "BUILD\.txt"; do
-  echo "$source_files" | grep -q "/$expected\$" || fail "the FFmpeg source zip has no $expected"
+  grep -q "/$expected\$" <<<"$source_files" || fail "the FFmpeg source zip has no $expected"
 done
 say "FFmpeg's DLLs in bin with their build in the notices and their source in a zip beside"
 
