@@ -194,6 +194,8 @@ FFMPEG_CONFIGURE=(
   --extra-libs='-Wl,-Bstatic -lwinpthread -Wl,-Bdynamic'
   --enable-protocol=file
   --enable-demuxer=avi,mov,matroska,mpegps,mpegts,flv,asf
+  # The elementary streams' own demuxers tell an MPEG program stream's video codec by probing.
+  --enable-demuxer=h264,hevc,mpegvideo,m4v
   --enable-parser=h264,hevc,mpeg4video,mpegvideo,vp8,vp9,mjpeg,aac,aac_latm,mpegaudio,vorbis,opus,flac,ac3,vc1
   --enable-decoder=h264,hevc,mpeg4,msmpeg4v1,msmpeg4v2,msmpeg4v3,mpeg1video,mpeg2video,vp8,vp9
   --enable-decoder=mjpeg,cinepak,msvideo1,msrle,huffyuv,ffvhuff,ffv1,utvideo,qtrle,prores

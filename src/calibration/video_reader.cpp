@@ -419,8 +419,10 @@ struct SoundInput {
 // Whether the file's headers describe what is read of each stream: a video's codec, size and
 // frame rate, a sound's codec, rate and channels. Finding out the rest from the streams
 // themselves (avformat_find_stream_info) costs a first frame's decoding before the first frame
-// can be decoded for the screen.
+// can be decoded for the screen. A header that announces no stream at all (FLV, MPEG program
+// streams) describes nothing: their streams are known once probed.
 bool described(const AVFormatContext &format) {
+    if (format.nb_streams == 0) return false;
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVStream &stream = *format.streams[i];
         const AVCodecParameters &parameters = *stream.codecpar;
