@@ -1,5 +1,5 @@
-// Video files on Linux, read through FFmpeg: libavformat demuxes, libavcodec decodes,
-// libswscale turns decoded pictures into 24-bit DIB rows and libswresample turns decoded sound
+// Video files read through FFmpeg on every system: libavformat demuxes, libavcodec decodes,
+// libswscale turns decoded pictures into 32-bit rows and libswresample turns decoded sound
 // into 16-bit PCM. The frames and the sound are read through two openings of the file, each
 // reading its own stream's packets only.
 #include "calibration/video_reader.h"
