@@ -134,7 +134,7 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
     set_target_size(30, 10);
     ASSERT_EQ(begin_cal_hook(), 0);
     EXPECT_EQ(standin_log_matches(kLoadLog), 0u) << "no video is read";
-    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    EXPECT_EQ(calData.animationTarget.player, nullptr);
     {
         PresentedFrames frames;
         draw_cal_target(400, 300);
@@ -148,7 +148,7 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
     // After a video screen, whose ring has radii 8 and 2, with that very size.
     set_cal_animation_target(path.c_str(), 1, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
-    ASSERT_NE(calData.animationTarget.frames.load(), nullptr);
+    ASSERT_NE(calData.animationTarget.player, nullptr);
     end_cal_hook();
     set_target_size(16, 4);
     EXPECT_TRUE(calData.animationTarget.videoPath.empty());
@@ -169,7 +169,7 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
     ASSERT_TRUE(wait_until([] { return standin_log_matches(kPassLog) >= 1; }));
     set_target_size(16, 4);
     EXPECT_EQ(calData.animationTarget.threadState, 0);
-    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    EXPECT_EQ(calData.animationTarget.player, nullptr);
     PresentedFrames frames;
     draw_cal_target(400, 300);
     ASSERT_EQ(frames.count(), 1u);
@@ -178,27 +178,20 @@ TEST_F(AnimationCalibration, SizeChosenAfterTheVideoEndsIt) {
 
 // A video whose sound cannot be read: none at all, or a track the memory budget leaves out.
 TEST_F(AnimationCalibration, VideoWhoseSoundCannotBeReadIsDroppedForTheRing) {
-    const size_t budget = video_memory_budget;
+    // A track the budget leaves out (-7) is LoadVideo's to tell (animation_load_test); the
+    // screen drops any video without sound alike.
     const struct {
         const char *name;
         double sound_seconds;
-        size_t budget;  // bytes for frames and sound together
         int32_t result;
         const char *printed;  // its end
-    } cases[] = {
-        {"silent.avi", 0, budget, -1, "no audio\n"},
-        // 10 s of sound are 441,000 bytes: more than half of what 3 frames leave of 256 KiB.
-        {"long_sound.avi", 10, size_t(256) << 10, -7,
-         " MB of memory; the ring target is shown instead of the video. \n"
-         "AVIStreamRead1 - audio failed!\n"}};
+    } cases[] = {{"silent.avi", 0, -1, "no audio\n"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         standin_reset();
         set_cal_animation_target(write_video(c.name, 3, 50, c.sound_seconds).c_str(), 0, 0);
-        video_memory_budget = c.budget;
         const std::string printed =
             vt_test::capture_stdout([] { ASSERT_EQ(begin_cal_hook(), 0); });
-        video_memory_budget = budget;
         const std::string end = c.printed;
         ASSERT_GE(printed.size(), end.size());
         EXPECT_EQ(printed.substr(printed.size() - end.size()), end) << printed;
@@ -206,7 +199,7 @@ TEST_F(AnimationCalibration, VideoWhoseSoundCannotBeReadIsDroppedForTheRing) {
                                        " Use default target instead!\n")
                                           .c_str()),
                   1u);
-        EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+        EXPECT_EQ(calData.animationTarget.player, nullptr);
         EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
 
         PresentedFrames frames;
@@ -236,7 +229,7 @@ TEST_F(AnimationCalibration, VideoWhoseFirstFrameIsDamagedIsDroppedForTheRing) {
                            " cannot be decoded; the video is not loaded. \n");
     EXPECT_EQ(standin_log_matches("return from LoadVideo is 0 Use default target instead!\n"),
               1u);
-    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    EXPECT_EQ(calData.animationTarget.player, nullptr);
 
     PresentedFrames frames;
     draw_cal_target(400, 300);
@@ -274,7 +267,7 @@ TEST_F(AnimationCalibration, FfmpegWrittenUncompressedVideosPlayUpright) {
         ASSERT_EQ(vt_test::run_host_script(command), 0) << command;
         set_cal_animation_target(path.c_str(), 1, 0);
         ASSERT_EQ(begin_cal_hook(), 0);
-        ASSERT_NE(calData.animationTarget.frames.load(), nullptr);
+        ASSERT_NE(calData.animationTarget.player, nullptr);
         PresentedFrames frames;
         draw_cal_target(300, 200);
         ASSERT_TRUE(wait_until(thread_idle));
@@ -417,14 +410,14 @@ TEST_F(AnimationCalibration, EraseDuringPlaybackReturnsOnThePlainBackground) {
     ASSERT_GE(files.size(), 6u);
     expect_video_at(vt_test::load_frame(files.front()), 300, 200);
     EXPECT_TRUE(all_background(vt_test::load_frame(files.back())));
-    EXPECT_NE(calData.animationTarget.frames.load(), nullptr) << "kept for the next target";
+    EXPECT_NE(calData.animationTarget.player, nullptr) << "kept for the next target";
 }
 
 TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo) {
     const std::string path = write_video("kept.avi", 4, 50, 0.1);
     set_cal_animation_target(path.c_str(), 0, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
-    VideoFrames *loaded = calData.animationTarget.frames;
+    VideoPlayer *loaded = calData.animationTarget.player;
     draw_cal_target(300, 200);
     ASSERT_TRUE(wait_until([] { return calData.animationTarget.threadState == 2; }));
     // A different video in the file now: a second read would show it.
@@ -432,7 +425,7 @@ TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo)
 
     ASSERT_EQ(begin_cal_hook(), 0);
     EXPECT_EQ(standin_log_matches(kLoadLog), 1u) << "not read again";
-    EXPECT_EQ(calData.animationTarget.frames.load(), loaded);
+    EXPECT_EQ(calData.animationTarget.player, loaded);
     EXPECT_EQ(calData.animationTarget.threadState, 0) << "stopped before the hook drew";
     EXPECT_TRUE(all_background(vt_test::read_window_pixels()));
 
@@ -484,11 +477,8 @@ TEST_F(AnimationCalibrationSound, EndReleasesFramesAndSoundAfterOneSoundPerPass)
     ASSERT_TRUE(wait_until(thread_idle));
     end_cal_hook();
     const AnimationTarget &animation = calData.animationTarget;
-    EXPECT_EQ(animation.frames.load(), nullptr);
-    EXPECT_EQ(animation.audioData.load(), nullptr);
-    EXPECT_EQ(animation.audioFormat, nullptr);
+    EXPECT_EQ(animation.player, nullptr);
     EXPECT_EQ(animation.audioPlaying, -1) << "the device is closed";
-    EXPECT_EQ(animation.waveOut.load(), nullptr);
     EXPECT_EQ(animation.videoPath, path) << "read again at the next screen";
 
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);

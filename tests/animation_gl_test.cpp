@@ -40,7 +40,6 @@ TEST(AnimationOpenGl, PlaybackThreadDrawsAndHandsTheRendererBack) {
     SDL_RenderClear(renderer);
     SDL_RenderPresent(renderer);
     calData.targetPosition = TargetPosition{200, 150};
-    calData.animationTarget.threadState = 1;
     start_playback_thread();
     ASSERT_TRUE(vt_test::wait_until([] { return calData.animationTarget.threadState == 0; }));
 

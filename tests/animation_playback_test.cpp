@@ -52,20 +52,21 @@ std::string write_video(const std::string &name, int count, uint32_t rate,
                                {kWidth, kHeight, count, rate, grey, vt_test::tone(sound_seconds)});
 }
 
+// The kept window of the loads below; tests lower it.
+size_t kept_frames = default_video_limits().kept_frames;
+
 void load(const std::string &path, int32_t play_count, int32_t expected) {
     set_cal_animation_target(path.c_str(), play_count, 0);
     int32_t result = 0;
-    vt_test::capture_stdout([&] { result = LoadVideo(path.c_str()); });
+    const VideoLimits limits{default_video_limits().budget, kept_frames};
+    vt_test::capture_stdout([&] { result = LoadVideo(path.c_str(), limits); });
     ASSERT_EQ(result, expected);
 }
 
 // What draw_cal_target does for an animated target.
 void draw_at(int16_t x, int16_t y) {
     calData.targetPosition = TargetPosition{x, y};
-    if (calData.animationTarget.threadState == 0) {
-        calData.animationTarget.threadState = 1;
-        start_playback_thread();
-    }
+    start_playback_thread();
 }
 
 bool wait_until_idle(int seconds = 10) {
@@ -153,8 +154,7 @@ constexpr std::pair<const char *, size_t> kKeptAndDecoded[] = {{"kept", size_t(1
 
 // Puts the kept window back as it was.
 struct KeptWindowRestored {
-    size_t saved = kept_frames_limit;
-    ~KeptWindowRestored() { kept_frames_limit = saved; }
+    ~KeptWindowRestored() { kept_frames = default_video_limits().kept_frames; }
 };
 
 TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
@@ -162,7 +162,7 @@ TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
     const std::string path = write_video("once.avi", 12, 100);
     for (const auto &[name, kept_limit] : kKeptAndDecoded) {
         SCOPED_TRACE(name);
-        kept_frames_limit = kept_limit;
+        kept_frames = kept_limit;
         load(path, 1, -1);
         standin_reset();
         PresentedFrames saved;
@@ -177,7 +177,7 @@ TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
             expect_frame_at(files[size_t(13 + i)], i, 501, 401);
         }
         EXPECT_EQ(passes(), 2u);
-        const size_t decoded = calData.animationTarget.frames.load()->decoded();
+        const size_t decoded = calData.animationTarget.player->frames().decoded();
         if (kept_limit > 1) {
             EXPECT_EQ(decoded, 12u) << "the second pass decodes nothing";
         } else {
@@ -203,6 +203,48 @@ TEST_F(AnimationPlayback, PassCountsLimitThePasses) {
     ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(passes(), 0u);
     EXPECT_TRUE(saved.files().empty());
+
+    // A target drawn during the last pass gets a whole pass of its own after it.
+    load(write_video("last_pass.avi", 6, 20), 1, -1);
+    standin_reset();
+    PresentedFrames moved;
+    draw_at(200, 200);
+    ASSERT_TRUE(wait_for_log("calData.animationTarget.audioPlaying =", 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    draw_at(500, 400);
+    ASSERT_TRUE(wait_until_idle());
+    EXPECT_EQ(passes(), 2u);
+    const std::vector<std::string> files = moved.files();
+    ASSERT_GE(files.size(), 8u);
+    for (int i = 0; i < 6; ++i) expect_frame_at(files[files.size() - 7 + size_t(i)], i, 500, 400);
+}
+
+// Behind the pass's clock (a video of 2000 frames a second, each present saved as a file), the
+// newest frame that is due is shown and the older ones are dropped: the frames shown run in
+// order to the last, fewer than the video holds.
+TEST_F(AnimationPlayback, LateFramesAreDroppedForTheNewestDue) {
+    // Levels apart from the background's 180.
+    const auto level = [](int i) { return uint32_t(6 * i + 1) * 0x010101; };
+    const std::string path =
+        write_program_video("late.avi", {kWidth, kHeight, 40, 2000, level, vt_test::tone(0)});
+    load(path, 1, -1);
+    PresentedFrames saved;
+    draw_at(300, 300);
+    ASSERT_TRUE(wait_until_idle());
+    std::vector<int> shown;
+    for (const std::string &file : saved.files()) {
+        const uint32_t rgb = presented(file, 300 - kWidth / 2 + kWidth - 1,
+                                       300 - kHeight / 2 + kHeight - 1);
+        if (rgb != 0xB4B4B4u) shown.push_back(int((rgb & 0xFF) - 1) / 6);
+    }
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_LT(shown.size(), 40u) << "frames dropped";
+    EXPECT_EQ(shown.front(), 0);
+    EXPECT_EQ(shown.back(), 39) << "the last frame is shown";
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()) &&
+                std::adjacent_find(shown.begin(), shown.end()) == shown.end())
+        << "in order, none twice";
+    EXPECT_EQ(calData.animationTarget.player->dropped() + shown.size(), 40u);
 }
 
 TEST_F(AnimationPlayback, EndlessPlayRunsUntilStoppedAndStopReturnsAfterTheEnd) {
@@ -210,7 +252,7 @@ TEST_F(AnimationPlayback, EndlessPlayRunsUntilStoppedAndStopReturnsAfterTheEnd) 
     const std::string path = write_video("endless.avi", 4, 100);
     for (const auto &[name, kept_limit] : kKeptAndDecoded) {
         SCOPED_TRACE(name);
-        kept_frames_limit = kept_limit;
+        kept_frames = kept_limit;
         load(path, 0, -1);
         standin_reset();
         PresentedFrames saved;
@@ -258,7 +300,7 @@ TEST_F(AnimationPlayback, FollowsTheTargetToItsNewPosition) {
 
 TEST_F(AnimationPlayback, StopOrReleaseWhileTheThreadIsStartingWaitsForIt) {
     const KeptWindowRestored restore;
-    kept_frames_limit = 1;  // the decoding thread starts with the playback thread
+    kept_frames = 1;  // the decoding thread starts with the playback thread
     const std::string path = write_video("start_stop.avi", 6, 100);
     for (int i = 0; i < 40; ++i) {
         load(path, 0, -1);
@@ -398,6 +440,76 @@ TEST_F(AnimationSound, TargetSoundsPlayOverTheVideosSoundPassAfterPass) {
     EXPECT_GE(clean_together, 2u * 8) << "both sound together, cleanly, in each pass";
 }
 
+// Files as labs have them (written by the build with FFmpeg: frame i grey at 25 i, a second of
+// sound as long as the frames), each played three passes: every pass shows its frames in order
+// from its first, without the background between them for a video of one frame, and every pass
+// is heard whole, also when its sound is as long as its frames. A transport stream goes back to
+// its first frame (it is sought by decoding time), a variable rate and an edit list keep each
+// frame at its own time, and neither prints a damaged frame.
+TEST_F(AnimationSound, LabFilesShowEveryPassInOrderAndAreHeardInEachPass) {
+    const struct {
+        const char *file;
+        int32_t result;
+        std::vector<int> frames;  // of each pass, by number; -1 for the one frame of lab_one
+        double heard;             // seconds of each pass
+    } cases[] = {
+        {"lab_equal.avi", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
+        {"lab.ts", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
+        {"lab.flv", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
+        {"lab.mpg", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
+        {"lab_vfr.avi", 1, {0, 1, 2, 6, 7, 8, 9}, 1.0},
+        {"lab_edit.mp4", 1, {4, 5, 6, 7, 8, 9}, 0.65},
+        {"lab_one.avi", -1, {-1}, 0},
+    };
+    // A blue background tells the frames' greys from it.
+    const uint8_t blue[4] = {0, 0, 200, 255}, grey_background[4] = {180, 180, 180, 255};
+    set_calibration_colors(nullptr, blue);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        vt_test::DiskAudio audio(output_ + "." + c.file);
+        standin_reset();
+        const std::string path = std::string(VIDEO_CLIPS) + "/" + c.file;
+        set_cal_animation_target(path.c_str(), 3, 0);
+        int32_t result = 0;
+        const std::string loaded =
+            vt_test::capture_stdout([&] { result = LoadVideo(path.c_str()); });
+        ASSERT_EQ(result, c.result) << loaded;
+        std::vector<std::string> files;
+        const std::string printed = vt_test::capture_stdout([&] {
+            PresentedFrames saved;
+            draw_at(300, 300);
+            ASSERT_TRUE(wait_until_idle());
+            files = saved.files();
+        });
+        EXPECT_EQ(printed, "") << "nothing damaged";
+        // The passes as shown, split where the background alone was presented.
+        std::vector<std::vector<int>> passes(1);
+        for (const std::string &file : files) {
+            const uint32_t rgb = presented(file, 300, 300);
+            const int r = int(rgb >> 16), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
+            if (b > r + 100) {
+                if (!passes.back().empty()) passes.emplace_back();
+            } else if (c.frames[0] < 0) {
+                passes.back().push_back(-1);
+            } else {
+                EXPECT_NEAR(r, g, 8) << file;
+                passes.back().push_back(int(std::lround(r / 25.0)));
+            }
+        }
+        if (passes.back().empty()) passes.pop_back();
+        if (c.frames[0] < 0) {
+            ASSERT_EQ(passes.size(), 1u) << "one frame, steady, until the end";
+            EXPECT_EQ(passes[0].size(), 3u);
+        } else {
+            ASSERT_EQ(passes.size(), 3u);
+            for (const std::vector<int> &pass : passes) EXPECT_EQ(pass, c.frames);
+        }
+        release_animation();
+        EXPECT_NEAR(audio.tone_seconds(), 3 * c.heard, 0.1 * 3 * c.heard + 0.05);
+    }
+    set_calibration_colors(nullptr, grey_background);
+}
+
 // A sound longer than the piece the load reads is read while it plays and heard whole,
 // without a seam: its pieces follow each other in order through one converter (44.1 kHz to
 // the output's 48 kHz).
@@ -407,7 +519,7 @@ TEST_F(AnimationSound, ASoundReadInPiecesPlaysWithoutASeam) {
     const std::string video = program_folder() + "/pieces.avi";
     ASSERT_TRUE(vt_test::write_quadrant_video(video, {kWidth, kHeight, 27, 10, grey, sound}));
     load(video, 1, 1);
-    EXPECT_EQ(calData.animationTarget.audioData.load()->pieces(), 1u) << "read at the load";
+    EXPECT_EQ(vt_test::loaded_sound_track()->pieces(), 1u) << "read at the load";
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     size_t sounding = 0, clean = 0;

@@ -9,29 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound_output.h"
-
-class SoundTrack;
-class VideoFrames;
-
-constexpr int16_t kNoPosition = -32768;
+#include "calibration/video_player.h"
 
 // The ring's radii until the application chooses a size: a target of 16 pixels, hole 4.
 constexpr int32_t kDefaultOuterRadius = 8;
 constexpr int32_t kDefaultInnerRadius = 2;
 
-// Where the target is shown: both coordinates, or kNoPosition in both for none. The pair is one
-// atomic value, so that the playback thread never draws a frame at a new x with an old y.
-struct alignas(4) TargetPosition {
-    int16_t x = kNoPosition;
-    int16_t y = kNoPosition;
-    bool shown() const { return x != kNoPosition && y != kNoPosition; }
-};
-static_assert(std::atomic<TargetPosition>::is_always_lock_free,
-              "the playback thread reads the target position on every frame");
-
-// threadState: the playback thread's state, handed between the hooks and the thread. The
-// values are those the records and logs have always shown.
+// threadState: the drawing thread's state (drawing_thread.h), handed between the hooks and the
+// thread. The values are those the records and logs have always shown.
 enum PlaybackState : int32_t {
     kPlaybackIdle = 0,       // no thread
     kPlaybackRequested = 1,  // draw_cal_target asks for one
@@ -39,25 +24,15 @@ enum PlaybackState : int32_t {
     kPlaybackStopping = 3,   // a hook asks it to stop
 };
 
-// audioPlaying: the video's sound.
-enum AudioState : int32_t {
-    kAudioUnusable = -3,  // the video has no sound that can be played
-    kAudioClosed = -1,    // no sound device open
-    kAudioOpen = 0,       // device open, nothing queued yet
-    kAudioQueued = 1,     // queued, playing
-    kAudioDone = 2,       // everything queued has played
-};
-
 struct AnimationTarget {
-    // Shared with the playback thread and the sound device's callback thread.
+    // Shared with the drawing thread and the sound device's callback thread.
     std::atomic<int32_t> threadState{kPlaybackIdle};
-    std::atomic<int32_t> playCount{-1};   // passes; 0 endless, negative none
-    std::atomic<VideoFrames *> frames{nullptr};  // owned: the loaded video's frames
-    platform::WaveFormat *audioFormat = nullptr;  // owned
-    std::atomic<SoundTrack *> audioData{nullptr};  // owned: read in pieces as it plays
-    std::atomic<platform::SoundOutput *> waveOut{nullptr};
-    std::atomic<int32_t> audioPlaying{kAudioClosed};
-    std::string videoPath;                  // empty: no animated target configured
+    std::atomic<int32_t> playCount{-1};  // passes; 0 endless, negative none
+    std::atomic<int32_t> audioPlaying{kAudioClosed};  // as the player reports it
+    // The loaded video, owned: made by LoadVideo, deleted by release_animation, on the hooks'
+    // thread (at the process's exit it goes with the process, its threads and device with it).
+    VideoPlayer *player = nullptr;
+    std::string videoPath;  // empty: no animated target configured
     double frameRate = -1.0;
 };
 

@@ -43,7 +43,7 @@ int16_t begin_cal_hook() {
     if (!window_open()) return -1;
     AnimationTarget &animation = calData.animationTarget;
     // A thread still playing keeps its loaded video; it stops before anything is drawn.
-    const bool video_loaded = animation.threadState == kPlaybackRunning && animation.frames;
+    const bool video_loaded = animation.threadState == kPlaybackRunning && animation.player;
     take_renderer();
     if (!animation.videoPath.empty()) {
         if (!video_loaded) load_video_target();
@@ -77,11 +77,9 @@ void draw_cal_target(int16_t x, int16_t y) {
     calData.targetPosition = TargetPosition{x, y};
     core_log("draw_cal_target start: x=%d %d\n", x, y);
     AnimationTarget &animation = calData.animationTarget;
-    if (animation.frames) {
+    if (animation.player) {
         // A running thread follows the new position on its next frame.
-        int32_t idle = kPlaybackIdle;
-        if (animation.threadState.compare_exchange_strong(idle, kPlaybackRequested))
-            start_playback_thread();
+        start_playback_thread();
         return;
     }
     // A choice of target made during the screen (a size that ends a video, a custom image

@@ -1,7 +1,8 @@
 // A video's sound track, read in pieces of about a second: the first as the video loads, the
-// others by the video's decoding thread while it plays, far ahead of the sound heard. A piece
-// stays where it was read until the track is freed, so that the sound output plays it in place
-// while later pieces are read; the whole track stays in memory for the later passes.
+// others while it plays (the frames' decoding thread reads them between frames), far ahead of
+// the sound heard. A piece stays where it was read until the track is freed, so that the sound
+// output plays it in place while later pieces are read; the whole track stays in memory for
+// the later passes.
 #pragma once
 
 #include <atomic>

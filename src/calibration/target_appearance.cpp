@@ -129,7 +129,10 @@ void reset_target_for_video() {
     calData.customTarget = 0;
 }
 
-void release_renderer_textures() { destroy_texture(calData.targetTexture); }
+void release_renderer_textures() {
+    destroy_texture(calData.targetTexture);
+    if (VideoPlayer *player = calData.animationTarget.player) player->release_texture();
+}
 
 void draw_target_at(int x, int y, double scale) {
     drawBackground();

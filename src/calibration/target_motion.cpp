@@ -8,8 +8,8 @@
 #include <cmath>
 #include <thread>
 
-#include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "calibration/drawing_thread.h"
 #include "frame/expt_window.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -62,34 +62,31 @@ void animate(int32_t ms, const Draw &draw) {
 // Grows and shrinks the target between its size and the largest, one cycle a period, smoothly,
 // centred where it is, one picture per display frame.
 void pulse_thread() {
-    if (!enter_drawing_thread()) return;
-    std::atomic<int32_t> &state = calData.animationTarget.threadState;
+    const DrawingThread &thread = drawing_thread();
     const TargetPosition at = calData.targetPosition;
     const double large = pulsing.large_percent / 100.0;
     const std::chrono::duration<double> cycle = std::chrono::milliseconds(pulsing.pulse_period_ms);
     const auto start = Clock::now();
-    for (int frame = 1; state == kPlaybackRunning && core_abort_requested() == 0 &&
+    for (int frame = 1; thread.running() && core_abort_requested() == 0 &&
                         calData.targetPosition.load().shown();
          ++frame) {
         const double phase = std::fmod((Clock::now() - start) / cycle, 1.0);
         const double grown = (1 - std::cos(2 * kPi * phase)) / 2;
         draw_target_at(at.x, at.y, 1.0 + (large - 1.0) * grown);
         SDL_RenderPresent(drawing_renderer());
-        std::this_thread::sleep_until(start + frame * pulse_frame);
+        thread.sleep_until(start + frame * pulse_frame);
     }
-    leave_drawing_thread();
 }
 
 }  // namespace
 
 void start_target_pulse() {
-    if (motion.pulse_period_ms == 0 || motion.large_percent == 100) return;
-    int32_t idle = kPlaybackIdle;
-    if (calData.animationTarget.threadState.compare_exchange_strong(idle, kPlaybackRequested)) {
-        pulsing = motion;
-        pulse_frame = frame_period();
-        start_drawing_thread(pulse_thread);
-    }
+    if (motion.pulse_period_ms == 0 || motion.large_percent == 100 ||
+        drawing_thread().active())
+        return;
+    pulsing = motion;
+    pulse_frame = frame_period();
+    drawing_thread().start("the target's pulse", pulse_thread);
 }
 
 void animate_target_arrival(int16_t x, int16_t y) {

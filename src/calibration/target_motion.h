@@ -12,5 +12,5 @@
 void animate_target_arrival(int16_t x, int16_t y);
 
 // Once the target is in place: starts its pulse, when asked for, on the drawing thread (the
-// video target's handshake), until it is erased, cleared, the screen ends or the core aborts.
+// drawing thread), until it is erased, cleared, the screen ends or the core aborts.
 void start_target_pulse();

@@ -10,19 +10,15 @@
 #include <system_error>
 #include <utility>
 
-#include "calibration/cal_data.h"
-
 namespace {
 
 // What a frame costs beyond its pixels: the surface, its format and the list's entry.
 constexpr uint64_t kFrameOverhead = 256;
 
-// Colour key of a frame: the configured colour, matched exactly, or none.
-void apply_colour_key(SDL_Surface *surface) {
-    if (transparentColor.marker == 0xFF)
-        SDL_SetColorKey(surface, SDL_TRUE | SDL_RLEACCEL,
-                        SDL_MapRGB(surface->format, transparentColor.r, transparentColor.g,
-                                   transparentColor.b));
+// Colour key of a frame, without run-length encoding: a frame's pixels are written again.
+void apply_colour_key(SDL_Surface *surface, const FrameKey &key) {
+    if (key.on)
+        SDL_SetColorKey(surface, SDL_TRUE, SDL_MapRGB(surface->format, key.r, key.g, key.b));
     else
         SDL_SetColorKey(surface, SDL_FALSE, 0);
 }
@@ -37,16 +33,14 @@ Uint32 frame_format(int bits) {
     }
 }
 
-// spare when it is a width x height frame of format whose pixels can be written, else a new one
-// (spare is then freed). A keyed frame once drawn holds its pixels run-length encoded only.
+// spare when it is a width x height frame of format, else a new one (spare is then freed).
 SDL_Surface *frame_of(SDL_Surface *spare, int32_t width, int32_t height, Uint32 format) {
-    if (spare && spare->w == width && spare->h == height && spare->format->format == format &&
-        !(spare->flags & SDL_RLEACCEL))
+    if (spare && spare->w == width && spare->h == height && spare->format->format == format)
         return spare;
     SDL_FreeSurface(spare);
     SDL_Surface *surface =
         SDL_CreateRGBSurfaceWithFormat(0, width, height, SDL_BITSPERPIXEL(format), format);
-    if (!surface) std::printf("LoadVideo: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
+    if (!surface) std::printf("coregraphics_sdl2: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
     return surface;
 }
 
@@ -54,7 +48,7 @@ SDL_Surface *frame_of(SDL_Surface *spare, int32_t width, int32_t height, Uint32 
 // upright, with red and blue in place. Null (spare freed) when the DIB is too short for that
 // picture or has an unsupported depth, or when the surface cannot be made.
 SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int32_t height,
-                            SDL_Surface *spare) {
+                            SDL_Surface *spare, const FrameKey &key) {
     BitmapInfoHeader header;
     const int bits = size < sizeof header ? 0 : (std::memcpy(&header, dib, sizeof header),
                                                  int(header.bitCount));
@@ -80,7 +74,7 @@ SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int3
             std::printf("SDL_SetPaletteColors(): %s\n", SDL_GetError());
     }
     // Keyed after the palette is filled: an 8-bit key maps through the frame's own colours.
-    apply_colour_key(surface);
+    apply_colour_key(surface, key);
 
     const uint8_t *rows = dib + offset;
     auto *pixels = static_cast<uint8_t *>(surface->pixels);
@@ -100,43 +94,43 @@ SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int3
     return surface;
 }
 
-void free_frames(std::vector<SDL_Surface *> &frames) {
-    for (SDL_Surface *frame : frames) SDL_FreeSurface(frame);
+void free_frames(std::vector<PassFrame> &frames) {
+    for (const PassFrame &frame : frames) SDL_FreeSurface(frame.surface);
     frames.clear();
-}
-
-// A frame of the stream at four bytes a pixel, the most any depth takes.
-uint64_t largest_frame_bytes(const VideoStreamInfo &info) {
-    return uint64_t(info.width) * uint64_t(info.height) * 4;
 }
 
 }  // namespace
 
-size_t kept_frames_limit = size_t(128) << 20;
-
-VideoFrames::VideoFrames(VideoFilePtr file, const VideoStreamInfo &info,
-                         std::string path)
+VideoFrames::VideoFrames(VideoFilePtr file, const VideoStreamInfo &info, std::string path,
+                         FrameKey key)
     : file_(std::move(file)),
       info_(info),
       path_(std::move(path)),
+      key_(key),
       stored_(video_frames_stored(file_.get())),
-      end_(info.length) {}
+      period_(double(info.scale) / double(info.rate)) {}
 
-std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file,
-                                               const VideoStreamInfo &info,
-                                               const std::string &path, size_t budget) {
-    std::unique_ptr<VideoFrames> frames(new (std::nothrow) VideoFrames(std::move(file), info, path));
+std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStreamInfo &info,
+                                               const std::string &path, FrameKey key,
+                                               Limits limits) {
+    std::unique_ptr<VideoFrames> frames(
+        new (std::nothrow) VideoFrames(std::move(file), info, path, key));
     if (!frames) return nullptr;
-    const uint64_t frame_bytes = largest_frame_bytes(info) + kFrameOverhead;
+    // A frame of the stream at four bytes a pixel, the most any depth takes.
+    const uint64_t frame_bytes =
+        uint64_t(info.width) * uint64_t(info.height) * 4 + kFrameOverhead;
     frames->keep_ = info.length != kUnknownLength &&
-                    frame_bytes * uint64_t(std::max(info.length, 0)) <= kept_frames_limit;
-    frames->ahead_limit_ = size_t(std::clamp<uint64_t>(kAheadLimit / frame_bytes, 1, kFramesAhead));
+                    frame_bytes * uint64_t(std::max(info.length, 0)) <= limits.kept_limit;
+    frames->ahead_limit_ =
+        size_t(std::clamp<uint64_t>(kAheadLimit / frame_bytes, 1, kFramesAhead));
     // Held at once by a video that is not kept: the first, the ring's, the one shown and the
-    // one being decoded.
-    if (!frames->keep_ && frame_bytes * (frames->ahead_limit_ + 3) > budget) {
+    // one being decoded; and by any video, what its decoder holds.
+    const uint64_t held = (frames->keep_ ? 0 : frame_bytes * (frames->ahead_limit_ + 3)) +
+                          video_decoder_bytes(frames->file_.get());
+    if (held > limits.budget) {
         std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video is "
                     "not loaded. \n",
-                    path.c_str(), static_cast<unsigned long long>(budget >> 20));
+                    path.c_str(), static_cast<unsigned long long>(limits.budget >> 20));
         std::fflush(nullptr);
         return nullptr;
     }
@@ -145,8 +139,14 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file,
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    frames->decode_next();
-    if (frames->first_) return frames;
+    FrameRead read = FrameRead::Failed;
+    double time = 0;
+    frames->first_ = frames->decode(nullptr, read, time);
+    if (frames->first_) {
+        frames->read_in_pass_ = 1;
+        frames->decoded_ = 1;
+        return frames;
+    }
     if (info.length != kUnknownLength && info.length > 0)
         std::printf("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
                     "loaded. \n",
@@ -163,56 +163,83 @@ VideoFrames::~VideoFrames() {
     end_run();
     SDL_FreeSurface(first_);
     free_frames(kept_);
-    for (const Ahead &ahead : ahead_) SDL_FreeSurface(ahead.frame);
-    free_frames(spare_);
+    for (const PassFrame &ahead : ahead_) SDL_FreeSurface(ahead.surface);
+    for (SDL_Surface *spare : spare_) SDL_FreeSurface(spare);
 }
 
-SDL_Surface *VideoFrames::decode(int32_t index, SDL_Surface *spare) {
-    const int32_t position = info_.start + index;
-    size_t size = 0;
+SDL_Surface *VideoFrames::decode(SDL_Surface *spare, FrameRead &read, double &time) {
+    VideoFrameRead frame;
     if (stored_) {
-        const uint8_t *dib = video_frame(file_.get(), position, size, {});
-        if (dib) return frame_from_dib(dib, size, info_.width, info_.height, spare);
-        SDL_FreeSurface(spare);
-        return nullptr;
+        read = video_next_frame(file_.get(), {}, frame);
+        SDL_Surface *surface =
+            read == FrameRead::Frame
+                ? frame_from_dib(frame.dib, frame.size, info_.width, info_.height, spare, key_)
+                : (SDL_FreeSurface(spare), nullptr);
+        if (read == FrameRead::Frame && !surface) read = FrameRead::Failed;
+        time = frame.time;
+        return surface;
     }
     // Decoded frames are written straight into a surface of the renderer's own texture format,
     // so that drawing one copies it without a conversion.
-    SDL_Surface *frame = frame_of(spare, info_.width, info_.height, SDL_PIXELFORMAT_RGB888);
-    if (!frame) return nullptr;
-    const FrameRows rows{static_cast<uint8_t *>(frame->pixels), size_t(frame->pitch)};
-    if (!video_frame(file_.get(), position, size, rows)) {
-        SDL_FreeSurface(frame);
+    SDL_Surface *surface = frame_of(spare, info_.width, info_.height, SDL_PIXELFORMAT_RGB888);
+    if (!surface) {
+        read = FrameRead::Failed;
         return nullptr;
     }
-    apply_colour_key(frame);
-    return frame;
+    const FrameRows rows{static_cast<uint8_t *>(surface->pixels), size_t(surface->pitch)};
+    read = video_next_frame(file_.get(), rows, frame);
+    if (read != FrameRead::Frame) {
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    apply_colour_key(surface, key_);
+    time = frame.time;
+    return surface;
 }
 
 bool VideoFrames::wanted() const {
     if (stopping_) return false;
-    if (!first_) return next_ == 0 && end_ > 0;
-    if (keep_) return next_ < end_;
-    // A video of one frame has nothing to decode again.
-    return ahead_.size() < ahead_limit_ && (next_ < end_ || end_ > 1);
+    if (keep_) return !pass_done_;
+    return ahead_.size() < ahead_limit_;
 }
 
 bool VideoFrames::decode_next() {
-    int32_t index = 0;
     uint32_t generation = 0;
     SDL_Surface *spare = nullptr;
+    bool restart = false;
+    size_t read_before = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!wanted()) return false;
         generation = generation_;
-        if (next_ >= end_) next_ = 1;  // the next pass
-        index = next_;
+        restart = rewind_ || pass_done_;
+        read_before = restart ? 1 : read_in_pass_;
         if (!spare_.empty()) {
             spare = spare_.back();
             spare_.pop_back();
         }
     }
-    SDL_Surface *frame = decode(index, spare);
+    // A later pass starts again from the first frame, which is kept: it is passed over.
+    FrameRead read = FrameRead::Frame;
+    VideoFrameRead skipped;
+    if (restart && (!video_rewind(file_.get()) ||
+                    video_next_frame(file_.get(), {}, skipped) != FrameRead::Frame))
+        read = FrameRead::Failed;
+    // A later pass ends where the first did, whatever the frames beyond (the first's failure
+    // is told once), and a kept video holds no more frames than its header announced.
+    const size_t in_pass = frames_in_pass_;
+    const bool at_end = (in_pass > 0 && read_before >= in_pass) ||
+                        (keep_ && read_before >= size_t(std::max(info_.length, 1)));
+    SDL_Surface *frame = nullptr;
+    double time = 0;
+    if (read == FrameRead::Frame && at_end) {
+        read = FrameRead::End;
+        SDL_FreeSurface(spare);
+    } else if (read == FrameRead::Frame) {
+        frame = decode(spare, read, time);
+    } else {
+        SDL_FreeSurface(spare);
+    }
     bool damaged = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -220,33 +247,55 @@ bool VideoFrames::decode_next() {
             if (frame) recycle(frame);
             return true;
         }
-        try {
-            if (frame && index == 0)
-                first_ = frame;
-            else if (frame && keep_)
-                kept_.push_back(frame);
-            else if (frame)
-                ahead_.push_back(Ahead{index, frame});
-        } catch (const std::bad_alloc &) {
-            SDL_FreeSurface(frame);
-            frame = nullptr;
+        if (restart) {
+            rewind_ = pass_done_ = false;
+            read_in_pass_ = 1;
+            last_time_ = 0;
         }
-        if (frame) {
-            next_ = index + 1;
-            ++decoded_;
-        } else {
-            // The video ends before this frame, in this pass and the later ones (the first
-            // frame's failure is the loader's to tell).
-            damaged = index > 0 && info_.length != kUnknownLength &&
-                      index < info_.length;
-            end_ = next_ = index;
+        try {
+            if (frame) {
+                const PassFrame item{frame, time, !keep_};
+                if (keep_)
+                    kept_.push_back(item);
+                else
+                    ahead_.push_back(item);
+                ++read_in_pass_;
+                ++decoded_;
+                last_time_ = time;
+            } else {
+                damaged = read == FrameRead::Failed && frames_in_pass_ == 0;
+                // The pass lasts until its last frame has been shown a frame period.
+                const PassFrame end{nullptr, last_time_ + period_, false};
+                if (keep_) {
+                    kept_.push_back(end);
+                } else {
+                    ahead_.push_back(end);
+                    // A video of one frame has nothing to decode again: its later passes are
+                    // kept, their end alone.
+                    if (read_in_pass_ <= 1) {
+                        kept_.push_back(end);
+                        keep_ = true;
+                        cursor_ = kept_.size();
+                    }
+                }
+                pass_done_ = true;
+                if (frames_in_pass_ == 0) frames_in_pass_ = read_in_pass_;
+            }
+        } catch (const std::bad_alloc &) {
+            if (frame) SDL_FreeSurface(frame);
+            return false;
         }
     }
     changed_.notify_all();
     if (damaged) {
-        std::printf("LoadVideo: frame %d of %d of %s cannot be decoded; the video ends before "
-                    "it. \n",
-                    index + 1, info_.length, path_.c_str());
+        if (info_.length != kUnknownLength)
+            std::printf("coregraphics_sdl2: frame %zu of %d of %s cannot be decoded; the video "
+                        "ends before it. \n",
+                        read_before + 1, info_.length, path_.c_str());
+        else
+            std::printf("coregraphics_sdl2: frame %zu of %s cannot be decoded; the video ends "
+                        "before it. \n",
+                        read_before + 1, path_.c_str());
         std::fflush(nullptr);
     }
     return true;
@@ -256,11 +305,10 @@ void VideoFrames::decoding_thread() {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return stopping_ || wanted() || sound_wanted(); });
+            changed_.wait(lock, [this] { return stopping_ || wanted() || !also_done_; });
             if (stopping_) break;
         }
-        // A second of sound before each frame: the sound is read far ahead of the picture.
-        if (sound_wanted()) sound_->read_piece();
+        if (!also_done_) also_done_ = !also_();
         decode_next();
     }
     // SDL keeps data of its own for every thread that calls it and frees it by itself only
@@ -271,62 +319,76 @@ void VideoFrames::decoding_thread() {
 void VideoFrames::begin_pass() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        const bool from_start = ahead_.empty() ? next_ == 1 || next_ >= end_
-                                               : ahead_.front().index == 1;
-        if (keep_ || from_start) return;
-        for (const Ahead &ahead : ahead_) recycle(ahead.frame);
+        cursor_ = 0;
+        if (keep_ || at_pass_start_) return;
+        for (const PassFrame &ahead : ahead_) recycle(ahead.surface);
         ahead_.clear();
-        next_ = 1;
+        rewind_ = true;
+        at_pass_start_ = true;
         ++generation_;  // a frame being decoded now is not wanted either
     }
     changed_.notify_all();
 }
 
-void VideoFrames::start_run(SoundTrack *sound) {
+void VideoFrames::start_run(std::function<bool()> also) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = false;
-        sound_ = sound;
-        // A kept video decoded whole, or a video of one frame, has nothing more to decode.
-        if ((keep_ ? next_ >= end_ : end_ <= 1) && !sound_wanted()) return;
+        also_ = std::move(also);
+        also_done_ = !also_;
+        // A kept video decoded whole has nothing more to decode.
+        if (keep_ && pass_done_ && also_done_) return;
     }
     try {
         thread_ = std::thread(&VideoFrames::decoding_thread, this);
     } catch (const std::system_error &) {
         // The player decodes each frame itself as it takes it.
-        if (sound) while (sound->read_piece()) continue;
+        if (also_) while (also_()) continue;
+        also_done_ = true;
     }
 }
 
-SDL_Surface *VideoFrames::take(int32_t j, bool (*keep_waiting)()) {
+bool VideoFrames::take(PassFrame &frame, const std::function<bool()> &keep_waiting) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (keep_) {
-            if (size_t(j) <= kept_.size()) return kept_[size_t(j) - 1];
-        } else if (!ahead_.empty()) {
-            if (ahead_.front().index != j) return nullptr;  // the next pass's frames: this one ended
-            SDL_Surface *frame = ahead_.front().frame;
+        if (!ahead_.empty()) {
+            frame = ahead_.front();
             ahead_.pop_front();
+            at_pass_start_ = !frame.surface;
             changed_.notify_all();
-            return frame;
+            return true;
         }
-        if (j >= end_) return nullptr;
+        if (keep_ && cursor_ < kept_.size()) {
+            frame = kept_[cursor_++];
+            at_pass_start_ = !frame.surface;
+            return true;
+        }
         if (!thread_.joinable()) {
             lock.unlock();
             const bool decoded = decode_next();
             lock.lock();
-            if (!decoded) return nullptr;
+            if (!decoded) return false;
             continue;
         }
         changed_.wait_for(lock, std::chrono::milliseconds(10));
-        if (!keep_waiting()) return nullptr;
+        if (!keep_waiting()) return false;
     }
 }
 
-void VideoFrames::done(SDL_Surface *frame) {
-    if (keep_ || !frame || frame == first_) return;
+bool VideoFrames::next_frame_time(double &time) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    recycle(frame);
+    const PassFrame *next = !ahead_.empty()                     ? &ahead_.front()
+                            : keep_ && cursor_ < kept_.size() ? &kept_[cursor_]
+                                                              : nullptr;
+    if (!next || !next->surface) return false;
+    time = next->time;
+    return true;
+}
+
+void VideoFrames::done(const PassFrame &frame) {
+    if (!frame.owned || !frame.surface) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    recycle(frame.surface);
 }
 
 void VideoFrames::recycle(SDL_Surface *frame) {

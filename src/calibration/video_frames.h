@@ -1,9 +1,10 @@
-// A loaded video's frames. The first is decoded when the video loads and kept; the others are
+// A loaded video's frames, each with its time in the pass (seconds after the first frame, as
+// the file stamps it). The first is decoded when the video loads and kept; the others are
 // decoded while the video plays, by a thread of their own a few frames ahead of the one shown
-// (by the player itself when that thread cannot start), which also reads the video's sound
-// track a piece ahead of each frame until it is complete. A video whose frames fit in the kept
-// window keeps them after its first pass, so that its later passes decode nothing; a longer one
-// is decoded again from its start at each pass, through a ring of a few frames.
+// (by the player itself when that thread cannot start). A video whose frames fit in the kept
+// limit keeps them after its first pass, so that its later passes decode nothing; a longer one
+// is decoded again from its start at each pass, through a ring of a few frames. Between
+// frames the thread does the run's other reading (the sound track's next piece).
 #pragma once
 
 #include <SDL.h>
@@ -13,13 +14,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "calibration/sound_track.h"
 #include "calibration/video_reader.h"
 
 struct VideoFileClose {
@@ -27,22 +28,37 @@ struct VideoFileClose {
 };
 using VideoFilePtr = std::unique_ptr<VideoFile, VideoFileClose>;
 
-// The most memory a video's kept frames may take, counted at four bytes a pixel (128 MB: about
-// 4 s of 640 x 480 at 25 frames a second, 14 s of 320 x 240 at 30); tests lower it.
-extern size_t kept_frames_limit;
+// The colour keyed out of every frame, matched exactly, when on.
+struct FrameKey {
+    bool on = false;
+    uint8_t r = 0, g = 0, b = 0;
+};
+
 // Frames decoded ahead of the one shown, for a video that is not kept; fewer when they would
 // take more than kAheadLimit.
 constexpr size_t kFramesAhead = 8;
 constexpr size_t kAheadLimit = size_t(64) << 20;
 
+// A frame of a pass, or (surface null) the pass's end at time. A frame the player owns goes
+// back with VideoFrames::done; a kept one stays the frames'.
+struct PassFrame {
+    SDL_Surface *surface = nullptr;
+    double time = 0;
+    bool owned = false;
+};
+
 class VideoFrames {
 public:
+    struct Limits {
+        size_t budget;      // the most the frames and the decoder may hold at once
+        size_t kept_limit;  // the most a video's kept frames may take
+    };
     // Decodes the first frame of file (opened for frames); null, with the message printed,
-    // when it cannot be decoded or when the frames it holds at once would take more than
+    // when it cannot be decoded or when the frames and the decoder would hold more than the
     // budget. path names the video in messages.
-    static std::unique_ptr<VideoFrames> load(VideoFilePtr file,
-                                             const VideoStreamInfo &info,
-                                             const std::string &path, size_t budget);
+    static std::unique_ptr<VideoFrames> load(VideoFilePtr file, const VideoStreamInfo &info,
+                                             const std::string &path, FrameKey key,
+                                             Limits limits);
     ~VideoFrames();
     VideoFrames(const VideoFrames &) = delete;
     VideoFrames &operator=(const VideoFrames &) = delete;
@@ -51,55 +67,62 @@ public:
     VideoFile *file() const { return file_.get(); }
     bool kept() const { return keep_; }
 
-    // Starts the decoding thread for a run of passes; it reads the rest of sound (null: none)
-    // as well. Where the thread cannot start, the sound is read whole here.
-    void start_run(SoundTrack *sound);
-    // A pass from the first frame begins: frame 1 comes next (frames of an earlier pass that
-    // ended early are dropped).
+    // Starts the decoding thread for a run of passes; between frames it calls also, until also
+    // returns false. Where the thread cannot start, also is called until then here.
+    void start_run(std::function<bool()> also);
+    // A pass from the first frame begins: the frame after the first comes next (frames of an
+    // earlier pass that ended early are dropped).
     void begin_pass();
-    // Frame j (1 or more) of the pass, once decoded; null at the video's end, or when
-    // keep_waiting returns false while the frame is still being decoded.
-    SDL_Surface *take(int32_t j, bool (*keep_waiting)());
+    // The pass's next frame once decoded, or its end. False when keep_waiting returns false
+    // while the frame is still being decoded.
+    bool take(PassFrame &frame, const std::function<bool()> &keep_waiting);
+    // The time of the item take gives next, when it is a frame already decoded.
+    bool next_frame_time(double &time);
     // The player is done with a frame that take gave.
-    void done(SDL_Surface *frame);
+    void done(const PassFrame &frame);
     // Stops the decoding thread and waits for it.
     void end_run();
 
     // Frames decoded since the load, the first among them.
     size_t decoded() const { return decoded_; }
+    // The frames a pass holds, once a whole pass has been decoded (0 before).
+    size_t frames_in_pass() const { return frames_in_pass_; }
 
 private:
-    VideoFrames(VideoFilePtr file, const VideoStreamInfo &info, std::string path);
-    struct Ahead {
-        int32_t index;
-        SDL_Surface *frame;
-    };
-    // Decodes the next frame wanted, if any; false when none is wanted now.
+    VideoFrames(VideoFilePtr file, const VideoStreamInfo &info, std::string path, FrameKey key);
+    // Decodes the next item wanted, if any; false when none is wanted now.
     bool decode_next();
     bool wanted() const;  // under mutex_
-    bool sound_wanted() const { return sound_ && !sound_->complete(); }
-    SDL_Surface *decode(int32_t index, SDL_Surface *spare);
+    SDL_Surface *decode(SDL_Surface *spare, FrameRead &read, double &time);
     void recycle(SDL_Surface *frame);  // under mutex_
     void decoding_thread();
 
     VideoFilePtr file_;
     const VideoStreamInfo info_;
     const std::string path_;
+    const FrameKey key_;
     const bool stored_;  // frames come as stored DIBs, not decoded
+    const double period_;
     bool keep_ = false;
     size_t ahead_limit_ = kFramesAhead;
     SDL_Surface *first_ = nullptr;
     std::atomic<size_t> decoded_{0};
+    std::atomic<size_t> frames_in_pass_{0};
+    bool at_pass_start_ = true;     // the player has taken nothing of the pass, or its end
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<SDL_Surface *> kept_;  // frames 1, 2, ... of a kept video
-    std::deque<Ahead> ahead_;          // decoded, not yet taken
+    std::vector<PassFrame> kept_;   // frames 1, 2, ... of a kept video, then its end
+    size_t cursor_ = 0;             // the next of kept_ to take
+    std::deque<PassFrame> ahead_;   // decoded, not yet taken
     std::vector<SDL_Surface *> spare_;  // done with, for the next frames
-    int32_t next_ = 0;                 // the frame to decode next
-    int32_t end_;                      // frames in the video, as far as is known
-    uint32_t generation_ = 0;          // counts the drops of begin_pass
+    size_t read_in_pass_ = 0;       // frames the decoder has read in its pass
+    double last_time_ = 0;          // of the last frame it read
+    bool pass_done_ = false;        // the decoder has read its pass to the end
+    bool rewind_ = false;           // the decoder starts its next pass from the first frame
+    uint32_t generation_ = 0;       // counts the drops of begin_pass
     bool stopping_ = false;
-    SoundTrack *sound_ = nullptr;  // of the run
+    std::function<bool()> also_;    // of the run
+    bool also_done_ = true;
     std::thread thread_;
 };

@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -108,6 +109,7 @@ struct VideoFile {
     PacketPtr replay{av_packet_alloc()};
     bool replay_held = false;
     bool first_tried = false;  // the first frame was asked of a decoder of its own
+    bool first_again = false;  // the decoder's own decoding of that frame is still to come
     FramePtr frame{av_frame_alloc()};
     FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, padded
     VideoStreamInfo info;
@@ -116,8 +118,16 @@ struct VideoFile {
     std::vector<uint8_t> colours;  // colour table of stored 8-bit video
     std::vector<uint8_t> dib;
     bool have_frame = false;
-    int32_t position = 0;  // position of the next frame
+    int32_t frames_read = 0;  // frames handed out since the stream's start
     bool input_ended = false;
+    // The stream's first packet, by which a rewind knows that it landed at the start (a seek
+    // by time lands elsewhere in streams that are sought by decoding time, such as MPEG-TS).
+    int64_t first_position = -1;
+    int64_t first_dts = AV_NOPTS_VALUE;
+    bool first_seen = false;
+    // Frame times: the first frame's timestamp, which is time 0, and the time last handed out.
+    int64_t origin = AV_NOPTS_VALUE;
+    double last_time = -1;
     // What the file was opened as, its streams, and whether its headers described them: the
     // sound is read through an opening of its own, while the frames may be read.
     std::string url;
@@ -157,6 +167,11 @@ bool read_video_packet(VideoFile &file, bool &failed) {
     }
     if (file.input_ended) return false;
     file.input_ended = !read_packet(file.format, file.video, file.packet.get(), failed);
+    if (!file.input_ended && !file.first_seen) {
+        file.first_seen = true;
+        file.first_position = file.packet->pos;
+        file.first_dts = file.packet->dts;
+    }
     return !file.input_ended;
 }
 
@@ -202,30 +217,34 @@ uint8_t *start_dib(VideoFile &file, int bits, const std::vector<uint8_t> &colour
     return file.dib.data() + sizeof header + colours.size();
 }
 
-// A stored frame: the packet holds the DIB rows. An empty packet repeats the previous frame.
-bool next_stored_frame(VideoFile &file) {
-    bool failed = false;
-    if (!read_video_packet(file, failed)) return false;
-    const AVPacket &packet = *file.packet;
+// A stored frame: the packet holds the DIB rows. An empty packet (an AVI's dropped frame) adds
+// no picture: the one before it stays until the next frame's time. ts is the packet's time.
+FrameRead next_stored_frame(VideoFile &file, int64_t &ts) {
     const uint32_t stride = dib_stride(file.info.width, file.bits);
     const size_t bytes = size_t(stride) * size_t(file.info.height);
-    bool ok = false;
-    if (packet.size == 0) {
-        ok = file.have_frame;
-    } else if (size_t(packet.size) >= bytes) {
-        uint8_t *rows = start_dib(file, file.bits, file.colours);
-        if (file.top_down) {
-            for (int32_t row = 0; row < file.info.height; ++row)
-                std::memcpy(rows + size_t(file.info.height - 1 - row) * stride,
-                            packet.data + size_t(row) * stride, stride);
-        } else {
-            std::memcpy(rows, packet.data, bytes);
+    for (;;) {
+        bool failed = false;
+        if (!read_video_packet(file, failed)) return failed ? FrameRead::Failed : FrameRead::End;
+        const AVPacket &packet = *file.packet;
+        if (packet.size == 0) {
+            av_packet_unref(file.packet.get());
+            continue;
         }
-        ok = true;
+        ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+        const bool whole = size_t(packet.size) >= bytes;
+        if (whole) {
+            uint8_t *rows = start_dib(file, file.bits, file.colours);
+            if (file.top_down) {
+                for (int32_t row = 0; row < file.info.height; ++row)
+                    std::memcpy(rows + size_t(file.info.height - 1 - row) * stride,
+                                packet.data + size_t(row) * stride, stride);
+            } else {
+                std::memcpy(rows, packet.data, bytes);
+            }
+        }
+        av_packet_unref(file.packet.get());
+        return whole ? FrameRead::Frame : FrameRead::Failed;
     }
-    av_packet_unref(file.packet.get());
-    file.have_frame = ok;
-    return ok;
 }
 
 // Converts the decoded picture into 32-bit rows of the stream's size. libswscale's vector code
@@ -271,26 +290,34 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const FrameRows &r
     return true;
 }
 
-// The next decoded frame, converted into rows when given (a frame passed over on the way to
-// another is not).
-bool next_decoded_frame(VideoFile &file, const FrameRows *rows) {
+// The next decoded frame, converted into rows (unless they are null). The end of the stream (the decoder drained of
+// the frames it still held) is told apart from a decoder's failure. An empty packet (an AVI's
+// dropped frame) is no picture and is not sent: to a decoder it would mean the end.
+FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts) {
     AVCodecContext *decoder = file.decoder.get();
     for (;;) {
         const int received = avcodec_receive_frame(decoder, file.frame.get());
         if (received == 0) {
-            const bool ok = !rows || convert_picture(file, *file.frame, *rows);
+            ts = file.frame->best_effort_timestamp;
+            const bool ok = !rows.pixels || convert_picture(file, *file.frame, rows);
             av_frame_unref(file.frame.get());
-            return ok;
+            return ok ? FrameRead::Frame : FrameRead::Failed;
         }
-        if (received != AVERROR(EAGAIN)) return false;  // drained, or the decoder failed
+        if (received == AVERROR_EOF) return FrameRead::End;
+        if (received != AVERROR(EAGAIN)) return FrameRead::Failed;
         bool failed = false;
         if (!read_video_packet(file, failed)) {
-            if (avcodec_send_packet(decoder, nullptr) < 0) return false;
+            if (failed) return FrameRead::Failed;
+            if (avcodec_send_packet(decoder, nullptr) < 0) return FrameRead::End;
+            continue;
+        }
+        if (file.packet->size == 0) {
+            av_packet_unref(file.packet.get());
             continue;
         }
         const int sent = avcodec_send_packet(decoder, file.packet.get());
         av_packet_unref(file.packet.get());
-        if (sent < 0) return false;
+        if (sent < 0) return FrameRead::Failed;
     }
 }
 
@@ -300,7 +327,7 @@ bool next_decoded_frame(VideoFile &file, const FrameRows *rows) {
 // has read ahead: several frames' decoding before the screen shows anything. The packet read
 // for it goes to that decoder next, which decodes the frame once more on its way to the
 // second. False, with nothing lost, when the frame does not come out this way.
-bool first_frame_alone(VideoFile &file, const FrameRows &rows) {
+bool first_frame_alone(VideoFile &file, const FrameRows &rows, int64_t &ts) {
     file.first_tried = true;
     const AVCodecContext &threaded = *file.decoder;
     DecoderPtr alone(avcodec_alloc_context3(threaded.codec));
@@ -319,6 +346,7 @@ bool first_frame_alone(VideoFile &file, const FrameRows &rows) {
         avcodec_send_packet(alone.get(), nullptr) < 0 ||
         avcodec_receive_frame(alone.get(), file.frame.get()) < 0)
         return false;
+    ts = file.frame->best_effort_timestamp;
     const bool converted = convert_picture(file, *file.frame, rows);
     av_frame_unref(file.frame.get());
     return converted;
@@ -445,30 +473,69 @@ bool described(const AVFormatContext &format) {
     return true;
 }
 
-// Goes back to the video stream's start: by a seek, or, in a file that cannot seek, through an
-// opening of its own.
+// Opens the file again for its video stream alone, as video_open did.
+bool reopen(VideoFile &file) {
+    AVFormatContext *again = nullptr;
+    if (open_input(file.url, again) < 0) return false;
+    if ((!file.described && avformat_find_stream_info(again, nullptr) < 0) ||
+        again->nb_streams != file.streams) {
+        avformat_close_input(&again);
+        return false;
+    }
+    for (unsigned i = 0; i < again->nb_streams; ++i)
+        if (int(i) != file.video) again->streams[i]->discard = AVDISCARD_ALL;
+    avformat_close_input(&file.format);
+    file.format = again;
+    return true;
+}
+
+// Whether the next video packet is the stream's first, which is then held for the decoder.
+bool at_first_packet(VideoFile &file) {
+    bool failed = false;
+    file.replay_held = false;
+    if (!read_video_packet(file, failed)) return false;
+    const AVPacket &packet = *file.packet;
+    const bool first = file.first_position >= 0 && packet.pos >= 0
+                           ? packet.pos == file.first_position
+                           : packet.dts == file.first_dts;
+    av_packet_move_ref(file.replay.get(), file.packet.get());
+    file.replay_held = true;
+    return first;
+}
+
+// Goes back to the video stream's first packet: by a seek that lands there, or else through an
+// opening of its own (a file that cannot seek, or one whose seek lands elsewhere).
 bool rewind(VideoFile &file) {
     const AVStream &stream = *file.format->streams[file.video];
     const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
-    if (av_seek_frame(file.format, file.video, start, AVSEEK_FLAG_BACKWARD) < 0) {
-        AVFormatContext *again = nullptr;
-        if (open_input(file.url, again) < 0) return false;
-        if (again->nb_streams != file.format->nb_streams) {
-            avformat_close_input(&again);
-            return false;
-        }
-        for (unsigned i = 0; i < again->nb_streams; ++i)
-            if (int(i) != file.video) again->streams[i]->discard = AVDISCARD_ALL;
-        avformat_close_input(&file.format);
-        file.format = again;
+    file.input_ended = false;
+    if (av_seek_frame(file.format, file.video, start, AVSEEK_FLAG_BACKWARD) < 0 ||
+        !at_first_packet(file)) {
+        file.input_ended = false;
+        file.replay_held = false;
+        if (!reopen(file)) return false;
     }
     if (file.decoder) avcodec_flush_buffers(file.decoder.get());
-    if (file.replay) av_packet_unref(file.replay.get());
-    file.replay_held = false;
-    file.position = file.info.start;
-    file.input_ended = false;
+    file.first_again = false;
+    file.frames_read = 0;
+    file.last_time = -1;
     file.have_frame = false;
     return true;
+}
+
+// A frame's time in seconds after the stream's first frame. A frame without a timestamp, or one
+// that would go back in time (a damaged file), follows the one before by a frame period.
+double frame_time(VideoFile &file, int64_t ts) {
+    const AVStream &stream = *file.format->streams[file.video];
+    if (file.origin == AV_NOPTS_VALUE && ts != AV_NOPTS_VALUE) file.origin = ts;
+    const double period = double(file.info.scale) / double(file.info.rate);
+    double time = file.last_time < 0 ? 0 : file.last_time + period;
+    if (ts != AV_NOPTS_VALUE && file.origin != AV_NOPTS_VALUE) {
+        const double stamped = double(ts - file.origin) * av_q2d(stream.time_base);
+        if (stamped > file.last_time) time = stamped;
+    }
+    file.last_time = time;
+    return time;
 }
 
 }  // namespace
@@ -525,14 +592,9 @@ VideoStreamResult video_stream(VideoFile *file, VideoStreamInfo &info) {
     file->info.height = height;
     file->info.rate = uint32_t(rate.num);
     file->info.scale = uint32_t(rate.den);
-    file->info.start = 0;
-    if (stream->start_time != AV_NOPTS_VALUE && stream->start_time > 0)
-        file->info.start = int32_t(std::min<int64_t>(
-            av_rescale_q(stream->start_time, stream->time_base, av_inv_q(rate)), INT32_MAX / 2));
     file->info.length = stream->nb_frames > 0
                             ? int32_t(std::min<int64_t>(stream->nb_frames, kUnknownLength))
                             : kUnknownLength;
-    file->position = file->info.start;
     info = file->info;
     return VideoStreamResult::Found;
 }
@@ -578,30 +640,51 @@ std::string video_codec(const VideoFile *file) {
 
 bool video_frames_stored(const VideoFile *file) { return file && !file->decoder; }
 
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
-                           const FrameRows &rows) {
-    size = 0;
-    if (!file || file->video < 0 || position < file->info.start) return nullptr;
-    if (position < file->position && !rewind(*file)) return nullptr;
-    if (file->decoder && !file->first_tried && position == file->position &&
-        first_frame_alone(*file, rows)) {
-        start_dib(*file, 32, {}, false);
-        size = file->dib.size();
-        return file->dib.data();
+FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRead &frame) {
+    frame = VideoFrameRead{};
+    if (!file || file->video < 0) return FrameRead::Failed;
+    int64_t ts = AV_NOPTS_VALUE;
+    FrameRead read;
+    if (file->decoder && !file->first_tried && file->frames_read == 0 &&
+        first_frame_alone(*file, rows, ts)) {
+        read = FrameRead::Frame;
+        file->first_again = true;
+    } else if (file->decoder) {
+        // The frame handed out already comes out of the decoder once more: passed over.
+        int64_t again = 0;
+        read = file->first_again ? next_decoded_frame(*file, {}, again) : FrameRead::Frame;
+        file->first_again = false;
+        if (read == FrameRead::Frame) read = next_decoded_frame(*file, rows, ts);
+    } else {
+        read = next_stored_frame(*file, ts);
     }
-    while (file->position <= position) {
-        const bool wanted = file->position == position;
-        const bool read = file->decoder ? next_decoded_frame(*file, wanted ? &rows : nullptr)
-                                        : next_stored_frame(*file);
-        if (!read) {
-            file->position = INT32_MAX;  // nothing follows a frame that cannot be read
-            return nullptr;
-        }
-        ++file->position;
-    }
+    if (read != FrameRead::Frame) return read;
     if (file->decoder) start_dib(*file, 32, {}, false);
-    size = file->dib.size();
-    return file->dib.data();
+    frame.dib = file->dib.data();
+    frame.size = file->dib.size();
+    frame.time = frame_time(*file, ts);
+    ++file->frames_read;
+    return FrameRead::Frame;
+}
+
+bool video_rewind(VideoFile *file) { return file && file->video >= 0 && rewind(*file); }
+
+size_t video_decoder_bytes(const VideoFile *file) {
+    if (!file || !file->decoder) return 0;
+    const AVCodecContext &decoder = *file->decoder;
+    AVPixelFormat format = decoder.pix_fmt;
+    if (format == AV_PIX_FMT_NONE)
+        format = AVPixelFormat(file->format->streams[file->video]->codecpar->format);
+    // Until the stream says, the common 8-bit 4:2:0.
+    int picture = av_image_get_buffer_size(format == AV_PIX_FMT_NONE ? AV_PIX_FMT_YUV420P : format,
+                                           file->info.width, file->info.height, 32);
+    if (picture <= 0) picture = file->info.width * file->info.height * 3;
+    // The reference pictures (H.264 and HEVC keep up to 16; most streams say how many), one
+    // picture in the making for each of the decoder's threads, and the one handed out.
+    const int references = decoder.refs > 0 ? std::min(decoder.refs, 16) : 4;
+    const int threads = std::max(decoder.thread_count, 1);
+    return size_t(picture) * size_t(references + threads + 1) +
+           (file->info.width % 16 ? size_t(file->info.width) * size_t(file->info.height) * 4 : 0);
 }
 
 struct SoundReader {

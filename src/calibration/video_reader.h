@@ -54,7 +54,6 @@ struct VideoStreamInfo {
     int32_t height = 0;
     uint32_t rate = 0;  // frames per second = rate / scale
     uint32_t scale = 1;
-    int32_t start = 0;   // first frame position
     int32_t length = 0;  // frames; kUnknownLength when the container does not say
 };
 
@@ -96,13 +95,32 @@ struct FrameRows {
     size_t pitch = 0;
 };
 
-// The frame at position. Positions are asked in increasing order from the stream's start; a
-// position before the last one asked reads the stream again from its start. A stored frame
-// comes as its packed DIB; a decoded one is written upright into rows, and what comes back is
-// a DIB header alone (size is the header's). The bytes stay valid until the next call or
-// video_close. Null when the frame cannot be read or decoded (size is then 0).
-const uint8_t *video_frame(VideoFile *file, int32_t position, size_t &size,
-                           const FrameRows &rows);
+enum class FrameRead {
+    Frame,
+    End,     // the stream has ended, every frame the decoder held handed out
+    Failed,  // the file cannot be read further, or the decoder failed
+};
+
+// A frame read: a stored frame as its packed DIB; a decoded one as a DIB header alone (size is
+// the header's), its picture written into rows. time: seconds after the stream's first frame,
+// as the file stamps it. The bytes stay valid until the next call or video_close.
+struct VideoFrameRead {
+    const uint8_t *dib = nullptr;
+    size_t size = 0;
+    double time = 0;
+};
+
+// The stream's next frame, in the order shown. A decoded frame is written upright into rows;
+// with null pixels it is passed over unconverted.
+FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRead &frame);
+
+// Goes back to the stream's first frame. False when the file cannot be read from its start
+// again.
+bool video_rewind(VideoFile *file);
+
+// The most memory the stream's decoder holds while it decodes (its reference and threads'
+// pictures), for the memory budget; 0 for stored frames. Known once video_open_frames succeeded.
+size_t video_decoder_bytes(const VideoFile *file);
 
 enum class AudioReadResult {
     Read,

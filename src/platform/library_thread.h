@@ -9,10 +9,16 @@
 
 namespace platform {
 
-// Starts body on a new thread, detached from the caller. stop asks that thread to end and
-// returns once it has (the handshake of whoever started it). False when the system cannot
-// start a thread; failure then says why.
-bool start_library_thread(void (*body)(), void (*stop)(), std::string &failure);
+struct LibraryThread;  // a thread started here, until it is joined
+
+// Starts body on a new thread. stop asks that thread to end and returns once it has (the
+// handshake of whoever started it). Null when the system cannot start a thread; failure then
+// says why.
+LibraryThread *start_library_thread(void (*body)(), void (*stop)(), std::string &failure);
+
+// Waits until thread has ended and gives back what it held. A thread that
+// stop_library_threads has taken is joined there instead, and this returns at once.
+void join_library_thread(LibraryThread *thread);
 
 // Stops every thread started here that still runs and returns once each has left the
 // library's code. Windows has nothing to wait for: each thread keeps the module loaded itself,

@@ -1,5 +1,5 @@
-// Library threads on Linux: POSIX threads, each joined once it has ended (by the next start,
-// or when the threads are stopped), so that none runs the library's code after its destructor
+// Library threads on Linux: POSIX threads, each joined by its starter or when the threads are
+// stopped, so that none runs the library's code after its destructor
 // returns. At exit the C library destroys the library's records before the destructor runs:
 // an exit handler, registered once every record exists, stops the threads first.
 #include "platform/library_thread.h"
@@ -20,6 +20,8 @@ namespace platform {
 
 namespace {
 
+}  // namespace
+
 struct LibraryThread {
     void (*body)();
     void (*stop)();
@@ -27,6 +29,8 @@ struct LibraryThread {
     std::atomic<bool> ended{false};
     LibraryThread *next = nullptr;
 };
+
+namespace {
 
 // A plain list and a mutex with nothing to destroy: both stay usable while the exit handlers
 // destroy the library's other records.
@@ -60,35 +64,35 @@ void register_handlers() {
 
 }  // namespace
 
-bool start_library_thread(void (*body)(), void (*stop)(), std::string &failure) {
+LibraryThread *start_library_thread(void (*body)(), void (*stop)(), std::string &failure) {
     static std::once_flag handlers;
     std::call_once(handlers, register_handlers);
     std::lock_guard<std::mutex> guard(threadsMutex);
-    // Threads that have ended give their stacks back here, so that a long session of many
-    // targets keeps none of them.
-    for (LibraryThread **link = &threads; *link;) {
-        LibraryThread *thread = *link;
-        if (!thread->ended) {
-            link = &thread->next;
-            continue;
-        }
-        pthread_join(thread->thread, nullptr);
-        *link = thread->next;
-        delete thread;
-    }
     auto *started = new (std::nothrow) LibraryThread{body, stop};
     if (!started) {
         failure = std::strerror(ENOMEM);
-        return false;
+        return nullptr;
     }
     if (const int error = pthread_create(&started->thread, nullptr, run, started)) {
         delete started;
         failure = std::strerror(error);
-        return false;
+        return nullptr;
     }
     started->next = threads;
     threads = started;
-    return true;
+    return started;
+}
+
+void join_library_thread(LibraryThread *thread) {
+    {
+        std::lock_guard<std::mutex> guard(threadsMutex);
+        LibraryThread **link = &threads;
+        while (*link && *link != thread) link = &(*link)->next;
+        if (!*link) return;
+        *link = thread->next;
+    }
+    pthread_join(thread->thread, nullptr);
+    delete thread;
 }
 
 void stop_library_threads() {

@@ -12,6 +12,10 @@
 
 namespace platform {
 
+struct LibraryThread {
+    HANDLE handle = nullptr;
+};
+
 namespace {
 
 struct Start {
@@ -28,23 +32,34 @@ DWORD WINAPI run(void *argument) {
 
 }  // namespace
 
-bool start_library_thread(void (*body)(), void (*)(), std::string &failure) {
+LibraryThread *start_library_thread(void (*body)(), void (*)(), std::string &failure) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&run), &module)) {
         failure = system_message(GetLastError());
-        return false;
+        return nullptr;
     }
     auto *start = new (std::nothrow) Start{body, module};
-    const HANDLE thread = start ? CreateThread(nullptr, 0, run, start, 0, nullptr) : nullptr;
+    auto *started = new (std::nothrow) LibraryThread;
+    const HANDLE thread =
+        start && started ? CreateThread(nullptr, 0, run, start, 0, nullptr) : nullptr;
     if (!thread) {
-        failure = start ? system_message(GetLastError()) : "out of memory";
+        failure = start && started ? system_message(GetLastError()) : "out of memory";
         delete start;
+        delete started;
         FreeLibrary(module);
-        return false;
+        return nullptr;
     }
-    CloseHandle(thread);
-    return true;
+    started->handle = thread;
+    return started;
+}
+
+// Never called under the loader lock (a thread's end needs it): only from the hooks.
+void join_library_thread(LibraryThread *thread) {
+    if (!thread) return;
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    delete thread;
 }
 
 void stop_library_threads() {}

@@ -42,10 +42,13 @@ bool frames_consistent(VideoFrames &video) {
     if (!first || !frame_consistent(first, first)) return false;
     for (int pass = 0; pass < 2; ++pass) {
         video.begin_pass();
+        double time = 0;
         for (int32_t j = 1; j < 64; ++j) {
-            SDL_Surface *frame = video.take(j, [] { return true; });
-            if (!frame) break;
-            const bool consistent = frame_consistent(frame, first);
+            PassFrame frame;
+            if (!video.take(frame, [] { return true; })) return false;
+            if (!frame.surface) break;
+            const bool consistent = frame_consistent(frame.surface, first) && frame.time >= time;
+            time = frame.time;
             video.done(frame);
             if (!consistent) return false;
         }
@@ -58,7 +61,6 @@ bool frames_consistent(VideoFrames &video) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_support::drop_standard_output();
     av_log_set_level(AV_LOG_QUIET);  // FFmpeg's notes on every damaged file
-    video_memory_budget = size_t(256) << 20;  // well inside the fuzzer's memory limit
     video_path = fuzz_support::temp_folder("vt-video-fuzz") + "/input.avi";
     return 0;
 }
@@ -68,18 +70,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz_support::write_file(video_path, data, size);
 
     check(set_cal_animation_target(video_path.c_str(), 1, 0) == 0);
-    const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str());
+    // Well inside the fuzzer's memory limit.
+    const VideoLimits limits{size_t(256) << 20, default_video_limits().kept_frames};
+    const int32_t result = LoadVideo(calData.animationTarget.videoPath.c_str(), limits);
     const AnimationTarget &loaded = calData.animationTarget;
     check(result == 1 || result == 0 || (result >= -7 && result <= -1 && result != -5));
-    VideoFrames *frames = loaded.frames;
+    VideoPlayer *player = loaded.player;
     if (result == 0) {
-        check(frames == nullptr && loaded.audioFormat == nullptr);
+        check(player == nullptr);
     } else {
-        check(frames != nullptr && frames_consistent(*frames) && loaded.frameRate > 0);
+        check(player != nullptr && frames_consistent(player->frames()) && loaded.frameRate > 0);
     }
     if (result == 1) {
-        const platform::WaveFormat &format = *loaded.audioFormat;
-        SoundTrack *track = loaded.audioData;
+        const platform::WaveFormat &format = player->sound_format();
+        SoundTrack *track = player->sound();
         check(format.blockAlign > 0 && track != nullptr);
         while (track->read_piece()) continue;
         size_t bytes = 0;
@@ -88,12 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(piece.length % format.blockAlign == 0);
             bytes += piece.length;
         }
-        check(bytes == track->bytes() && bytes <= video_memory_budget / 2);
-    } else {
-        check(loaded.audioFormat == nullptr && loaded.audioData == nullptr);
+        check(bytes == track->bytes() && bytes <= limits.budget / 2);
+    } else if (player) {
+        check(player->sound() == nullptr);
     }
     release_animation();
-    check(calData.animationTarget.frames == nullptr && calData.animationTarget.audioData == nullptr);
+    check(calData.animationTarget.player == nullptr);
     check(set_cal_animation_target(nullptr, 0, 0) == -1 &&
           calData.animationTarget.videoPath.empty());
     return 0;

@@ -83,20 +83,31 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
 }
 
 size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit) {
-    VideoFrames *video = calData.animationTarget.frames;
-    if (!video) return 0;
-    visit(video->first(), 0);
-    video->begin_pass();
+    VideoPlayer *player = calData.animationTarget.player;
+    if (!player) return 0;
+    VideoFrames &video = player->frames();
+    visit(video.first(), 0);
+    video.begin_pass();
     int32_t j = 1;
-    for (; SDL_Surface *frame = video->take(j, [] { return true; }); ++j) {
-        visit(frame, j);
-        video->done(frame);
+    for (PassFrame frame; video.take(frame, [] { return true; }) && frame.surface; ++j) {
+        visit(frame.surface, j);
+        video.done(frame);
     }
     return size_t(j);
 }
 
+const platform::WaveFormat *loaded_sound_format() {
+    VideoPlayer *player = calData.animationTarget.player;
+    return player && player->sound() ? &player->sound_format() : nullptr;
+}
+
+SoundTrack *loaded_sound_track() {
+    VideoPlayer *player = calData.animationTarget.player;
+    return player ? player->sound() : nullptr;
+}
+
 std::vector<uint8_t> whole_sound() {
-    SoundTrack *track = calData.animationTarget.audioData;
+    SoundTrack *track = loaded_sound_track();
     std::vector<uint8_t> sound;
     if (!track) return sound;
     while (track->read_piece()) continue;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "avi_writer.h"
+#include "calibration/sound_track.h"
 
 namespace vt_test {
 
@@ -75,6 +76,10 @@ bool write_mjpeg_avi(const std::string &path, int width, int height, int frame_c
 // Calls visit(frame, j) for each frame of a pass over the loaded animated target, taken in order
 // as the playback thread takes them; returns the number of frames (0 when none is loaded).
 size_t visit_video_pass(const std::function<void(SDL_Surface *, int32_t)> &visit);
+
+// The loaded animated target's sound format and sound track; null without a loaded sound.
+const platform::WaveFormat *loaded_sound_format();
+SoundTrack *loaded_sound_track();
 
 // The loaded animated target's whole sound track, its pieces read to the end as the decoding
 // thread reads them; empty when none is loaded.

@@ -189,7 +189,7 @@ TEST_F(LabPaths, AScreenImageAndAVideoThreeHundredCharactersDeep) {
                           (L"\\\\?\\" + video).c_str(), FALSE));
     for (const std::string &path : encodings(video)) {
         EXPECT_EQ(LoadVideo(path.c_str()), 1) << path;
-        EXPECT_NE(calData.animationTarget.frames.load(), nullptr);
+        EXPECT_NE(calData.animationTarget.player, nullptr);
         release_animation();
     }
     DeleteFileW((L"\\\\?\\" + video).c_str());

@@ -51,7 +51,7 @@ void expect_loaded(const Video &video) {
     EXPECT_EQ(result, video.sound ? 1 : -1);
     EXPECT_EQ(printed, video.sound ? "" : "no audio\n");
     const AnimationTarget &a = calData.animationTarget;
-    ASSERT_NE(a.frames.load(), nullptr);
+    ASSERT_NE(a.player.load(), nullptr);
     const int w = video.width, h = video.height;
     const size_t count = vt_test::visit_video_pass([&](SDL_Surface *frame, int32_t j) {
         SCOPED_TRACE("frame " + std::to_string(j));
@@ -77,15 +77,15 @@ void expect_loaded(const Video &video) {
     EXPECT_EQ(count, size_t(kFrames));
     EXPECT_DOUBLE_EQ(a.frameRate, 12.0);
     if (!video.sound) {
-        EXPECT_EQ(a.audioData, nullptr);
+        EXPECT_EQ(vt_test::loaded_sound_track(), nullptr);
         return;
     }
     const vt_test::PcmSound &sound = *video.sound;
-    ASSERT_NE(a.audioFormat, nullptr);
-    EXPECT_EQ(a.audioFormat->formatTag, 1);
-    EXPECT_EQ(a.audioFormat->channels, sound.channels);
-    EXPECT_EQ(a.audioFormat->samplesPerSec, sound.rate);
-    EXPECT_EQ(a.audioFormat->bitsPerSample, sound.bits);
+    ASSERT_NE(vt_test::loaded_sound_format(), nullptr);
+    EXPECT_EQ(vt_test::loaded_sound_format()->formatTag, 1);
+    EXPECT_EQ(vt_test::loaded_sound_format()->channels, sound.channels);
+    EXPECT_EQ(vt_test::loaded_sound_format()->samplesPerSec, sound.rate);
+    EXPECT_EQ(vt_test::loaded_sound_format()->bitsPerSample, sound.bits);
     const std::vector<uint8_t> heard = vt_test::whole_sound();
     if (!video.lossy_sound) {
         EXPECT_EQ(heard, sound.data);
@@ -144,7 +144,7 @@ TEST_F(VideoReader, ACodecLeftOutIsNamed) {
     EXPECT_EQ(printed, "Failed to get avi stream, probably required codec is missing.\n"
                        "LoadVideo: the video stream of " + path +
                            " is coded as MPNG, and no installed decoder reads it. \n");
-    EXPECT_EQ(calData.animationTarget.frames.load(), nullptr);
+    EXPECT_EQ(calData.animationTarget.player, nullptr);
 }
 
 TEST_F(VideoReader, RunLengthEncodedFramesAreDecodedUprightWithTheirSound) {

@@ -1,0 +1,393 @@
+// The video target's player (see video_player.h): opening the video, the passes on the drawing
+// thread, and the sound output.
+#include "calibration/video_player.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <new>
+#include <utility>
+
+#include "calibration/drawing_thread.h"
+#include "calibration/pass_clock.h"
+#include "calibration/sound_device_notice.h"
+#include "frame/expt_window.h"
+#include "frame/window_background.h"
+#include "platform/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char *kNoMemory =
+    "The file could not be opened because of insufficient memory. \n";
+
+// The longest sleep of the player between looks at the sound and the frames.
+constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+
+// Prints a loading failure on standard output and flushes every stream.
+int32_t report(int32_t result, const char *message) {
+    std::printf("%s", message);
+    std::fflush(nullptr);
+    return result;
+}
+
+void present_background() {
+    drawBackground();
+    SDL_RenderPresent(drawing_renderer());
+}
+
+}  // namespace
+
+size_t memory_budget_for(uint64_t physical) {
+    constexpr uint64_t kLargest = uint64_t(2) << 30;
+    return size_t(physical == 0 ? kLargest : std::min(kLargest, physical / 4));
+}
+
+VideoLimits default_video_limits() {
+    return VideoLimits{memory_budget_for(platform::physical_memory()), size_t(128) << 20};
+}
+
+VideoPlayer::VideoPlayer(const VideoTarget &target, std::unique_ptr<VideoFrames> frames,
+                         double rate)
+    : target_(target),
+      frames_(std::move(frames)),
+      frame_rate_(rate),
+      audio_(*target.audio_playing) {}
+
+VideoPlayer::~VideoPlayer() {
+    frames_->end_run();
+    if (device_) {
+        platform::sound_output_reset(device_);
+        platform::sound_output_close(device_);
+    }
+    audio_ = kAudioClosed;
+}
+
+int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player) {
+    player.reset();
+    const char *path = target.path.c_str();
+    VideoFile *opened = nullptr;
+    switch (video_open(path, opened)) {
+        case VideoOpenResult::Opened:
+        case VideoOpenResult::Failed:  // the stream step below reports it
+            break;
+        case VideoOpenResult::NoHandler:
+            return report(0,
+                          "According to the registry, the type of file specified in "
+                          "AVIFileOpen does not have a handler to process it. \n");
+        case VideoOpenResult::BadFormat:
+            return report(0,
+                          "The file couldn't be read, indicating a corrupt file or an "
+                          "unrecognized format. \n");
+        case VideoOpenResult::NoMemory:
+            return report(0, kNoMemory);
+        case VideoOpenResult::ReadError:
+            std::printf("A disk error occurred. Please check for video file %s. \n",
+                        target.path.empty() ? "(null)" : path);
+            std::fflush(nullptr);
+            return 0;
+    }
+    VideoFilePtr file(opened);
+    VideoStreamInfo info;
+    switch (video_stream(file.get(), info)) {
+        case VideoStreamResult::Found:
+            break;
+        case VideoStreamResult::NoStream:
+            return report(0, "failed to get avi stream \n");
+        case VideoStreamResult::NoInfo:
+            return report(0, "failed to get avi file info \n");
+    }
+    if (!video_open_frames(file.get())) {
+        std::printf("Failed to get avi stream, probably required codec is missing.\n");
+        if (const std::string codec = video_codec(file.get()); !codec.empty())
+            std::printf("LoadVideo: the video stream of %s is coded as %s, and no installed "
+                        "decoder reads it. \n",
+                        path, codec.c_str());
+        std::fflush(nullptr);
+        return 0;
+    }
+    std::unique_ptr<VideoFrames> frames;
+    try {
+        frames = VideoFrames::load(std::move(file), info, target.path, target.key,
+                                   {target.limits.budget, target.limits.kept_frames});
+    } catch (const std::bad_alloc &) {
+        return report(0, kNoMemory);
+    }
+    if (!frames) return 0;
+    std::unique_ptr<VideoPlayer> made(new (std::nothrow) VideoPlayer(
+        target, std::move(frames), double(info.rate) / double(info.scale)));
+    if (!made) return report(0, kNoMemory);
+    const int32_t result = made->open_sound(target.path);
+    player = std::move(made);
+    return result;
+}
+
+int32_t VideoPlayer::open_sound(const std::string &path) {
+    const size_t limit = target_.limits.budget / 2;
+    AudioReadResult result;
+    try {
+        result = SoundTrack::open(frames_->file(), limit, path, format_, track_);
+    } catch (const std::bad_alloc &) {
+        result = AudioReadResult::NoData;
+    }
+    switch (result) {
+        case AudioReadResult::NoStream:
+            audio_ = kAudioUnusable;
+            return report(-1, "no audio\n");
+        case AudioReadResult::NoInfo:
+            audio_ = kAudioUnusable;
+            return report(-2, "no audio stream info\n");
+        case AudioReadResult::NoFormatSize:
+            audio_ = kAudioUnusable;
+            return report(-3, "AVIStreamReadFormat - audio failed!\n");
+        case AudioReadResult::NoFormat:
+            return report(-4, "AVIStreamReadFormat - audio failed!\n");
+        case AudioReadResult::NoSize:
+            std::printf("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
+                        "ring target is shown instead of the video. \n",
+                        path.c_str(), static_cast<unsigned long long>(limit >> 20));
+            return report(-7, "AVIStreamRead1 - audio failed!\n");
+        case AudioReadResult::NoData:
+            return report(-6, "AVIStreamRead2 - audio failed!\n");
+        case AudioReadResult::Read:
+            break;
+    }
+    return 1;
+}
+
+bool VideoPlayer::keep_going(int32_t pass) const {
+    const int32_t count = target_.play_count;
+    const TargetPosition position = *target_.position;
+    const bool cleared = position.x == kNoPosition && position.y == kNoPosition;
+    return !cleared && thread_->running() && target_.abort_requested() == 0 &&
+           !(count > 0 && pass > count);
+}
+
+void VideoPlayer::play(const DrawingThread &thread) {
+    thread_ = &thread;
+    moved_ = false;
+    frames_->begin_pass();
+    if (track_)
+        frames_->start_run([this] { return track_->read_piece(); });
+    else
+        frames_->start_run(nullptr);
+    bool completed = false;
+    for (int32_t pass = 0;;) {
+        if (moved_.exchange(false)) pass = 0;
+        const int32_t count = target_.play_count;
+        if (count != 0 && pass >= count) break;
+        ++pass;
+        if (!keep_going(pass)) break;
+        target_.log("calData.animationTarget.audioPlaying =%d\n", audio_.load());
+        std::fflush(nullptr);
+        // Without a device the pass plays silently; the next pass tries the device again.
+        pass_sound_ = false;
+        if (audio_ != kAudioUnusable) {
+            if (!keep_going(pass)) break;
+            target_.log("will play audio\n");
+            std::fflush(nullptr);
+            pass_sound_ = start_sound();
+        }
+        frames_->begin_pass();
+        completed = play_pass(pass);
+        if (!completed) break;
+        // Between passes, and before a stop, the background alone; a video of one frame stays
+        // on screen from pass to pass instead of flashing.
+        if (frames_->frames_in_pass() != 1 || !thread.running()) present_background();
+        if (!thread.running()) break;
+    }
+    if (completed && thread.running() && frames_->frames_in_pass() == 1) present_background();
+    frames_->end_run();
+    // The sound ends with the video; a device never opened is not marked played.
+    sound_on_ = false;
+    if (device_) {
+        platform::sound_output_reset(device_);
+        audio_ = kAudioDone;
+    }
+    thread_ = nullptr;
+}
+
+bool VideoPlayer::play_pass(int32_t pass) {
+    PassClock clock(Clock::now());
+    clock_ = &clock;
+    const auto keep_waiting = [this] {
+        keep_sound_queued();
+        return thread_->running();
+    };
+    PassFrame frame{frames_->first(), 0, false};
+    bool first = true;
+    for (;;) {
+        if (!keep_going(pass)) {
+            frames_->done(frame);
+            clock_ = nullptr;
+            return false;
+        }
+        const TargetPosition position = *target_.position;
+        if (!position.shown()) break;
+        if (first) clock = PassClock(Clock::now());
+        show(frame.surface, position);
+        frames_->done(frame);
+        frame = PassFrame{};
+        first = false;
+        PassFrame next;
+        if (!frames_->take(next, keep_waiting)) break;
+        if (!next.surface) {
+            pass_seconds_ = next.time;
+            wait_until(next.time);
+            break;
+        }
+        // Behind the pass's clock, the newest frame that is due is shown and the older ones
+        // are dropped; a frame only a little late is still followed by the next at once.
+        for (double later = 0; frames_->next_frame_time(later) && later <= clock.at(Clock::now());) {
+            frames_->done(next);
+            next = PassFrame{};
+            ++dropped_;
+            if (!frames_->take(next, keep_waiting)) break;
+        }
+        frame = next;
+        if (!frame.surface || !wait_until(frame.time)) break;
+    }
+    frames_->done(frame);
+    clock_ = nullptr;
+    return true;
+}
+
+bool VideoPlayer::wait_until(double due) {
+    while (thread_->running()) {
+        keep_sound_queued();
+        const auto now = Clock::now();
+        double position = 0;
+        if (pass_sound_ && sound_position(position)) clock_->sound_at(now, position);
+        const double left = due - clock_->at(now);
+        if (left <= 0) return true;
+        thread_->sleep_until(
+            now + std::min<Clock::duration>(std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>(left)),
+                                            kWaitSlice));
+    }
+    return false;
+}
+
+void VideoPlayer::show(SDL_Surface *frame, TargetPosition position) {
+    SDL_Renderer *renderer = drawing_renderer();
+    const SDL_Rect destination{position.x - frame->w / 2, position.y - frame->h / 2, frame->w,
+                               frame->h};
+    drawBackground();
+    // One texture for the video, written in place: an opaque 32-bit frame as it is, any other
+    // through a blit, which leaves a keyed colour transparent.
+    const bool keyed = SDL_HasColorKey(frame);
+    const bool as_is = !keyed && frame->format->format == SDL_PIXELFORMAT_RGB888;
+    const Uint32 format = as_is ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_ARGB8888;
+    if (!texture_ || texture_format_ != format) {
+        release_texture();
+        texture_ = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, frame->w,
+                                     frame->h);
+        texture_format_ = format;
+        if (texture_)
+            SDL_SetTextureBlendMode(texture_, keyed ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+    }
+    bool written = false;
+    SDL_Surface *target = nullptr;
+    if (!texture_) {
+        written = false;
+    } else if (as_is) {
+        written = SDL_UpdateTexture(texture_, nullptr, frame->pixels, frame->pitch) == 0;
+    } else if (SDL_LockTextureToSurface(texture_, nullptr, &target) == 0) {
+        SDL_FillRect(target, nullptr, 0);
+        written = SDL_BlitSurface(frame, nullptr, target, nullptr) == 0;
+        SDL_UnlockTexture(texture_);
+    }
+    if (written) SDL_RenderCopy(renderer, texture_, nullptr, &destination);
+    SDL_RenderPresent(renderer);
+}
+
+void VideoPlayer::release_texture() {
+    if (texture_) SDL_DestroyTexture(texture_);
+    texture_ = nullptr;
+}
+
+void VideoPlayer::sound_message(platform::SoundOutput *, platform::SoundOutputMessage message,
+                                void *instance) {
+    auto *player = static_cast<VideoPlayer *>(instance);
+    if (message == platform::SoundOutputMessage::Done) {
+        ++player->ended_;
+        player->audio_ = kAudioDone;
+    } else if (message == platform::SoundOutputMessage::Close) {
+        player->audio_ = kAudioClosed;
+    }
+}
+
+bool VideoPlayer::sound_ends_with_pass() {
+    double position = 0;
+    if (!track_ || !track_->complete() || !sound_position(position)) return false;
+    const double length = double(track_->bytes()) / double(format_.avgBytesPerSec);
+    // What the device still holds and a frame or two of difference in length: a sound that
+    // has more left is longer than a pass.
+    const double tolerance =
+        std::min({0.25, std::max(0.1, 2 / frame_rate_), 0.2 * pass_seconds_});
+    return length - position <= tolerance;
+}
+
+bool VideoPlayer::start_sound() {
+    int32_t state = audio_;
+    if (state == kAudioClosed) {
+        device_ = track_ ? platform::sound_output_open(format_, sound_message, this) : nullptr;
+        report_sound_device();
+        if (!device_) {
+            std::printf("error occurs during audio play\n");
+            std::fflush(nullptr);
+            return false;
+        }
+        audio_ = state = kAudioOpen;
+    }
+    // A sound as long as a pass that has not quite reported its end when the next pass begins
+    // is over: it starts again with the pass. A sound clearly longer runs on into the next
+    // passes.
+    if (state == kAudioQueued && sound_ends_with_pass()) {
+        platform::sound_output_reset(device_);
+        audio_ = state = kAudioDone;
+    }
+    if (state == kAudioOpen) {
+        target_.log("calData.animationTarget.audioPlaying reset to 1\n");
+        std::fflush(nullptr);
+    } else if (state == kAudioDone) {
+        target_.log("calData.animationTarget.audioPlaying is 2\n");
+        std::fflush(nullptr);
+    } else {
+        return false;  // the last pass's sound still plays
+    }
+    audio_ = kAudioQueued;
+    written_ = 0;
+    written_frames_ = base_frames_ = 0;
+    ended_seen_ = ended_;
+    sound_on_ = true;
+    keep_sound_queued();
+    return true;
+}
+
+void VideoPlayer::keep_sound_queued() {
+    if (!sound_on_) return;
+    for (const size_t read = track_->pieces(); written_ < read; ++written_) {
+        platform::WaveHeader header = track_->piece(written_);
+        if (!platform::sound_output_prepare(device_, header)) return;
+        // Queued before the write: a short sound can be done before the write returns.
+        audio_ = kAudioQueued;
+        if (!platform::sound_output_write(device_, header)) return;
+        // A device that had played everything written starts over with this piece: the
+        // sound's position runs on from what was heard before it.
+        if (const uint32_t ended = ended_; ended != ended_seen_) {
+            ended_seen_ = ended;
+            base_frames_ = written_frames_;
+            audio_ = kAudioQueued;
+        }
+        written_frames_ += header.length / std::max<uint16_t>(format_.blockAlign, 1);
+    }
+}
+
+bool VideoPlayer::sound_position(double &seconds) {
+    uint64_t frames = 0;
+    if (!device_ || !platform::sound_output_position(device_, frames)) return false;
+    seconds = double(base_frames_ + frames) / double(format_.samplesPerSec);
+    return true;
+}
