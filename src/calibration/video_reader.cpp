@@ -650,9 +650,14 @@ FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRea
         read = FrameRead::Frame;
         file->first_again = true;
     } else if (file->decoder) {
-        // The frame handed out already comes out of the decoder once more: passed over.
-        int64_t again = 0;
+        // The frame handed out already comes out of the decoder once more: passed over. Its
+        // timestamp there is time 0: a stream without presentation times (AVI) stamps each
+        // frame with the decoding time of the packet that completed it, later by the
+        // decoder's reordering than the lone decoder's.
+        int64_t again = AV_NOPTS_VALUE;
         read = file->first_again ? next_decoded_frame(*file, {}, again) : FrameRead::Frame;
+        if (file->first_again && read == FrameRead::Frame && again != AV_NOPTS_VALUE)
+            file->origin = again;
         file->first_again = false;
         if (read == FrameRead::Frame) read = next_decoded_frame(*file, rows, ts);
     } else {
