@@ -263,7 +263,9 @@ TEST_F(AnimationPlayback, EndlessPlayRunsUntilStoppedAndStopReturnsAfterTheEnd) 
         const size_t shown = saved.files().size();
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         EXPECT_EQ(saved.files().size(), shown);  // nothing is presented after the stop returned
-        EXPECT_GE(shown, 10u);
+        // Two passes and the third begun: each pass shows its first frame and the background
+        // after it, whatever frames a slow present had to drop.
+        EXPECT_GE(shown, 5u);
     }
 }
 

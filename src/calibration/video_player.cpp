@@ -341,26 +341,28 @@ bool VideoPlayer::start_sound() {
         }
         audio_ = state = kAudioOpen;
     }
-    // A sound as long as a pass that has not quite reported its end when the next pass begins
-    // is over: it starts again with the pass. A sound clearly longer runs on into the next
-    // passes.
-    if (state == kAudioQueued && sound_ends_with_pass()) {
-        platform::sound_output_reset(device_);
-        audio_ = state = kAudioDone;
-    }
+    // A sound as long as a pass that has not quite ended when the next pass begins is over: the
+    // pass's sound follows its last moments on the device, as one sound with it. A sound
+    // clearly longer runs on into the next passes.
+    const bool follows = state == kAudioQueued && sound_ends_with_pass();
     if (state == kAudioOpen) {
         target_.log("calData.animationTarget.audioPlaying reset to 1\n");
         std::fflush(nullptr);
     } else if (state == kAudioDone) {
         target_.log("calData.animationTarget.audioPlaying is 2\n");
         std::fflush(nullptr);
-    } else {
+    } else if (!follows) {
         return false;  // the last pass's sound still plays
     }
-    audio_ = kAudioQueued;
+    if (follows) {
+        keep_sound_queued();  // the last pieces of the sound before
+        pass_start_frames_ = written_frames_;
+    } else {
+        audio_ = kAudioQueued;
+        written_frames_ = base_frames_ = pass_start_frames_ = 0;
+        ended_seen_ = ended_;
+    }
     written_ = 0;
-    written_frames_ = base_frames_ = 0;
-    ended_seen_ = ended_;
     sound_on_ = true;
     keep_sound_queued();
     return true;
@@ -388,6 +390,7 @@ void VideoPlayer::keep_sound_queued() {
 bool VideoPlayer::sound_position(double &seconds) {
     uint64_t frames = 0;
     if (!device_ || !platform::sound_output_position(device_, frames)) return false;
-    seconds = double(base_frames_ + frames) / double(format_.samplesPerSec);
+    seconds = (double(base_frames_ + frames) - double(pass_start_frames_)) /
+              double(format_.samplesPerSec);
     return true;
 }

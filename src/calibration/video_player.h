@@ -109,6 +109,8 @@ private:
     bool start_sound();
     bool sound_ends_with_pass();
     void keep_sound_queued();
+    // The position of the pass's sound, seconds from its start (negative while the sound
+    // before it ends). False without a device.
     bool sound_position(double &seconds);
     static void sound_message(platform::SoundOutput *, platform::SoundOutputMessage message,
                               void *player);
@@ -122,9 +124,12 @@ private:
     platform::SoundOutput *device_ = nullptr;
     std::atomic<uint32_t> ended_{0};  // the device's reports that its sound has ended
     uint32_t ended_seen_ = 0;         // of those, the ones the sound's writing has seen
-    size_t written_ = 0;              // pieces written since the sound's start
-    uint64_t written_frames_ = 0;     // sample frames written since then
-    uint64_t base_frames_ = 0;  // frames heard before the device last started over (ran dry)
+    // Counted in sample frames from the start of the device's sound, which runs on while one
+    // pass's sound follows the last's.
+    size_t written_ = 0;              // pieces of the pass's sound written
+    uint64_t written_frames_ = 0;     // frames written
+    uint64_t base_frames_ = 0;        // frames heard before the device last ran dry
+    uint64_t pass_start_frames_ = 0;  // frames before the pass's sound
     bool sound_on_ = false;     // a sound started from its beginning is being written
     bool pass_sound_ = false;   // the sound started with this pass: it paces the frames
     double pass_seconds_ = 0;   // a whole pass's length, once known

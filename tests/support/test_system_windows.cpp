@@ -70,8 +70,12 @@ bool start_process(const char *program, std::string line, DWORD flags) {
     if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &started))
         return false;
-    if (started.hThread) CloseHandle(started.hThread);
-    if (started.hProcess) CloseHandle(started.hProcess);
+    // For a program of the machine Wine hands out no process and leaves the thread's field
+    // undefined: closing it would close whatever handle of this process has that value.
+    if (started.hProcess) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
     return true;
 }
 

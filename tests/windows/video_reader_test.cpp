@@ -51,7 +51,7 @@ void expect_loaded(const Video &video) {
     EXPECT_EQ(result, video.sound ? 1 : -1);
     EXPECT_EQ(printed, video.sound ? "" : "no audio\n");
     const AnimationTarget &a = calData.animationTarget;
-    ASSERT_NE(a.player.load(), nullptr);
+    ASSERT_NE(a.player, nullptr);
     const int w = video.width, h = video.height;
     const size_t count = vt_test::visit_video_pass([&](SDL_Surface *frame, int32_t j) {
         SCOPED_TRACE("frame " + std::to_string(j));
