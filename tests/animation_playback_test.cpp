@@ -460,6 +460,7 @@ TEST_F(AnimationSound, LabFilesShowEveryPassInOrderAndAreHeardInEachPass) {
         {"lab.flv", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
         {"lab.mpg", 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0},
         {"lab_vfr.avi", 1, {0, 1, 2, 6, 7, 8, 9}, 1.0},
+        {"lab_vfr.mp4", 1, {0, 1, 2, 6, 7, 8, 9}, 1.0},
         {"lab_edit.mp4", 1, {4, 5, 6, 7, 8, 9}, 0.65},
         {"lab_one.avi", -1, {-1}, 0},
     };
@@ -503,8 +504,21 @@ TEST_F(AnimationSound, LabFilesShowEveryPassInOrderAndAreHeardInEachPass) {
             ASSERT_EQ(passes.size(), 1u) << "one frame, steady, until the end";
             EXPECT_EQ(passes[0].size(), 3u);
         } else {
+            // A frame late on a slow machine (under a sanitizer) may be dropped, and is
+            // counted: every frame of every pass was shown or dropped, in order, the first and
+            // the last shown.
             ASSERT_EQ(passes.size(), 3u);
-            for (const std::vector<int> &pass : passes) EXPECT_EQ(pass, c.frames);
+            size_t shown = 0;
+            for (const std::vector<int> &pass : passes) {
+                EXPECT_TRUE(std::is_sorted(pass.begin(), pass.end()) &&
+                            std::includes(c.frames.begin(), c.frames.end(), pass.begin(),
+                                          pass.end()))
+                    << ::testing::PrintToString(pass);
+                EXPECT_EQ(pass.front(), c.frames.front());
+                EXPECT_EQ(pass.back(), c.frames.back());
+                shown += pass.size();
+            }
+            EXPECT_EQ(shown + calData.animationTarget.player->dropped(), 3 * c.frames.size());
         }
         release_animation();
         EXPECT_NEAR(audio.tone_seconds(), 3 * c.heard, 0.1 * 3 * c.heard + 0.05);

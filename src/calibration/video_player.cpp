@@ -239,7 +239,8 @@ bool VideoPlayer::play_pass(int32_t pass) {
         }
         // Behind the pass's clock, the newest frame that is due is shown and the older ones
         // are dropped; a frame only a little late is still followed by the next at once.
-        for (double later = 0; frames_->next_frame_time(later) && later <= clock.at(Clock::now());) {
+        double later = 0;
+        while (frames_->next_frame_time(later) && later <= clock.at(Clock::now())) {
             frames_->done(next);
             next = PassFrame{};
             ++dropped_;

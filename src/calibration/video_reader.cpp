@@ -224,7 +224,8 @@ FrameRead next_stored_frame(VideoFile &file, int64_t &ts) {
     const size_t bytes = size_t(stride) * size_t(file.info.height);
     for (;;) {
         bool failed = false;
-        if (!read_video_packet(file, failed)) return failed ? FrameRead::Failed : FrameRead::End;
+        if (!read_video_packet(file, failed))
+            return failed ? FrameRead::Failed : FrameRead::End;
         const AVPacket &packet = *file.packet;
         if (packet.size == 0) {
             av_packet_unref(file.packet.get());
@@ -290,9 +291,10 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const FrameRows &r
     return true;
 }
 
-// The next decoded frame, converted into rows (unless they are null). The end of the stream (the decoder drained of
-// the frames it still held) is told apart from a decoder's failure. An empty packet (an AVI's
-// dropped frame) is no picture and is not sent: to a decoder it would mean the end.
+// The next decoded frame, converted into rows (unless they are null). The end of the stream
+// (the decoder drained of the frames it still held) is told apart from a decoder's failure. An
+// empty packet (an AVI's dropped frame) is no picture and is not sent: to a decoder it would
+// mean the end.
 FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts) {
     AVCodecContext *decoder = file.decoder.get();
     for (;;) {
@@ -498,6 +500,7 @@ bool at_first_packet(VideoFile &file) {
     const bool first = file.first_position >= 0 && packet.pos >= 0
                            ? packet.pos == file.first_position
                            : packet.dts == file.first_dts;
+    av_packet_unref(file.replay.get());
     av_packet_move_ref(file.replay.get(), file.packet.get());
     file.replay_held = true;
     return first;
@@ -513,6 +516,7 @@ bool rewind(VideoFile &file) {
         !at_first_packet(file)) {
         file.input_ended = false;
         file.replay_held = false;
+        av_packet_unref(file.replay.get());
         if (!reopen(file)) return false;
     }
     if (file.decoder) avcodec_flush_buffers(file.decoder.get());
