@@ -437,7 +437,8 @@ TEST_F(AnimationCalibration, BeginWhileThePlaybackThreadRunsKeepsTheLoadedVideo)
 }
 
 TEST_F(AnimationCalibration, SecondTargetPlaysTheVideoAgainThere) {
-    set_cal_animation_target(write_video("again.avi", 3, 50, 0.05).c_str(), 1, 0);
+    // 25 frames a second: a present that a busy machine delays is not a frame dropped.
+    set_cal_animation_target(write_video("again.avi", 3, 25, 0.05).c_str(), 1, 0);
     ASSERT_EQ(begin_cal_hook(), 0);
     PresentedFrames frames;
     draw_cal_target(250, 200);

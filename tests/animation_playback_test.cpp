@@ -159,7 +159,8 @@ struct KeptWindowRestored {
 
 TEST_F(AnimationPlayback, PlayCountOnePlaysOncePerDrawCentredOnTheTarget) {
     const KeptWindowRestored restore;
-    const std::string path = write_video("once.avi", 12, 100);
+    // 25 frames a second: a present that a busy machine delays is not a frame dropped.
+    const std::string path = write_video("once.avi", 12, 25);
     for (const auto &[name, kept_limit] : kKeptAndDecoded) {
         SCOPED_TRACE(name);
         kept_frames = kept_limit;

@@ -6,7 +6,6 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
-#include "calibration/drawing_thread.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -66,6 +65,7 @@ void end_animation_target() {
 void start_playback_thread() {
     VideoPlayer *player = calData.animationTarget.player;
     if (!player) return;
+    use_window();
     if (!drawing_thread().start("start_playback_thread: the playback thread", play_video))
         player->target_moved();
 }

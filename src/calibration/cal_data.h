@@ -9,20 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "calibration/drawing_thread.h"
 #include "calibration/video_player.h"
 
 // The ring's radii until the application chooses a size: a target of 16 pixels, hole 4.
 constexpr int32_t kDefaultOuterRadius = 8;
 constexpr int32_t kDefaultInnerRadius = 2;
-
-// threadState: the drawing thread's state (drawing_thread.h), handed between the hooks and the
-// thread. The values are those the records and logs have always shown.
-enum PlaybackState : int32_t {
-    kPlaybackIdle = 0,       // no thread
-    kPlaybackRequested = 1,  // draw_cal_target asks for one
-    kPlaybackRunning = 2,    // the thread runs
-    kPlaybackStopping = 3,   // a hook asks it to stop
-};
 
 struct AnimationTarget {
     // Shared with the drawing thread and the sound device's callback thread.
@@ -53,6 +45,10 @@ struct CalData {
 };
 
 extern CalData calData;
+
+// The window's drawing thread (the video target's playback or the static target's pulse),
+// reporting into calData.animationTarget.threadState.
+DrawingThread &drawing_thread();
 
 // Colour keyed out of video frames while marker is 0xFF.
 struct TransparentColor {

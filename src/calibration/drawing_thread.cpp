@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "calibration/cal_data.h"
 #include "frame/expt_window.h"
 #include "platform/library_thread.h"
 
@@ -18,14 +17,12 @@ namespace {
 // Nothing happens when no context is current (any other renderer).
 void let_go_of_renderer() { SDL_GL_MakeCurrent(nullptr, nullptr); }
 
-void stop_drawing_thread() { drawing_thread().stop(); }
+// The thread started last: the library starts one at a time.
+DrawingThread *started = nullptr;
+
+void stop_drawing_thread() { started->stop(); }
 
 }  // namespace
-
-DrawingThread &drawing_thread() {
-    static DrawingThread thread(calData.animationTarget.threadState);
-    return thread;
-}
 
 bool DrawingThread::start(const char *what, void (*body)()) {
     int32_t idle = kPlaybackIdle;
@@ -33,9 +30,9 @@ bool DrawingThread::start(const char *what, void (*body)()) {
     // The thread that ended last is joined before the next begins.
     platform::join_library_thread(thread_);
     thread_ = nullptr;
-    use_window();
     let_go_of_renderer();
     body_ = body;
+    started = this;
     std::string failure;
     thread_ = platform::start_library_thread(run, stop_drawing_thread, failure);
     if (!thread_) {
@@ -48,7 +45,7 @@ bool DrawingThread::start(const char *what, void (*body)()) {
 }
 
 void DrawingThread::run() {
-    DrawingThread &self = drawing_thread();
+    DrawingThread &self = *started;
     int32_t requested = kPlaybackRequested;
     // A stop that came before the thread ran leaves nothing to draw.
     if (self.state_.compare_exchange_strong(requested, kPlaybackRunning)) {

@@ -14,6 +14,15 @@ namespace platform {
 struct LibraryThread;
 }
 
+// threadState: the drawing thread's state, handed between the hooks and the thread. The values
+// are those the records and logs have always shown.
+enum PlaybackState : int32_t {
+    kPlaybackIdle = 0,       // no thread
+    kPlaybackRequested = 1,  // draw_cal_target asks for one
+    kPlaybackRunning = 2,    // the thread runs
+    kPlaybackStopping = 3,   // a hook asks it to stop
+};
+
 class DrawingThread {
 public:
     using Clock = std::chrono::steady_clock;
@@ -23,7 +32,8 @@ public:
     DrawingThread(const DrawingThread &) = delete;
     DrawingThread &operator=(const DrawingThread &) = delete;
 
-    // Starts body on the thread when none is requested or running. what names the body in the
+    // Starts body on the thread when none is requested or running (the caller has registered
+    // with the window, use_window). what names the body in the
     // message printed when the system cannot start a thread; the state is then idle again, so
     // that the next call tries again. False when nothing was started.
     bool start(const char *what, void (*body)());
@@ -47,6 +57,3 @@ private:
     mutable std::condition_variable changed_;
     platform::LibraryThread *thread_ = nullptr;  // the hooks' thread's own
 };
-
-// The window's drawing thread, reporting into calData.animationTarget.threadState.
-DrawingThread &drawing_thread();

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "calibration/cal_data.h"
-#include "calibration/drawing_thread.h"
 #include "frame/expt_window.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
@@ -86,6 +85,7 @@ void start_target_pulse() {
         return;
     pulsing = motion;
     pulse_frame = frame_period();
+    use_window();
     drawing_thread().start("the target's pulse", pulse_thread);
 }
 
