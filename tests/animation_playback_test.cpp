@@ -386,8 +386,8 @@ TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     EXPECT_EQ(calData.animationTarget.audioPlaying, -1);
 
     vt_test::set_env("SDL_AUDIODRIVER", "disk");
-    // The disk driver writes under the test's folder, not the working folder.
-    vt_test::set_env("SDL_DISKAUDIOFILE", vt_test::temp_dir() + "/sdlaudio.raw");
+    // The disk driver writes the fixture's file, under the test's folder.
+    vt_test::set_env("SDL_DISKAUDIOFILE", output_);
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(standin_log_matches("calData.animationTarget.audioPlaying reset to 1"), 1u);
@@ -619,8 +619,8 @@ TEST_F(AnimationSound, EndedThreadsLeaveNoMemoryBehind) {
         wait_until_idle();
     });
     vt_test::set_env("SDL_AUDIODRIVER", "disk");
-    // The disk driver writes under the test's folder, not the working folder.
-    vt_test::set_env("SDL_DISKAUDIOFILE", vt_test::temp_dir() + "/sdlaudio.raw");
+    // The disk driver writes the fixture's file, under the test's folder.
+    vt_test::set_env("SDL_DISKAUDIOFILE", output_);
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
     release_animation();
