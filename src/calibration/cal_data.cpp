@@ -5,6 +5,8 @@ CalData calData;
 TransparentColor transparentColor;
 
 DrawingThread &drawing_thread() {
-    static DrawingThread thread(calData.animationTarget.threadState);
-    return thread;
+    // Never destroyed: at a process's exit Windows ends the thread without a word, and a
+    // condition variable it waited on cannot be destroyed after that.
+    static DrawingThread *const thread = new DrawingThread(calData.animationTarget.threadState);
+    return *thread;
 }
