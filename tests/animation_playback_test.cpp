@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -19,7 +21,9 @@
 #include "calibration/cal_data.h"
 #include "calibration/feedback_sounds.h"
 #include "calibration/pass_clock.h"
+#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
+#include "calibration/video_sound.h"
 #include "disk_audio.h"
 #include "frame/expt_window.h"
 #include "leak_checks.h"
@@ -566,6 +570,39 @@ TEST_F(AnimationSound, FramesKeepToASoundDeviceThatRunsSlow) {
     const double bound = 1.0 + PassClock::leeway(1.6);
     EXPECT_GT(seconds, 0.9 * bound) << "the frames waited for the sound";
     EXPECT_LT(seconds, 2.5) << "the sound would have taken 3 s";
+}
+
+// A device that ran dry, as when reading the track falls behind the sound: the second piece is
+// written once the first has played out, and the device starts over from 0 with it. The pass's
+// position runs on from what was heard, or the pass's clock would fall back a second.
+TEST_F(AnimationSound, APassPositionRunsOnAcrossADeviceThatRanDry) {
+    const std::string path = write_video("ran_dry.avi", 50, 25, 2.0);
+    VideoFile *opened = nullptr;
+    ASSERT_EQ(video_open(path.c_str(), opened), VideoOpenResult::Opened);
+    const VideoFilePtr file(opened);
+    std::unique_ptr<SoundTrack> track;
+    platform::WaveFormat format{};
+    ASSERT_EQ(SoundTrack::open(file.get(), size_t(1) << 24, path, format, track),
+              AudioReadResult::Read);
+    SoundTrack &pieces = *track;
+    ASSERT_EQ(pieces.pieces(), 1u) << "a second's piece, read at the opening";
+    std::atomic<int32_t> audio{kAudioClosed};
+    {
+        VideoSound sound(std::move(track), format, audio, core_log);
+        ASSERT_TRUE(sound.start_pass(0, 25));
+        double heard = 0, at = 0;
+        for (size_t i = 0; i < 2; ++i) {
+            heard += double(pieces.piece(i).length) / double(format.avgBytesPerSec);
+            ASSERT_TRUE(wait_until([&] { return audio == kAudioDone; }, 5)) << "ran dry";
+            ASSERT_TRUE(sound.position(at));
+            EXPECT_NEAR(at, heard, 0.01);
+            if (pieces.read_piece()) sound.keep_queued();
+        }
+        EXPECT_NEAR(heard, 2.0, 0.01);
+        EXPECT_TRUE(pieces.complete());
+        sound.stop();
+    }
+    EXPECT_NEAR(audio_.tone_seconds(), 2.0, 0.03) << "both pieces heard whole";
 }
 
 // The pass's clock, read every 5 ms against sound positions that move in 10 ms steps.

@@ -10,7 +10,6 @@
 
 #include "calibration/drawing_thread.h"
 #include "calibration/pass_clock.h"
-#include "calibration/sound_device_notice.h"
 #include "frame/expt_window.h"
 #include "frame/window_background.h"
 #include "platform/platform.h"
@@ -55,14 +54,7 @@ VideoPlayer::VideoPlayer(const VideoTarget &target, std::unique_ptr<VideoFrames>
       frame_rate_(rate),
       audio_(*target.audio_playing) {}
 
-VideoPlayer::~VideoPlayer() {
-    frames_->end_run();
-    if (device_) {
-        platform::sound_output_reset(device_);
-        platform::sound_output_close(device_);
-    }
-    audio_ = kAudioClosed;
-}
+VideoPlayer::~VideoPlayer() { frames_->end_run(); }
 
 int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player) {
     player.reset();
@@ -119,18 +111,22 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
         target, std::move(frames), double(info.rate) / double(info.scale)));
     if (!made) return report(0, kNoMemory);
     const int32_t result = made->open_sound(target.path);
-    player = std::move(made);
+    if (result != 0) player = std::move(made);
     return result;
 }
 
 int32_t VideoPlayer::open_sound(const std::string &path) {
     const size_t limit = target_.limits.budget / 2;
+    std::unique_ptr<SoundTrack> track;
+    platform::WaveFormat format{};
     AudioReadResult result;
     try {
-        result = SoundTrack::open(frames_->file(), limit, path, format_, track_);
+        result = SoundTrack::open(frames_->file(), limit, path, format, track);
     } catch (const std::bad_alloc &) {
         result = AudioReadResult::NoData;
     }
+    sound_.reset(new (std::nothrow) VideoSound(std::move(track), format, audio_, target_.log));
+    if (!sound_) return report(0, kNoMemory);
     switch (result) {
         case AudioReadResult::NoStream:
             audio_ = kAudioUnusable;
@@ -168,10 +164,9 @@ void VideoPlayer::play(const DrawingThread &thread) {
     thread_ = &thread;
     moved_ = false;
     frames_->begin_pass();
-    if (track_)
-        frames_->start_run([this] { return track_->read_piece(); });
-    else
-        frames_->start_run(nullptr);
+    SoundTrack *track = sound_->track();
+    frames_->start_run(track ? std::function<bool()>([track] { return track->read_piece(); })
+                             : nullptr);
     bool completed = false;
     for (int32_t pass = 0;;) {
         if (moved_.exchange(false)) pass = 0;
@@ -187,7 +182,7 @@ void VideoPlayer::play(const DrawingThread &thread) {
             if (!keep_going(pass)) break;
             target_.log("will play audio\n");
             std::fflush(nullptr);
-            pass_sound_ = start_sound();
+            pass_sound_ = sound_->start_pass(pass_seconds_, frame_rate_);
         }
         frames_->begin_pass();
         completed = play_pass(pass);
@@ -199,12 +194,7 @@ void VideoPlayer::play(const DrawingThread &thread) {
     }
     if (completed && thread.running() && frames_->frames_in_pass() == 1) present_background();
     frames_->end_run();
-    // The sound ends with the video; a device never opened is not marked played.
-    sound_on_ = false;
-    if (device_) {
-        platform::sound_output_reset(device_);
-        audio_ = kAudioDone;
-    }
+    sound_->stop();
     thread_ = nullptr;
 }
 
@@ -212,7 +202,7 @@ bool VideoPlayer::play_pass(int32_t pass) {
     PassClock clock(Clock::now());
     clock_ = &clock;
     const auto keep_waiting = [this] {
-        keep_sound_queued();
+        sound_->keep_queued();
         return thread_->running();
     };
     PassFrame frame{frames_->first(), 0, false};
@@ -256,10 +246,10 @@ bool VideoPlayer::play_pass(int32_t pass) {
 
 bool VideoPlayer::wait_until(double due) {
     while (thread_->running()) {
-        keep_sound_queued();
+        sound_->keep_queued();
         const auto now = Clock::now();
         double position = 0;
-        if (pass_sound_ && sound_position(position)) clock_->sound_at(now, position);
+        if (pass_sound_ && sound_->position(position)) clock_->sound_at(now, position);
         const double left = due - clock_->at(now);
         if (left <= 0) return true;
         thread_->sleep_until(
@@ -306,92 +296,4 @@ void VideoPlayer::show(SDL_Surface *frame, TargetPosition position) {
 void VideoPlayer::release_texture() {
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
-}
-
-void VideoPlayer::sound_message(platform::SoundOutput *, platform::SoundOutputMessage message,
-                                void *instance) {
-    auto *player = static_cast<VideoPlayer *>(instance);
-    if (message == platform::SoundOutputMessage::Done) {
-        ++player->ended_;
-        player->audio_ = kAudioDone;
-    } else if (message == platform::SoundOutputMessage::Close) {
-        player->audio_ = kAudioClosed;
-    }
-}
-
-bool VideoPlayer::sound_ends_with_pass() {
-    double position = 0;
-    if (!track_ || !track_->complete() || !sound_position(position)) return false;
-    const double length = double(track_->bytes()) / double(format_.avgBytesPerSec);
-    // What the device still holds and a frame or two of difference in length: a sound that
-    // has more left is longer than a pass.
-    const double tolerance =
-        std::min({0.25, std::max(0.1, 2 / frame_rate_), 0.2 * pass_seconds_});
-    return length - position <= tolerance;
-}
-
-bool VideoPlayer::start_sound() {
-    int32_t state = audio_;
-    if (state == kAudioClosed) {
-        device_ = track_ ? platform::sound_output_open(format_, sound_message, this) : nullptr;
-        report_sound_device();
-        if (!device_) {
-            std::printf("error occurs during audio play\n");
-            std::fflush(nullptr);
-            return false;
-        }
-        audio_ = state = kAudioOpen;
-    }
-    // A sound as long as a pass that has not quite ended when the next pass begins is over: the
-    // pass's sound follows its last moments on the device, as one sound with it. A sound
-    // clearly longer runs on into the next passes.
-    const bool follows = state == kAudioQueued && sound_ends_with_pass();
-    if (state == kAudioOpen) {
-        target_.log("calData.animationTarget.audioPlaying reset to 1\n");
-        std::fflush(nullptr);
-    } else if (state == kAudioDone) {
-        target_.log("calData.animationTarget.audioPlaying is 2\n");
-        std::fflush(nullptr);
-    } else if (!follows) {
-        return false;  // the last pass's sound still plays
-    }
-    if (follows) {
-        keep_sound_queued();  // the last pieces of the sound before
-        pass_start_frames_ = written_frames_;
-    } else {
-        audio_ = kAudioQueued;
-        written_frames_ = base_frames_ = pass_start_frames_ = 0;
-        ended_seen_ = ended_;
-    }
-    written_ = 0;
-    sound_on_ = true;
-    keep_sound_queued();
-    return true;
-}
-
-void VideoPlayer::keep_sound_queued() {
-    if (!sound_on_) return;
-    for (const size_t read = track_->pieces(); written_ < read; ++written_) {
-        platform::WaveHeader header = track_->piece(written_);
-        if (!platform::sound_output_prepare(device_, header)) return;
-        // Queued before the write: a short sound can be done before the write returns.
-        audio_ = kAudioQueued;
-        if (!platform::sound_output_write(device_, header)) return;
-        // A device that had played everything written starts over with this piece: the
-        // sound's position runs on from what was heard before it.
-        if (const uint32_t ended = ended_; ended != ended_seen_) {
-            ended_seen_ = ended;
-            base_frames_ = written_frames_;
-            audio_ = kAudioQueued;
-        }
-        written_frames_ += header.length / std::max<uint16_t>(format_.blockAlign, 1);
-    }
-}
-
-bool VideoPlayer::sound_position(double &seconds) {
-    uint64_t frames = 0;
-    if (!device_ || !platform::sound_output_position(device_, frames)) return false;
-    seconds = (double(base_frames_ + frames) - double(pass_start_frames_)) /
-              double(format_.samplesPerSec);
-    return true;
 }

@@ -1,6 +1,6 @@
 // The video target's player: the first place to read about video targets. One object owns the
-// opened file, its decoded frames (video_frames.h), its sound track (sound_track.h) and the
-// sound output, and plays them on the drawing thread (drawing_thread.h): each frame at its own
+// opened file, its decoded frames (video_frames.h) and its sound (video_sound.h: the sound
+// track and the sound output), and plays them on the drawing thread (drawing_thread.h): each frame at its own
 // time in the pass, centred on the target position, paced by the sound heard (pass_clock.h).
 // It is handed what it needs and reads none of the calibration records, and reports its
 // sound's state (audioPlaying) where it is told to.
@@ -14,9 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "calibration/sound_track.h"
 #include "calibration/video_frames.h"
-#include "platform/sound_output.h"
+#include "calibration/video_sound.h"
 
 class DrawingThread;
 class PassClock;
@@ -31,15 +30,6 @@ struct alignas(4) TargetPosition {
 };
 static_assert(std::atomic<TargetPosition>::is_always_lock_free,
               "the player reads the target position on every frame");
-
-// audioPlaying: the video's sound.
-enum AudioState : int32_t {
-    kAudioUnusable = -3,  // the video has no sound that can be played
-    kAudioClosed = -1,    // no sound device open
-    kAudioOpen = 0,       // device open, nothing queued yet
-    kAudioQueued = 1,     // queued, playing
-    kAudioDone = 2,       // everything queued has played
-};
 
 // The most memory a video may take, and the most its kept frames may.
 struct VideoLimits {
@@ -89,13 +79,14 @@ public:
 
     double frame_rate() const { return frame_rate_; }
     VideoFrames &frames() { return *frames_; }
-    SoundTrack *sound() const { return track_.get(); }
-    const platform::WaveFormat &sound_format() const { return format_; }
+    SoundTrack *sound() const { return sound_->track(); }
+    const platform::WaveFormat &sound_format() const { return sound_->format(); }
     // Frames dropped since the load because they were due when a later one was decoded.
     size_t dropped() const { return dropped_; }
 
 private:
     VideoPlayer(const VideoTarget &target, std::unique_ptr<VideoFrames> frames, double rate);
+    // LoadVideo's result for the sound; 0 when the player cannot be made.
     int32_t open_sound(const std::string &path);
 
     bool keep_going(int32_t pass) const;
@@ -105,32 +96,11 @@ private:
     // when a stop came first.
     bool wait_until(double due);
 
-    // The sound: opened, closed and written here only.
-    bool start_sound();
-    bool sound_ends_with_pass();
-    void keep_sound_queued();
-    // The position of the pass's sound, seconds from its start (negative while the sound
-    // before it ends). False without a device.
-    bool sound_position(double &seconds);
-    static void sound_message(platform::SoundOutput *, platform::SoundOutputMessage message,
-                              void *player);
-
     const VideoTarget target_;
     std::unique_ptr<VideoFrames> frames_;
     const double frame_rate_;
     std::atomic<int32_t> &audio_;
-    std::unique_ptr<SoundTrack> track_;
-    platform::WaveFormat format_{};
-    platform::SoundOutput *device_ = nullptr;
-    std::atomic<uint32_t> ended_{0};  // the device's reports that its sound has ended
-    uint32_t ended_seen_ = 0;         // of those, the ones the sound's writing has seen
-    // Counted in sample frames from the start of the device's sound, which runs on while one
-    // pass's sound follows the last's.
-    size_t written_ = 0;              // pieces of the pass's sound written
-    uint64_t written_frames_ = 0;     // frames written
-    uint64_t base_frames_ = 0;        // frames heard before the device last ran dry
-    uint64_t pass_start_frames_ = 0;  // frames before the pass's sound
-    bool sound_on_ = false;     // a sound started from its beginning is being written
+    std::unique_ptr<VideoSound> sound_;
     bool pass_sound_ = false;   // the sound started with this pass: it paces the frames
     double pass_seconds_ = 0;   // a whole pass's length, once known
 
