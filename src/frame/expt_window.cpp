@@ -121,6 +121,8 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
 
 void init_sdl() {
     if (exptGraphics.sdl_ready) return;
+    // A host that unloads the library before close_expt_graphics leaves it loaded and whole.
+    platform::hold_library();
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
         // Every size and position in the display's own pixels, unless the application has
         // chosen (SDL's hint, or the process's own awareness): before any window exists.
@@ -262,6 +264,7 @@ void close_expt_graphics(void) {
     SDL_Delay(2000);
     SDL_Quit();
     exptGraphics.sdl_ready = false;
+    platform::release_library();
 }
 
 SDL_Window *get_expt_window(SDL_Window **window_slot) {

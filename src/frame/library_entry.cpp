@@ -5,11 +5,9 @@
 #include <SDL.h>
 
 #include "frame/embedded_fonts.h"
-#include "frame/expt_window.h"
 #include "platform/audio_mixer.h"
 #include "platform/library_thread.h"
 #include "text/fonts.h"
-#include "vistrak_core64.h"
 
 namespace {
 
@@ -34,11 +32,6 @@ void library_unloaded() {
     SDL_Quit();
 }
 
-bool library_released_under_loader_lock() {
-    release_fonts();
-    if (!exptGraphics.sdl_ready) return false;
-    core_log("coregraphics_sdl2:unloaded without close_expt_graphics: SDL keeps running\n");
-    return true;
-}
+void library_released_under_loader_lock() { release_fonts(); }
 
 void library_process_ending() { remove_embedded_fonts(false); }

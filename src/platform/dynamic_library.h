@@ -6,8 +6,9 @@ namespace platform {
 
 struct DynamicLibrary;  // an open library
 
-// Opens the library file name (searched the system's usual way). Null when it cannot be
-// loaded; library_error() then says why.
+// Opens the library file name: a name without a folder from this library's own folder when it
+// is there, else searched the system's usual way. Null when it cannot be loaded;
+// library_error() then says why.
 DynamicLibrary *open_library(const char *name);
 
 // The address of the entry point name in library, or null when it has none.

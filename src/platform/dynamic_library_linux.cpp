@@ -1,14 +1,38 @@
-// Run-time library loading on Linux through the dynamic linker (dlopen, dlsym, dlclose).
+// Run-time library loading on Linux through the dynamic linker (dlopen, dlsym, dlclose). A
+// library named without a folder is looked for beside this shared object first, as on
+// Windows; then the dynamic linker searches its usual way.
 #include "platform/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 namespace platform {
+
+namespace {
+
+// The folder of the shared object that holds this code, with its separator; empty when the
+// code is linked into the program.
+std::string own_folder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void *>(&own_folder), &info) || !info.dli_fname) return {};
+    const std::string path = info.dli_fname;
+    const size_t separator = path.rfind('/');
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+}  // namespace
 
 DynamicLibrary *open_library(const char *name) {
     if (!name) return nullptr;
     // RTLD_LOCAL keeps the library's symbols from resolving anybody else's references.
-    return static_cast<DynamicLibrary *>(dlopen(name, RTLD_NOW | RTLD_LOCAL));
+    const std::string folder = std::strchr(name, '/') ? std::string() : own_folder();
+    const std::string beside = folder + name;
+    const bool found = !folder.empty() && access(beside.c_str(), F_OK) == 0;
+    return static_cast<DynamicLibrary *>(
+        dlopen(found ? beside.c_str() : name, RTLD_NOW | RTLD_LOCAL));
 }
 
 void *library_symbol(DynamicLibrary *library, const char *name) {

@@ -1,5 +1,8 @@
-// Run-time library loading on Windows (LoadLibraryW, GetProcAddress, FreeLibrary), with the
-// reason of a failure from GetLastError in FormatMessage's words.
+// Run-time library loading on Windows (LoadLibraryExW, GetProcAddress, FreeLibrary), with the
+// reason of a failure from GetLastError in FormatMessage's words. A library named without a
+// folder is looked for beside this DLL first: the system's search starts in the host program's
+// folder, and a host that loads the DLL by its full path from elsewhere (Python's ctypes,
+// MATLAB) would not find what was installed with it.
 #include "platform/dynamic_library.h"
 
 #include <windows.h>
@@ -25,11 +28,44 @@ void note_failure(const char *name) {
     last_failure[length] = '\0';
 }
 
+// The folder of the module that holds this code (the DLL, not the program), with its
+// separator; empty when it cannot be told.
+std::wstring own_folder() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&own_folder), &module))
+        return {};
+    // A path may be longer than MAX_PATH: the buffer grows until the name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, path.data(), DWORD(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
 }  // namespace
 
 DynamicLibrary *open_library(const char *name) {
     if (!name) return nullptr;
-    const HMODULE module = LoadLibraryW(wide_path(name).c_str());
+    const std::wstring wide = wide_path(name);
+    HMODULE module = nullptr;
+    const std::wstring folder =
+        wide.find_first_of(L"\\/:") == std::wstring::npos ? own_folder() : std::wstring();
+    const std::wstring beside = folder + wide;
+    // Loaded from its full path, the library finds the DLLs it needs beside it too.
+    if (!folder.empty() && GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        module = LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    else
+        module = LoadLibraryW(wide.c_str());
     if (!module) note_failure(name);
     return reinterpret_cast<DynamicLibrary *>(module);
 }
@@ -48,7 +84,7 @@ void close_library(DynamicLibrary *library) {
 const char *library_error() { return last_failure[0] ? last_failure : "no error reported"; }
 
 // The DLL that libgd's CMake build makes with mingw-w64 (a libtool build names it
-// libgd-3.dll); put beside the library or on PATH.
+// libgd-3.dll); put beside the library (or on PATH).
 const char *gd_library_name() { return "libgd.dll"; }
 
 }  // namespace platform

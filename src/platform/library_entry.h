@@ -11,12 +11,11 @@ void library_loaded();
 void library_unloaded();
 
 // The library is freed while the process goes on and the system's loader holds its lock
-// (Windows' FreeLibrary), where waiting for any thread deadlocks: SDL's end, which waits for
-// SDL's own threads, cannot run. Removes the fonts alone; the library's own threads hold the
-// module, so none runs. True when SDL still runs, started by this library: the host did not
-// call close_expt_graphics first, and SDL's module must stay loaded under its threads and
-// window.
-bool library_released_under_loader_lock();
+// (Windows' FreeLibrary), where waiting for any thread deadlocks and no other library may be
+// loaded or logged to. SDL has ended (the library holds itself loaded while SDL runs, see
+// library_hold.h), and the library's own threads hold the module, so none runs: removes the
+// fonts alone.
+void library_released_under_loader_lock();
 
 // The process is ending with the library loaded: removes the font files through the system
 // alone, calling neither SDL nor the core library.

@@ -7,6 +7,7 @@
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
 //   file_paths.h    received paths read as UTF-8 or ANSI, files opened, the environment
 //   font_lookup.h   the file of an installed font face named by family and style
+//   library_hold.h  the library's reference to its own module while SDL runs
 //   library_thread.h  threads of the library's own, which an unload never cuts off
 //   module_data.h   raw data built into the library's own module, by id
 //   screen.h        screen capabilities and bringing a window to the front
@@ -22,6 +23,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/file_paths.h"
 #include "platform/font_lookup.h"
+#include "platform/library_hold.h"
 #include "platform/library_thread.h"
 #include "platform/module_data.h"
 #include "platform/screen.h"

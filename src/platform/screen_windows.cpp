@@ -64,7 +64,8 @@ int unaware_display_scale(SDL_Window *window) {
     // shcore's GetDpiForMonitor: Windows 8.1 and later.
     using MonitorDpi = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
     constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-    if (const HMODULE shcore = LoadLibraryW(L"shcore.dll")) {
+    if (const HMODULE shcore =
+            LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         const auto monitor_dpi = reinterpret_cast<MonitorDpi>(
             reinterpret_cast<void *>(GetProcAddress(shcore, "GetDpiForMonitor")));
         UINT x = 0, y = 0;

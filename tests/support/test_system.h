@@ -94,10 +94,6 @@ constexpr const char *kSoundNotThroughSdl =
     "listens to the library's sound through SDL's disk audio driver, which plays it on Linux "
     "only (Linux only)";
 
-// Whether a video target plays on after its library is unloaded during playback: on Windows
-// the playback thread holds the DLL until it ends; on Linux the unload stops it first.
-bool playback_outlives_unload();
-
 // Limits the system puts on this process, to make the library's requests fail where they would
 // on a full disk or in an exhausted address space: Linux's resource limits. Windows has none
 // that apply to a running process alone, and the cases using them are Linux's.

@@ -78,8 +78,6 @@ const char *window_renderer() { return "opengl"; }
 
 bool sound_output_heard_through_sdl() { return true; }
 
-bool playback_outlives_unload() { return false; }
-
 bool resource_limits_available() { return true; }
 
 namespace {

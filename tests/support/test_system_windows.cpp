@@ -153,8 +153,6 @@ const char *window_renderer() { return "direct3d"; }
 
 bool sound_output_heard_through_sdl() { return false; }
 
-bool playback_outlives_unload() { return true; }
-
 bool resource_limits_available() { return false; }
 
 void with_file_size_limit(uint64_t, const std::function<void()> &body) { body(); }

@@ -1,8 +1,9 @@
 // A host program that loads the graphics library at run time, as MATLAB or a plug-in host
 // does, plays an endless video target and leaves while its frames are shown: "exit" returns
-// from main with the library still loaded; "unload" unloads it (dlclose, FreeLibrary), goes on
-// for a moment and then returns. Exit status 0 when all went well, whatever the library does
-// at its unload; library_unload_test runs it as a child process.
+// from main with the library still loaded; "unload" unloads it (dlclose, FreeLibrary) without
+// close_expt_graphics, goes on for a moment, drives the core library's next calibration screen
+// through the hooks it still holds, and then returns. Exit status 0 when all went well;
+// library_unload_test runs it as a child process.
 //   video_host <library> <video> exit|unload
 #include <SDL.h>  // on Windows main is SDL's entry point's SDL_main
 
@@ -52,8 +53,21 @@ int main(int argc, char *argv[]) {
     if (std::strcmp(argv[3], "exit") == 0) return 0;
 
     SDL_UnloadObject(library);
-    const size_t passes = standin_log_matches(kPassLog);
+    size_t passes = standin_log_matches(kPassLog);
     SDL_Delay(300);
     std::printf("passes after the unload: %zu\n", standin_log_matches(kPassLog) - passes);
+    // The core's next screen: its hooks still lead into the library.
+    hooks.erase_target_hook();
+    hooks.end_cal_hook();
+    if (hooks.begin_cal_hook() != 0) return fail("begin_cal_hook after the unload");
+    passes = standin_log_matches(kPassLog);
+    hooks.draw_cal_target(200, 150);
+    for (Uint32 start = SDL_GetTicks(); standin_log_matches(kPassLog) == passes;) {
+        if (SDL_GetTicks() - start > 10000) return fail("the next screen's video does not play");
+        SDL_Delay(1);
+    }
+    hooks.erase_target_hook();
+    hooks.end_cal_hook();
+    std::printf("the next screen played\n");
     return 0;
 }

@@ -2,7 +2,8 @@
 // under their ordinals; it imports from vistrak_core64.dll by ordinal alone, and only
 // functions of the core's interface; loading it extracts the two fonts into a private folder
 // under the temporary folder and unloading it (FreeLibrary, or the end of a process that
-// never frees it) removes them.
+// never frees it) removes them; loaded by its full path from a folder of its own, it finds
+// libgd there.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -20,6 +21,7 @@
 
 #include "test_support.h"
 #include "test_system.h"
+#include "vistrak_core64_control.h"
 
 namespace {
 
@@ -216,4 +218,97 @@ TEST(LibraryTables, FontsAreExtractedAtAttachAndRemovedAtDetach) {
     };
     EXPECT_EQ(logged("coregraphics_sdl2:created:"), 2u) << log;
     EXPECT_EQ(logged("coregraphics_sdl2:deleted:"), 0u) << log;
+}
+
+namespace {
+
+std::wstring module_path(HMODULE module) {
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(module, path, 32768);
+    return std::wstring(path, length);
+}
+
+// Copies the DLLs that module imports, and theirs, into folder; the system's own stay where
+// they are.
+void copy_imports(HMODULE module, const fs::path &folder) {
+    wchar_t windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring system_folder(windows, length);
+    for (const auto &entry : imports_of(module)) {
+        const HMODULE imported = GetModuleHandleA(entry.first.c_str());
+        if (!imported) continue;
+        const fs::path path = module_path(imported);
+        if (_wcsnicmp(path.c_str(), system_folder.c_str(), system_folder.size()) == 0 ||
+            fs::exists(folder / path.filename()))
+            continue;
+        fs::copy_file(path, folder / path.filename());
+        copy_imports(imported, folder);
+    }
+}
+
+}  // namespace
+
+// Run by ALibraryLoadedByItsFullPathFindsLibgdBesideIt in a copy of this program: loads the DLL
+// by its full path as Python's ctypes does and writes a screen image asked for as PNG into
+// the working folder.
+TEST(LibraryTables, ChildWritesAScreenImageThroughTheLibraryFromItsFolder) {
+    const char *library_path = std::getenv("VT_CHILD_LIBRARY");
+    if (!library_path) GTEST_SKIP() << "run by ALibraryLoadedByItsFullPathFindsLibgdBesideIt";
+    const HMODULE library = LoadLibraryExW(fs::path(library_path).c_str(), nullptr,
+                                           LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(library, nullptr) << GetLastError();
+    const auto init_window = reinterpret_cast<int16_t (*)(void *, void *)>(
+        reinterpret_cast<void *>(GetProcAddress(library, "init_expt_window")));
+    ASSERT_EQ(init_window(nullptr, nullptr), 0);
+    const ImageWriter writer = standin_image_writer();
+    ASSERT_NE(writer, nullptr);
+    uint32_t pixels[16] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    uint8_t reserved[32] = {};
+    const CoreBitmap bitmap{4, 4, 16, 32, pixels, reserved};
+    ASSERT_EQ(writer("screen.png", 1, &bitmap), 0);
+    std::exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+// A host in one folder loads the DLL by its full path from another, which no search path
+// names, and runs in a third: libgd, installed beside the DLL, is found there.
+TEST(LibraryTables, ALibraryLoadedByItsFullPathFindsLibgdBesideIt) {
+    const fs::path temp = vt_test::temp_dir();
+    const fs::path host = temp / "host", dlls = temp / "dlls", work = temp / "work";
+    for (const fs::path &folder : {host, dlls, work}) fs::create_directory(folder);
+    // This program with the DLLs it imports; the graphics DLL and libgd with what it imports.
+    const fs::path program = module_path(nullptr);
+    fs::copy_file(program, host / program.filename());
+    copy_imports(GetModuleHandleW(nullptr), host);
+    const HMODULE library = LoadLibraryA(GRAPHICS_LIBRARY);
+    const HMODULE gd = LoadLibraryA("libgd.dll");
+    ASSERT_TRUE(library && gd) << "the DLLs are on this program's search path";
+    fs::copy_file(module_path(library), dlls / GRAPHICS_LIBRARY);
+    fs::copy_file(module_path(gd), dlls / "libgd.dll");
+    for (const auto &entry : imports_of(gd))
+        if (const HMODULE imported = GetModuleHandleA(entry.first.c_str());
+            imported && !fs::exists(host / fs::path(module_path(imported)).filename()))
+            fs::copy_file(module_path(imported), dlls / fs::path(module_path(imported)).filename(),
+                          fs::copy_options::skip_existing);
+    ASSERT_FALSE(fs::exists(host / "libgd.dll"));
+
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const vt_test::EnvironmentOverride path("PATH", fs::path(system).string());
+    const vt_test::EnvironmentOverride child("VT_CHILD_LIBRARY",
+                                             (dlls / GRAPHICS_LIBRARY).string());
+    std::wstring command = L"\"" + (host / program.filename()).wstring() +
+                           L"\" --gtest_filter=LibraryTables.ChildWritesAScreenImage*";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               work.c_str(), &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(read_file(work / "screen.png").substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8))
+        << "written as PNG, not as BMP";
 }
