@@ -44,8 +44,9 @@ using SoundOutputCallback = void (*)(SoundOutput *device, SoundOutputMessage mes
 
 // Opens the default output device for 8- or 16-bit PCM in format; it sounds together with the
 // sound player and with other open devices. Null when it cannot be opened (the reason is
-// logged). callback receives Done when every buffer written has played (on the device's audio
-// thread, or in sound_output_reset's caller for buffers it drops) and Close from
+// logged). callback receives Done once when every buffer written has played (on the device's
+// audio thread, or in the caller of sound_output_reset for buffers it drops, or of
+// sound_output_write where the device has played everything before it) and Close from
 // sound_output_close; it must not call these functions.
 SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback callback,
                                void *instance);

@@ -1,7 +1,10 @@
 // The sound output on Windows is the waveOut device itself. Each device keeps a WAVEHDR for
 // every buffer written until the system has played it; they are given back, in the order
-// written, at the next write or the close. A buffer plays once: the header's loop fields are
-// not handed on, since a loop begun without an end is never reported done by Wine's waveOut.
+// written, at the next write, a reset or the close. Whether the device has played everything
+// is read from the headers' WHDR_DONE flags, never counted from WOM_DONE callbacks: after a
+// reset those may come late, on the system's thread, when a new sound has begun. A buffer
+// plays once: the header's loop fields are not handed on, since a loop begun without an end is
+// never reported done by Wine's waveOut.
 #include "platform/sound_output.h"
 
 #include <windows.h>
@@ -9,9 +12,9 @@
 #include <mmreg.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <deque>
+#include <mutex>
 #include <new>
 
 #include "platform/sound_device.h"
@@ -23,11 +26,11 @@ struct SoundOutput {
     HWAVEOUT handle = nullptr;
     SoundOutputCallback callback = nullptr;
     void *instance = nullptr;
+    // The list changes on the caller's thread only, under lock; the system's thread reads it.
+    std::mutex lock;
     std::deque<WAVEHDR> buffers;  // prepared, written and not yet given back, oldest first
-    uint64_t given_back = 0;      // buffers given back since the device opened
-    std::atomic<uint64_t> played{0};  // buffers reported done since the device opened
-    std::atomic<int> queued{0};       // written, and not yet reported done
-    uint32_t block = 1;               // bytes of one sample frame
+    bool reported = true;         // the end of what was written has been reported
+    uint32_t block = 1;           // bytes of one sample frame
     DWORD written_at = 0;       // the device's position in bytes when it was written to idle
     uint64_t written_bytes = 0;  // written since then
 };
@@ -58,40 +61,48 @@ DWORD speakers(uint16_t channels) {
     }
 }
 
+// Whether the device has played every buffer written; under the lock.
+bool all_played(const SoundOutput &device) {
+    return std::all_of(device.buffers.begin(), device.buffers.end(),
+                       [](const WAVEHDR &buffer) { return (buffer.dwFlags & WHDR_DONE) != 0; });
+}
+
+// Reports Done once the device has played everything written, once for each sound: from the
+// system's thread as a buffer ends, or from the caller where it finds the device idle first.
+void report_end(SoundOutput &device) {
+    {
+        const std::lock_guard<std::mutex> held(device.lock);
+        if (device.reported || !all_played(device)) return;
+        device.reported = true;
+    }
+    if (device.callback) device.callback(&device, SoundOutputMessage::Done, device.instance);
+}
+
 // Runs on the system's audio thread, where no waveOut function may be called.
 void CALLBACK device_message(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
     auto *device = reinterpret_cast<SoundOutput *>(instance);
-    SoundOutputMessage forwarded;
-    switch (message) {
-        case WOM_OPEN:
-            forwarded = SoundOutputMessage::Open;
-            break;
-        case WOM_DONE:
-            ++device->played;
-            if (--device->queued > 0) return;  // the device goes on with the next buffer
-            forwarded = SoundOutputMessage::Done;
-            break;
-        case WOM_CLOSE:
-            forwarded = SoundOutputMessage::Close;
-            break;
-        default:
-            return;
+    if (message == WOM_DONE) {
+        report_end(*device);
+        return;
     }
+    if (message != WOM_OPEN && message != WOM_CLOSE) return;
+    const SoundOutputMessage forwarded =
+        message == WOM_OPEN ? SoundOutputMessage::Open : SoundOutputMessage::Close;
     if (device->callback) device->callback(device, forwarded, device->instance);
 }
 
 // Gives the system's WAVEHDRs back, the played ones or (after a reset) all. The system may
 // hold a header only while it is queued.
 void give_back(SoundOutput &device, bool all) {
-    while (!device.buffers.empty() && (all || device.given_back < device.played)) {
+    while (!device.buffers.empty() && (all || (device.buffers.front().dwFlags & WHDR_DONE))) {
         const MMRESULT result = waveOutUnprepareHeader(device.handle, &device.buffers.front(),
                                                        sizeof(WAVEHDR));
         if (result != MMSYSERR_NOERROR) {
             report("waveOutUnprepareHeader", "", result);
             return;
         }
+        const std::lock_guard<std::mutex> held(device.lock);
         device.buffers.pop_front();
-        ++device.given_back;
     }
 }
 
@@ -166,34 +177,44 @@ bool sound_output_prepare(SoundOutput *device, WaveHeader &header) {
 
 bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     if (!device || !header.prepared) return false;
+    // The end of a sound the device has played out is reported before the next begins.
+    report_end(*device);
     give_back(*device, false);
+    // Written to the idle device, the buffer begins a sound: the position counts from here,
+    // running on from the buffers played before.
+    const bool idle = device->buffers.empty();
+    WAVEHDR prepared{};
+    prepared.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
+    prepared.dwBufferLength = header.length;
     WAVEHDR *buffer = nullptr;
     try {
-        buffer = &device->buffers.emplace_back();
+        const std::lock_guard<std::mutex> held(device->lock);
+        buffer = &device->buffers.emplace_back(prepared);
+        device->reported = false;
     } catch (const std::bad_alloc &) {
         return false;
     }
-    buffer->lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
-    buffer->dwBufferLength = header.length;
+    // Taken back from the list when the system refuses the buffer; the end of the sound
+    // before it stays reported.
+    const auto take_back = [device, idle] {
+        const std::lock_guard<std::mutex> held(device->lock);
+        device->buffers.pop_back();
+        device->reported = device->reported || idle;
+    };
     MMRESULT result = waveOutPrepareHeader(device->handle, buffer, sizeof *buffer);
     if (result != MMSYSERR_NOERROR) {
-        device->buffers.pop_back();
+        take_back();
         report("waveOutPrepareHeader", "", result);
         return false;
     }
-    // Written to the idle device, the buffer begins a sound: the position counts from here,
-    // running on from the buffers played before.
-    if (device->queued == 0) {
+    if (idle) {
         if (!played_bytes(*device, device->written_at)) device->written_at = 0;
         device->written_bytes = 0;
     }
-    // Counted before the write: a short buffer can be done before waveOutWrite returns.
-    ++device->queued;
     result = waveOutWrite(device->handle, buffer, sizeof *buffer);
     if (result != MMSYSERR_NOERROR) {
-        --device->queued;
         waveOutUnprepareHeader(device->handle, buffer, sizeof *buffer);
-        device->buffers.pop_back();
+        take_back();
         report("waveOutWrite", "", result);
         return false;
     }
@@ -211,15 +232,25 @@ bool sound_output_position(SoundOutput *device, uint64_t &frames) {
 
 void sound_output_reset(SoundOutput *device) {
     if (!device) return;
-    // The dropped buffers come back through WOM_DONE.
     const MMRESULT result = waveOutReset(device->handle);
     if (result != MMSYSERR_NOERROR) report("waveOutReset", "", result);
+    // The system marks the dropped buffers done, perhaps a moment later: waited for (at most
+    // 50 ms), so that a sound written next begins on an idle device with its position at 0.
+    for (int waited = 0; waited < 50; ++waited) {
+        {
+            const std::lock_guard<std::mutex> held(device->lock);
+            if (all_played(*device)) break;
+        }
+        Sleep(1);
+    }
+    report_end(*device);
+    give_back(*device, true);
 }
 
 void sound_output_close(SoundOutput *device) {
     if (!device) return;
+    // Closing with buffers still queued fails (WAVERR_STILLPLAYING): the reset gives them back.
     sound_output_reset(device);
-    give_back(*device, true);
     const MMRESULT result = waveOutClose(device->handle);  // WOM_CLOSE arrives during the call
     if (result != MMSYSERR_NOERROR) {
         // The system may still call back with this record: it is left to it rather than freed.

@@ -165,6 +165,34 @@ TEST_F(SoundHeard, WaveOutPlaysAVideosTrackWholeAndReportsItDone) {
     }
 }
 
+// Windows marks the buffers a reset drops done, and may call back for them later, on its own
+// thread: a sound written at once must not take their position or their end for its own.
+TEST_F(SoundHeard, ASoundWrittenRightAfterAResetBeginsAtZeroAndEndsOnce) {
+    const avi::PcmSound track = vt_test::tone(1.0, 22050, 1, 16);
+    Playing playing(track);
+    ASSERT_TRUE(playing.started);
+    for (int piece = 2; piece <= 3; ++piece)
+        ASSERT_TRUE(platform::sound_output_write(playing.device, playing.header));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    platform::sound_output_reset(playing.device);
+    EXPECT_EQ(playing.state.done, 1) << "the three dropped pieces end one sound";
+    const avi::PcmSound next = vt_test::sine(0.5, 660, 9000, 22050, 1);
+    platform::WaveHeader header{next.data.data(), uint32_t(next.data.size())};
+    ASSERT_TRUE(platform::sound_output_prepare(playing.device, header) &&
+                platform::sound_output_write(playing.device, header));
+    uint64_t position = 0;
+    ASSERT_TRUE(platform::sound_output_position(playing.device, position));
+    // Counted from the new sound's start; the device's own buffer may be ahead of it.
+    EXPECT_LT(position, 22050u / 5) << "not from the dropped pieces'";
+    EXPECT_TRUE(wait_for(playing.state.done, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(playing.state.done, 2) << "one end, for the new sound";
+    ASSERT_TRUE(platform::sound_output_position(playing.device, position));
+    EXPECT_EQ(position, next.data.size() / 2);
+    platform::sound_output_close(playing.device);
+    EXPECT_TRUE(heard_whole(heard(22050, 1, 16), next.data));
+}
+
 TEST_F(SoundHeard, ResetAndCloseUnderAPlayingBufferAreSafe) {
     const avi::PcmSound track = vt_test::tone(3.0, 22050, 1, 16);
     for (const bool reset_first : {true, false}) {
