@@ -40,28 +40,34 @@ std::wstring wide_text(const char *received) {
 // Folders take names of up to MAX_PATH - 12 characters (room for a file name of 8.3).
 constexpr size_t kLongPath = MAX_PATH - 12;
 
-bool absolute(const std::wstring &path) {
-    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    if (path.size() >= 3 && path[1] == L':' && separator(path[2])) return true;  // C:\...
-    // \\server\share, but not the \\?\ and \\.\ forms, which are taken as they are.
-    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' &&
-           path[2] != L'.';
-}
-
-// A long absolute path in the \\?\ form, which the system's functions take at any length
-// without the long-path setting a process cannot rely on (a manifest and a machine policy).
-// The form turns off the system's own tidying, so the path is tidied first (separators,
-// "." and ".."; GetFullPathNameW takes any length).
-std::wstring long_form(std::wstring path) {
-    if (path.size() < kLongPath || !absolute(path)) return path;
-    std::wstring full(path.size() + 1, L'\0');
+// The path made absolute against the current folder, tidied (separators, "." and ".."), at
+// any length; empty when it cannot be.
+std::wstring full_path(const std::wstring &path) {
+    std::wstring full(path.size() + MAX_PATH, L'\0');
     DWORD length = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
     if (length >= full.size()) {
         full.resize(length);
         length = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
     }
-    if (length == 0 || length >= full.size()) return path;
+    if (length == 0 || length >= full.size()) return {};
     full.resize(length);
+    return full;
+}
+
+// A long path in the \\?\ form, which the system's functions take at any length without the
+// long-path setting a process cannot rely on (a manifest and a machine policy). A relative
+// path is long by its absolute form, which a deep working folder makes so. The form turns off
+// the system's own tidying, so the path is tidied first. The \\?\ and \\.\ forms are taken
+// as they are.
+std::wstring long_form(std::wstring path) {
+    if (path.empty() || path.compare(0, 4, L"\\\\?\\") == 0 ||
+        path.compare(0, 4, L"\\\\.\\") == 0)
+        return path;
+    if (path.size() < kLongPath && path.size() >= 3 && path[1] == L':' &&
+        (path[2] == L'\\' || path[2] == L'/'))
+        return path;  // short and absolute: nothing to ask the system
+    const std::wstring full = full_path(path);
+    if (full.size() < kLongPath) return path;
     if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
@@ -69,31 +75,6 @@ std::wstring long_form(std::wstring path) {
 }  // namespace
 
 std::wstring wide_path(const char *received) { return long_form(wide_text(received)); }
-
-std::wstring multimedia_path(const char *received) {
-    // The multimedia functions do not take the \\?\ form: a long path, too, is given short.
-    const std::wstring path = wide_text(received);
-    BOOL lost = FALSE;
-    if (path.empty() ||
-        (path.size() < kLongPath &&
-         WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0, nullptr,
-                             &lost) > 0 &&
-         !lost))
-        return path;
-    // Asked in the long form, the short one comes in it too, and leaves it once it is short.
-    const std::wstring asked = long_form(path);
-    std::wstring short_path(MAX_PATH, L'\0');
-    DWORD length = GetShortPathNameW(asked.c_str(), short_path.data(), DWORD(short_path.size()));
-    if (length >= short_path.size()) {
-        short_path.resize(length);
-        length = GetShortPathNameW(asked.c_str(), short_path.data(), DWORD(short_path.size()));
-    }
-    if (length == 0 || length >= short_path.size()) return path;
-    short_path.resize(length);
-    if (short_path.compare(0, 8, L"\\\\?\\UNC\\") == 0) short_path.replace(0, 8, L"\\\\");
-    else if (short_path.compare(0, 4, L"\\\\?\\") == 0) short_path.erase(0, 4);
-    return short_path;
-}
 
 std::string utf8_text(const wchar_t *text, size_t length) {
     if (length == 0) return {};

@@ -1,5 +1,8 @@
 // The system sound player on Windows is PlaySound, synchronous, without the system's default
-// sound as a stand-in for a clip or file it cannot play.
+// sound as a stand-in for a clip or file it cannot play. A file is read by its wide path and
+// played from memory: PlaySound's own file names are at most 256 characters and go through
+// the ANSI code page, so that a lab's folders in its own language, deep or synced, would
+// not play.
 #include "platform/sound_player.h"
 
 #include <windows.h>
@@ -7,8 +10,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "platform/sound_device.h"
+#include "platform/system_error_windows.h"
 #include "platform/wide_text_windows.h"
 
 namespace platform {
@@ -43,6 +49,40 @@ bool played(bool result, const char *what, const char *name) {
     return result;
 }
 
+// A feedback sound is a short clip: a larger file is not read.
+constexpr LONGLONG kLargestSoundFile = LONGLONG(64) << 20;
+
+// The file's bytes; false, with the reason, when it cannot be read whole.
+bool read_sound_file(const char *path, std::vector<uint8_t> &bytes, std::string &reason) {
+    const HANDLE file = CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = system_message(GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool read = GetFileSizeEx(file, &size) != 0;
+    if (!read) {
+        reason = system_message(GetLastError());
+    } else if (size.QuadPart > kLargestSoundFile) {
+        reason = "larger than 64 MB";
+        read = false;
+    } else {
+        try {
+            bytes.resize(size_t(size.QuadPart));
+            DWORD got = 0;
+            read = ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr) != 0 &&
+                   got == bytes.size();
+            if (!read) reason = system_message(GetLastError());
+        } catch (const std::bad_alloc &) {
+            reason = "not enough memory";
+            read = false;
+        }
+    }
+    CloseHandle(file);
+    return read;
+}
+
 }  // namespace
 
 void play_sound_memory(const uint8_t *wav, size_t size) {
@@ -58,8 +98,18 @@ void play_sound_memory(const uint8_t *wav, size_t size) {
 
 bool play_sound_file(const char *path) {
     if (!path) return false;
-    return played(PlaySoundW(multimedia_path(path).c_str(), nullptr,
-                             SND_FILENAME | SND_SYNC | SND_NODEFAULT),
+    std::vector<uint8_t> wav;
+    std::string reason;
+    if (!read_sound_file(path, wav, reason)) {
+        report("cannot play sound file", path, reason.c_str());
+        return false;
+    }
+    if (!whole_riff(wav.data(), wav.size())) {
+        report("cannot play sound file", path, "not a complete RIFF WAVE file");
+        return false;
+    }
+    return played(PlaySoundW(reinterpret_cast<LPCWSTR>(wav.data()), nullptr,
+                             SND_MEMORY | SND_SYNC | SND_NODEFAULT),
                   "cannot play sound file", path);
 }
 

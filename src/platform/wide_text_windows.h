@@ -12,11 +12,6 @@ inline std::wstring wide_path(const std::string &received) {
     return wide_path(received.c_str());
 }
 
-// The path for the multimedia file functions (PlaySoundW), which on some systems
-// (Wine) take a file name through the ANSI code page: a path with characters outside it is
-// given in its short form, where the volume keeps short names.
-std::wstring multimedia_path(const char *received);
-
 // UTF-16 text as UTF-8.
 std::string utf8_text(const wchar_t *text, size_t length);
 inline std::string utf8_text(const std::wstring &text) {

@@ -3,6 +3,7 @@
 // configuration, VT_SOUND_CAPTURE_DIR), which writes each opened stream's samples to a file
 // named for its rate, channels and bits: what was played is compared with what was sent.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -81,6 +82,32 @@ TEST_F(SoundHeard, PlaySoundPlaysAClipFromMemoryAndFromAFileWhole) {
     const avi::PcmSound stereo = vt_test::sine(0.2, 880, 9000, 44100, 2);
     wav_bytes(stereo, folder);
     platform::play_sound_file((folder + "/clip.wav").c_str());
+    EXPECT_TRUE(heard_whole(heard(44100, 2, 16), stereo.data));
+
+    // From a folder of the lab's language at a path of over 270 characters, named in UTF-8.
+    SetUp();
+    fs::path deep = fs::u8path(folder) / fs::u8path(u8"Übungen für Säuglinge") /
+                    std::string(240, 'k');
+    deep.make_preferred();  // the \\?\ form takes no forward slashes
+    const fs::path clip = deep / "clip.wav";
+    // Removed here: the test folder's own removal does not reach so deep.
+    struct Remove {
+        const fs::path &clip;
+        ~Remove() {
+            DeleteFileW((L"\\\\?\\" + clip.wstring()).c_str());
+            RemoveDirectoryW((L"\\\\?\\" + clip.parent_path().wstring()).c_str());
+            RemoveDirectoryW((L"\\\\?\\" + clip.parent_path().parent_path().wstring()).c_str());
+        }
+    } remove{clip};
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep.parent_path().wstring()).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep.wstring()).c_str(), nullptr));
+    ASSERT_GT(clip.wstring().size(), 270u);
+    {
+        const std::vector<uint8_t> bytes = wav_bytes(stereo, folder);
+        std::ofstream out(fs::path(L"\\\\?\\" + clip.wstring()), std::ios::binary);
+        out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    EXPECT_TRUE(platform::play_sound_file(clip.u8string().c_str()));
     EXPECT_TRUE(heard_whole(heard(44100, 2, 16), stereo.data));
 }
 
