@@ -51,8 +51,10 @@ bool configure(HANDLE handle, DCB settings, std::string &error) {
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = 1000;
+    // A write may take a millisecond a byte (about 11 bytes' time at 115200 baud) and 50 ms
+    // more, for a USB adapter behind a busy hub.
     timeouts.WriteTotalTimeoutMultiplier = 1;
-    timeouts.WriteTotalTimeoutConstant = 1;
+    timeouts.WriteTotalTimeoutConstant = 50;
     if (!SetCommTimeouts(handle, &timeouts)) {
         error = "cannot set the read time-out: " + system_message(GetLastError());
         return false;

@@ -14,8 +14,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <cmath>
 #include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "platform/sound_device.h"
 #include "platform/system_error_windows.h"
@@ -28,9 +31,18 @@ struct SoundOutput {
     void *instance = nullptr;
     // The list changes on the caller's thread only, under lock; the system's thread reads it.
     std::mutex lock;
-    std::deque<WAVEHDR> buffers;  // prepared, written and not yet given back, oldest first
+    // Prepared, written and not yet given back, oldest first; with its samples mixed down to
+    // stereo where the device took no more channels.
+    struct Buffer {
+        WAVEHDR header{};
+        std::vector<uint8_t> mixed;
+    };
+    std::deque<Buffer> buffers;
     bool reported = true;         // the end of what was written has been reported
-    uint32_t block = 1;           // bytes of one sample frame
+    uint32_t block = 1;           // bytes of one sample frame on the device
+    uint16_t channels = 0;        // of the sound, when mixed down to stereo; else 0
+    uint16_t bits = 16;
+    uint32_t source_block = 1;
     DWORD written_at = 0;       // the device's position in bytes when it was written to idle
     uint64_t written_bytes = 0;  // written since then
 };
@@ -63,8 +75,9 @@ DWORD speakers(uint16_t channels) {
 
 // Whether the device has played every buffer written; under the lock.
 bool all_played(const SoundOutput &device) {
-    return std::all_of(device.buffers.begin(), device.buffers.end(),
-                       [](const WAVEHDR &buffer) { return (buffer.dwFlags & WHDR_DONE) != 0; });
+    return std::all_of(device.buffers.begin(), device.buffers.end(), [](const auto &buffer) {
+        return (buffer.header.dwFlags & WHDR_DONE) != 0;
+    });
 }
 
 // Reports Done once the device has played everything written, once for each sound: from the
@@ -94,15 +107,62 @@ void CALLBACK device_message(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_P
 // Gives the system's WAVEHDRs back, the played ones or (after a reset) all. The system may
 // hold a header only while it is queued.
 void give_back(SoundOutput &device, bool all) {
-    while (!device.buffers.empty() && (all || (device.buffers.front().dwFlags & WHDR_DONE))) {
-        const MMRESULT result = waveOutUnprepareHeader(device.handle, &device.buffers.front(),
-                                                       sizeof(WAVEHDR));
+    while (!device.buffers.empty() &&
+           (all || (device.buffers.front().header.dwFlags & WHDR_DONE))) {
+        const MMRESULT result = waveOutUnprepareHeader(
+            device.handle, &device.buffers.front().header, sizeof(WAVEHDR));
         if (result != MMSYSERR_NOERROR) {
             report("waveOutUnprepareHeader", "", result);
             return;
         }
         const std::lock_guard<std::mutex> held(device.lock);
         device.buffers.pop_front();
+    }
+}
+
+// Mixes frames of PCM of channels (8-bit unsigned or 16-bit signed, their speakers as
+// speakers() names them) down to stereo: each speaker into the side it is on, a centre one into
+// both at -3 dB, the low-frequency one left out, scaled so that no sum can clip.
+void mix_down(const uint8_t *in, size_t frames, uint16_t channels, uint16_t bits,
+              uint8_t *out) {
+    constexpr float kHalf = 0.7071f;
+    // Per speaker bit: front left, right, centre, LFE, back left, right, front left and right
+    // of centre, back centre, side left, right.
+    constexpr float kLeft[] = {1, 0, kHalf, 0, kHalf, 0, 1, 0, kHalf, kHalf, 0};
+    constexpr float kRight[] = {0, 1, kHalf, 0, 0, kHalf, 0, 1, kHalf, 0, kHalf};
+    float left[8] = {}, right[8] = {}, left_sum = 0, right_sum = 0;
+    DWORD mask = speakers(channels);
+    for (uint16_t c = 0; c < channels && c < 8; ++c) {
+        unsigned bit = 11;  // no speaker named: into both sides
+        if (mask) {
+            for (bit = 0; !(mask >> bit & 1); ++bit) continue;
+            mask &= mask - 1;
+        }
+        left[c] = bit < 11 ? kLeft[bit] : 0.5f;
+        right[c] = bit < 11 ? kRight[bit] : 0.5f;
+        left_sum += left[c];
+        right_sum += right[c];
+    }
+    const float scale = 1 / std::max({left_sum, right_sum, 1.0f});
+    const size_t bytes = bits / 8;
+    for (size_t f = 0; f < frames; ++f, in += channels * bytes) {
+        float l = 0, r = 0;
+        for (uint16_t c = 0; c < channels; ++c) {
+            const float sample =
+                bits == 8 ? float(int(in[c]) - 128)
+                          : float(int16_t(uint16_t(in[2 * c] | in[2 * c + 1] << 8)));
+            l += left[c] * sample;
+            r += right[c] * sample;
+        }
+        for (const float mixed : {l * scale, r * scale}) {
+            if (bits == 8) {
+                *out++ = uint8_t(std::clamp(int(std::lround(mixed)) + 128, 0, 255));
+            } else {
+                const long value = std::clamp(std::lround(mixed), -32768L, 32767L);
+                *out++ = uint8_t(uint16_t(value));
+                *out++ = uint8_t(uint16_t(value) >> 8);
+            }
+        }
     }
 }
 
@@ -148,9 +208,34 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
         extensible.SubFormat = kPcmSubFormat;
     }
     // WOM_OPEN arrives during the call: the device record is complete before it.
-    const MMRESULT result = waveOutOpen(&device->handle, WAVE_MAPPER, &wave,
-                                        reinterpret_cast<DWORD_PTR>(device_message),
-                                        reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
+    const auto open = [device](const WAVEFORMATEX &asked) {
+        return waveOutOpen(&device->handle, WAVE_MAPPER, &asked,
+                           reinterpret_cast<DWORD_PTR>(device_message),
+                           reinterpret_cast<DWORD_PTR>(device), CALLBACK_FUNCTION);
+    };
+    MMRESULT result = open(wave);
+    // A device that takes no more than two channels plays the sound mixed down to stereo.
+    if (result == WAVERR_BADFORMAT && format.channels > 2 &&
+        (format.bitsPerSample == 8 || format.bitsPerSample == 16)) {
+        WAVEFORMATEX stereo{};
+        stereo.wFormatTag = WAVE_FORMAT_PCM;
+        stereo.nChannels = 2;
+        stereo.nSamplesPerSec = format.samplesPerSec;
+        stereo.wBitsPerSample = format.bitsPerSample;
+        stereo.nBlockAlign = WORD(2 * format.bitsPerSample / 8);
+        stereo.nAvgBytesPerSec = format.samplesPerSec * stereo.nBlockAlign;
+        result = open(stereo);
+        if (result == MMSYSERR_NOERROR) {
+            std::printf("sound output: the device takes no %u channels: the sound plays mixed "
+                        "down to stereo\n",
+                        unsigned(format.channels));
+            std::fflush(stdout);
+            device->channels = format.channels;
+            device->bits = format.bitsPerSample;
+            device->source_block = device->block;
+            device->block = stereo.nBlockAlign;
+        }
+    }
     if (result == MMSYSERR_BADDEVICEID || result == MMSYSERR_NODRIVER) {
         note_sound_device(false, sound_message(result).c_str());
         delete device;
@@ -183,17 +268,29 @@ bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
     // Written to the idle device, the buffer begins a sound: the position counts from here,
     // running on from the buffers played before.
     const bool idle = device->buffers.empty();
-    WAVEHDR prepared{};
-    prepared.lpData = reinterpret_cast<LPSTR>(const_cast<uint8_t *>(header.data));
-    prepared.dwBufferLength = header.length;
+    SoundOutput::Buffer prepared;
+    try {
+        if (device->channels) {
+            const size_t frames = header.length / device->source_block;
+            prepared.mixed.resize(frames * device->block);
+            mix_down(header.data, frames, device->channels, device->bits, prepared.mixed.data());
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     WAVEHDR *buffer = nullptr;
     try {
         const std::lock_guard<std::mutex> held(device->lock);
-        buffer = &device->buffers.emplace_back(prepared);
+        buffer = &device->buffers.emplace_back(std::move(prepared)).header;
         device->reported = false;
     } catch (const std::bad_alloc &) {
         return false;
     }
+    const bool mixed = device->channels != 0;
+    buffer->lpData = reinterpret_cast<LPSTR>(
+        mixed ? device->buffers.back().mixed.data() : const_cast<uint8_t *>(header.data));
+    buffer->dwBufferLength =
+        mixed ? DWORD(device->buffers.back().mixed.size()) : header.length;
     // Taken back from the list when the system refuses the buffer; the end of the sound
     // before it stays reported.
     const auto take_back = [device, idle] {
@@ -218,7 +315,7 @@ bool sound_output_write(SoundOutput *device, const WaveHeader &header) {
         report("waveOutWrite", "", result);
         return false;
     }
-    device->written_bytes += header.length;
+    device->written_bytes += buffer->dwBufferLength;
     return true;
 }
 
