@@ -117,7 +117,12 @@ bool replace_target(const Output &output) {
     const fs::file_status replaced = fs::status(output.target, error);
     if (fs::is_regular_file(replaced))
         fs::permissions(output.part, replaced.permissions(), error);
-    return platform::replace_file(output.part.u8string(), output.target.u8string());
+    std::string reason;
+    if (platform::replace_file(output.part.u8string(), output.target.u8string(), reason))
+        return true;
+    core_log("image_writer: %s cannot be replaced (another program may hold it open): %s",
+             output.target.u8string().c_str(), reason.c_str());
+    return false;
 }
 
 // Closes the output and, when the encoder succeeded and every byte reached the file, puts the

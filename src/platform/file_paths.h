@@ -17,8 +17,10 @@ std::string utf8_path(const char *received);
 // one is there).
 FILE *open_file(const std::string &path, const char *mode);
 
-// Moves the file at from to to, replacing a file there. False when it cannot.
-bool replace_file(const std::string &from, const std::string &to);
+// Moves the file at from to to, replacing a file there. False, with the system's reason, when
+// it cannot. On Windows a file another program holds open (a virus scanner, a sync client, an
+// image viewer) is tried again for half a second.
+bool replace_file(const std::string &from, const std::string &to, std::string &reason);
 
 // An environment variable's value in UTF-8; empty when unset.
 std::string environment_variable(const char *name);

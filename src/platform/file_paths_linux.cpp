@@ -1,7 +1,9 @@
 // Paths on Linux are bytes, passed on as they stand.
 #include "platform/file_paths.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -11,8 +13,10 @@ FILE *open_file(const std::string &path, const char *mode) {
     return std::fopen(path.c_str(), mode);
 }
 
-bool replace_file(const std::string &from, const std::string &to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+bool replace_file(const std::string &from, const std::string &to, std::string &reason) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    reason = std::strerror(errno);
+    return false;
 }
 
 std::string environment_variable(const char *name) {

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "platform/system_error_windows.h"
 #include "platform/wide_text_windows.h"
 
 namespace platform {
@@ -100,9 +101,19 @@ FILE *open_file(const std::string &path, const char *mode) {
     return file;
 }
 
-bool replace_file(const std::string &from, const std::string &to) {
-    return MoveFileExW(wide_path(from).c_str(), wide_path(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING) != 0;
+bool replace_file(const std::string &from, const std::string &to, std::string &reason) {
+    const std::wstring source = wide_path(from), target = wide_path(to);
+    for (int tries = 1;; ++tries) {
+        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || tries == 10) {
+            reason = system_message(error);
+            return false;
+        }
+        Sleep(50);
+    }
 }
 
 // From the process's environment block, where the C library's _putenv also writes.
