@@ -6,6 +6,7 @@
 
 #include "calibration/animation.h"
 #include "calibration/cal_data.h"
+#include "platform/console_output.h"
 #include "vistrak_core64.h"
 #include "vistrak_core_graphics_sdl2.h"
 
@@ -24,7 +25,7 @@ int32_t LoadVideo(const char *path, const VideoLimits &limits) {
     try {
         target.path = path ? path : "";
     } catch (const std::bad_alloc &) {
-        std::printf("The file could not be opened because of insufficient memory. \n");
+        platform::print("The file could not be opened because of insufficient memory. \n");
         std::fflush(nullptr);
         return 0;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame/expt_window.h"
+#include "platform/console_output.h"
 #include "platform/library_thread.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool DrawingThread::start(const char *what, void (*body)()) {
     std::string failure;
     thread_ = platform::start_library_thread(run, stop_drawing_thread, failure);
     if (!thread_) {
-        std::printf("%s cannot start: %s\n", what, failure.c_str());
+        platform::print("%s cannot start: %s\n", what, failure.c_str());
         std::fflush(nullptr);
         state_ = kPlaybackIdle;
         return false;

@@ -14,6 +14,7 @@
 #include "calibration/sound_device_notice.h"
 #include "frame/display_hooks.h"
 #include "frame/sound_backend.h"
+#include "platform/console_output.h"
 #include "platform/file_paths.h"
 #include "platform/sound_output.h"
 #include "platform/sound_player.h"
@@ -43,14 +44,14 @@ std::array<char, kSettingSize> &setting(int32_t kind) {
 // with a line naming the setter and the sound; the previous setting stays.
 void store_setting(const char *setter, const char *sound, int32_t kind, const char *text) {
     if (!text) {
-        std::printf("%s: no %s sound given (null); the previous setting is kept\n", setter,
+        platform::print("%s: no %s sound given (null); the previous setting is kept\n", setter,
                     sound);
         std::fflush(stdout);
         return;
     }
     const size_t length = strnlen(text, kSettingSize);
     if (length >= kSettingSize) {
-        std::printf("%s: %s sound \"%s\" is longer than %zu characters and is refused; the "
+        platform::print("%s: %s sound \"%s\" is longer than %zu characters and is refused; the "
                     "previous setting is kept\n",
                     setter, sound, text, kSettingSize - 1);
         std::fflush(stdout);
@@ -119,7 +120,7 @@ std::string refusal(SDL_RWops *source) {
 bool playable(const char *text, SDL_RWops *source) {
     const std::string reason = refusal(source);
     if (reason.empty()) return true;
-    std::printf("vistrak_core_graphics: cannot play sound \"%s\": %s\n", text, reason.c_str());
+    platform::print("vistrak_core_graphics: cannot play sound \"%s\": %s\n", text, reason.c_str());
     std::fflush(stdout);
     return false;
 }
@@ -153,7 +154,7 @@ void play_with_mixer(const char *text, const BuiltinClip &clip) {
         if (is_off(text)) return;
         source.reset(SDL_RWFromFile(platform::utf8_path(text).c_str(), "rb"));
         if (!source) {
-            std::printf("vistrak_core_graphics: %s \n", SDL_GetError());
+            platform::print("vistrak_core_graphics: %s \n", SDL_GetError());
             std::fflush(stdout);
             return;
         }
@@ -194,7 +195,7 @@ void play_clip_mixer(SDL_RWops *source) {
     Mix_Volume(-1, MIX_MAX_VOLUME);
     const int channel = Mix_PlayChannelTimed(-1, chunk, 0, -1);
     if (channel == -1) {
-        std::printf("Mix_PlayChannel: %s\n", SDL_GetError());
+        platform::print("Mix_PlayChannel: %s\n", SDL_GetError());
         std::fflush(stdout);
         Mix_FreeChunk(chunk);
         return;

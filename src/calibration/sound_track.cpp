@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <new>
 
+#include "platform/console_output.h"
+
 SoundTrack::SoundTrack(SoundReader *reader, const std::string &path,
                        size_t piece_bytes, uint32_t bytes_per_second)
     : reader_(reader),
@@ -71,11 +73,11 @@ bool SoundTrack::read_piece() {
     complete_ = true;
     const double seconds = bytes_per_second_ ? double(bytes_) / bytes_per_second_ : 0;
     if (result == AudioReadResult::NoSize)
-        std::printf("coregraphics_sdl2: the sound of %s needs more memory than it may take; it "
+        platform::print("coregraphics_sdl2: the sound of %s needs more memory than it may take; it "
                     "ends after %.1f s. \n",
                     path_.c_str(), seconds);
     else if (result != AudioReadResult::Read)
-        std::printf("coregraphics_sdl2: the sound of %s cannot be read beyond %.1f s; it ends "
+        platform::print("coregraphics_sdl2: the sound of %s cannot be read beyond %.1f s; it ends "
                     "there. \n",
                     path_.c_str(), seconds);
     std::fflush(nullptr);

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/console_output.h"
+
 namespace {
 
 // What a frame costs beyond its pixels: the surface, its format and the list's entry.
@@ -40,7 +42,7 @@ SDL_Surface *frame_of(SDL_Surface *spare, int32_t width, int32_t height, Uint32 
     SDL_FreeSurface(spare);
     SDL_Surface *surface =
         SDL_CreateRGBSurfaceWithFormat(0, width, height, SDL_BITSPERPIXEL(format), format);
-    if (!surface) std::printf("coregraphics_sdl2: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
+    if (!surface) platform::print("coregraphics_sdl2: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
     return surface;
 }
 
@@ -71,7 +73,7 @@ SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int3
         for (int j = 0; j < entries; ++j)
             palette[j] = SDL_Color{table[4 * j + 2], table[4 * j + 1], table[4 * j], 255};
         if (SDL_SetPaletteColors(surface->format->palette, palette, 0, entries) != 0)
-            std::printf("SDL_SetPaletteColors(): %s\n", SDL_GetError());
+            platform::print("SDL_SetPaletteColors(): %s\n", SDL_GetError());
     }
     // Keyed after the palette is filled: an 8-bit key maps through the frame's own colours.
     apply_colour_key(surface, key);
@@ -128,7 +130,7 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     const uint64_t held = (frames->keep_ ? 0 : frame_bytes * (frames->ahead_limit_ + 3)) +
                           video_decoder_bytes(frames->file_.get());
     if (held > limits.budget) {
-        std::printf("LoadVideo: the frames of %s need more than %llu MB of memory; the video is "
+        platform::print("LoadVideo: the frames of %s need more than %llu MB of memory; the video is "
                     "not loaded. \n",
                     path.c_str(), static_cast<unsigned long long>(limits.budget >> 20));
         std::fflush(nullptr);
@@ -148,11 +150,11 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
         return frames;
     }
     if (info.length != kUnknownLength && info.length > 0)
-        std::printf("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
+        platform::print("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
                     "loaded. \n",
                     info.length, path.c_str());
     else
-        std::printf("LoadVideo: %s has no frame that can be decoded; the video is not "
+        platform::print("LoadVideo: %s has no frame that can be decoded; the video is not "
                     "loaded. \n",
                     path.c_str());
     std::fflush(nullptr);
@@ -289,11 +291,11 @@ bool VideoFrames::decode_next() {
     changed_.notify_all();
     if (damaged) {
         if (info_.length != kUnknownLength)
-            std::printf("coregraphics_sdl2: frame %zu of %d of %s cannot be decoded; the video "
+            platform::print("coregraphics_sdl2: frame %zu of %d of %s cannot be decoded; the video "
                         "ends before it. \n",
                         read_before + 1, info_.length, path_.c_str());
         else
-            std::printf("coregraphics_sdl2: frame %zu of %s cannot be decoded; the video ends "
+            platform::print("coregraphics_sdl2: frame %zu of %s cannot be decoded; the video ends "
                         "before it. \n",
                         read_before + 1, path_.c_str());
         std::fflush(nullptr);

@@ -26,7 +26,7 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(10);
 
 // Prints a loading failure on standard output and flushes every stream.
 int32_t report(int32_t result, const char *message) {
-    std::printf("%s", message);
+    platform::print("%s", message);
     std::fflush(nullptr);
     return result;
 }
@@ -75,7 +75,7 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
         case VideoOpenResult::NoMemory:
             return report(0, kNoMemory);
         case VideoOpenResult::ReadError:
-            std::printf("A disk error occurred. Please check for video file %s. \n",
+            platform::print("A disk error occurred. Please check for video file %s. \n",
                         target.path.empty() ? "(null)" : path);
             std::fflush(nullptr);
             return 0;
@@ -91,9 +91,9 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
             return report(0, "failed to get avi file info \n");
     }
     if (!video_open_frames(file.get())) {
-        std::printf("Failed to get avi stream, probably required codec is missing.\n");
+        platform::print("Failed to get avi stream, probably required codec is missing.\n");
         if (const std::string codec = video_codec(file.get()); !codec.empty())
-            std::printf("LoadVideo: the video stream of %s is coded as %s, and no installed "
+            platform::print("LoadVideo: the video stream of %s is coded as %s, and no installed "
                         "decoder reads it. \n",
                         path, codec.c_str());
         std::fflush(nullptr);
@@ -140,7 +140,7 @@ int32_t VideoPlayer::open_sound(const std::string &path) {
         case AudioReadResult::NoFormat:
             return report(-4, "AVIStreamReadFormat - audio failed!\n");
         case AudioReadResult::NoSize:
-            std::printf("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
+            platform::print("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
                         "ring target is shown instead of the video. \n",
                         path.c_str(), static_cast<unsigned long long>(limit >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");

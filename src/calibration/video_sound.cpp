@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "calibration/sound_device_notice.h"
+#include "platform/console_output.h"
 
 VideoSound::VideoSound(std::unique_ptr<SoundTrack> track, const platform::WaveFormat &format,
                        std::atomic<int32_t> &audio, void (*log)(const char *format, ...))
@@ -45,7 +46,7 @@ bool VideoSound::start_pass(double pass_seconds, double frame_rate) {
         device_ = track_ ? platform::sound_output_open(format_, message, this) : nullptr;
         report_sound_device();
         if (!device_) {
-            std::printf("error occurs during audio play\n");
+            platform::print("error occurs during audio play\n");
             std::fflush(nullptr);
             return false;
         }

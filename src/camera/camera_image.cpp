@@ -14,6 +14,7 @@
 #include "device/device_modes.h"
 #include "frame/expt_window.h"
 #include "frame/window_background.h"
+#include "platform/console_output.h"
 #include "text/fonts.h"
 
 namespace {
@@ -35,9 +36,9 @@ void create_buffer() {
         SDL_CreateRGBSurface(0, kImageBufferWidth, kImageBufferHeight, 32, 0, 0, 0, 0);
     if (!surface || !surface->pixels) {
         if (!surface)
-            std::printf("Couldn't allocate bitmap: %s\n", SDL_GetError());
+            platform::print("Couldn't allocate bitmap: %s\n", SDL_GetError());
         else
-            std::printf("coregraphics: out of memory \n");
+            platform::print("coregraphics: out of memory \n");
         std::fflush(stdout);
         std::exit(1);
     }

@@ -15,6 +15,7 @@
 #include "camera/status_text.h"
 #include "frame/expt_window.h"
 #include "frame/window_background.h"
+#include "platform/console_output.h"
 #include "vistrak_core64.h"
 
 namespace {
@@ -159,7 +160,7 @@ void present_camera_image(int width, int height) {
     if (enlarged) zoomSurfaceSize(width, height, f, f, &drawn_width, &drawn_height);
     SDL_Surface *overlay = overlay_surface(drawn_width, drawn_height);
     if (!overlay && enlarged) {
-        std::printf("coregraphics: oops zoom Surface failed \n");
+        platform::print("coregraphics: oops zoom Surface failed \n");
         enlarged = false;
         drawn_width = width;
         drawn_height = height;

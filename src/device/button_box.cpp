@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/console_output.h"
+
 #include "device/commport.h"
 
 namespace {
@@ -51,20 +53,20 @@ bool box_answers(int32_t port) {
     int32_t count = readCOM(answer, kProbeBytes);
     if (count > 0) {
         if (count == 5 && std::memcmp(answer, "_xid0", 5) == 0) {
-            std::printf("Found Cedrus box on port %d \n", port);
+            platform::print("Found Cedrus box on port %d \n", port);
             return true;
         }
-        std::printf("Read data '%s' \n", printable(answer, count).c_str());
+        platform::print("Read data '%s' \n", printable(answer, count).c_str());
         return false;
     }
 
     writeCOM("_d2");  // product query
     count = readCOM(answer, kProbeBytes);
     if (count > 0 && answer[0] >= '0' && answer[0] <= '2') {
-        std::printf("Found buttonbox \n");
+        platform::print("Found buttonbox \n");
         return true;
     }
-    std::printf("Looking for CEDRUS ButtonBox. No luck on COM port %d \n", port);
+    platform::print("Looking for CEDRUS ButtonBox. No luck on COM port %d \n", port);
     return false;
 }
 

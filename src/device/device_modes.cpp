@@ -9,6 +9,7 @@
 #include "device/commport.h"
 #include "device/device_state.h"
 #include "device/setup_script.h"
+#include "platform/console_output.h"
 #include "vistrak_core64.h"
 
 DeviceCallback device_callback = nullptr;
@@ -51,7 +52,7 @@ extern "C" int32_t enable_external_calibration_device(uintptr_t type, const char
 
     const int32_t result = load_setup_script(path_or_text, type);
     if (result <= 0) {
-        std::printf("Failed to load ini (ERR=%d) %s\n", result,
+        platform::print("Failed to load ini (ERR=%d) %s\n", result,
                     path_or_text ? path_or_text : "(null)");
         std::fflush(stdout);
         return 0;

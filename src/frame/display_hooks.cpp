@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "export/image_writer.h"
+#include "platform/console_output.h"
 
 void install_display_hooks() {
     DisplayHooks hooks{};
@@ -39,6 +40,6 @@ void remove_display_hooks() {
 void noop_hook() {}
 
 void alert_hook(const char *message) {
-    std::printf("%s\n", message ? message : "");
+    platform::print("%s\n", message ? message : "");
     std::fflush(stdout);
 }

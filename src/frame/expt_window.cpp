@@ -36,9 +36,9 @@ bool software_rendering_requested() {
 }
 
 void open_mixer() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) std::printf("Audio error %s\n", SDL_GetError());
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) platform::print("Audio error %s\n", SDL_GetError());
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 1, 1024) == -1) {
-        std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+        platform::print("Mix_OpenAudio: %s\n", SDL_GetError());
     } else {
         Mix_Volume(1, 64);
     }
@@ -52,12 +52,12 @@ void open_mixer() {
 bool refresh_rate_applied(int rate) {
     SDL_DisplayMode mode;
     if (SDL_GetWindowDisplayMode(exptGraphics.window, &mode) != 0) {
-        std::printf("SDL_GetWindowDisplayMode failed: %s\n", SDL_GetError());
+        platform::print("SDL_GetWindowDisplayMode failed: %s\n", SDL_GetError());
         return false;
     }
     mode.refresh_rate = rate;
     if (SDL_SetWindowDisplayMode(exptGraphics.window, &mode) != 0) {
-        std::printf("SDL_SetWindowDisplayMode failed: %s\n", SDL_GetError());
+        platform::print("SDL_SetWindowDisplayMode failed: %s\n", SDL_GetError());
         return false;
     }
     const int display = SDL_GetWindowDisplayIndex(exptGraphics.window);
@@ -67,7 +67,7 @@ bool refresh_rate_applied(int rate) {
 }
 
 void apply_refresh_rate(int rate) {
-    if (!refresh_rate_applied(rate)) std::printf("Couldn't set window refresh rate\n");
+    if (!refresh_rate_applied(rate)) platform::print("Couldn't set window refresh rate\n");
 }
 
 void bring_window_forward() {
@@ -106,8 +106,8 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
     release_window();
     if (SDL_CreateWindowAndRenderer(width, height, kCreateFlags, &exptGraphics.window,
                                     &exptGraphics.renderer) != 0) {
-        std::printf("Couldn't create window and renderer: %s\n", SDL_GetError());
-        std::printf("Couldn't initialize window with %lux%lux%lu %s\n",
+        platform::print("Couldn't create window and renderer: %s\n", SDL_GetError());
+        platform::print("Couldn't initialize window with %lux%lux%lu %s\n",
                     static_cast<unsigned long>(width), static_cast<unsigned long>(height),
                     static_cast<unsigned long>(bits), SDL_GetError());
         exptGraphics.window = nullptr;
@@ -128,7 +128,7 @@ void init_sdl() {
         // chosen (SDL's hint, or the process's own awareness): before any window exists.
         if (!SDL_GetHint(SDL_HINT_WINDOWS_DPI_AWARENESS)) platform::make_process_dpi_aware();
         if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-            std::printf("SDL_Init failed: %s\n", SDL_GetError());
+            platform::print("SDL_Init failed: %s\n", SDL_GetError());
             std::fflush(stdout);
             std::exit(1);
         }
@@ -149,7 +149,7 @@ void init_sdl() {
         SDL_SetHint(SDL_HINT_RENDER_DIRECT3D_THREADSAFE, "1");
     if (!SDL_GetHint(SDL_HINT_FORCE_RAISEWINDOW)) SDL_SetHint(SDL_HINT_FORCE_RAISEWINDOW, "1");
     if (software_rendering_requested()) {
-        std::printf("Requesting SDL software rendering\n");
+        platform::print("Requesting SDL software rendering\n");
         SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
     }
     exptGraphics.sdl_ready = true;
@@ -233,7 +233,7 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     core_graphics_ready();
 
     if (TTF_Init() < 0) {
-        std::printf("TTF_Init failed: %s\n", SDL_GetError());
+        platform::print("TTF_Init failed: %s\n", SDL_GetError());
         return 2;
     }
     SDL_ShowCursor(SDL_DISABLE);

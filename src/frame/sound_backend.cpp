@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/console_output.h"
 #include "platform/sound_player.h"
 
 namespace {
@@ -21,7 +22,7 @@ int32_t use_system_player() {
     if (!runtimeVersionRead) {
         SDL_GetVersion(&runtimeVersion);
         runtimeVersionRead = true;
-        std::printf("%s %u.%u.%u\n", "SDL runtime version", runtimeVersion.major,
+        platform::print("%s %u.%u.%u\n", "SDL runtime version", runtimeVersion.major,
                     runtimeVersion.minor, runtimeVersion.patch);
     }
     if (forcedBackend != -1) return forcedBackend;

@@ -19,6 +19,7 @@ extern "C" {
 #include <type_traits>
 #include <vector>
 
+#include "platform/console_output.h"
 #include "platform/sound_device.h"
 
 namespace platform {
@@ -253,7 +254,7 @@ AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
                                AudioVoiceEnded ended, void *user) {
     ConverterPtr converter = make_converter(format, channels, rate);
     if (!converter) {
-        std::printf("audio output: cannot convert sound of format 0x%04X, %d channels, %d Hz\n",
+        print("audio output: cannot convert sound of format 0x%04X, %d channels, %d Hz\n",
                     unsigned(format), channels, rate);
         std::fflush(stdout);
         return nullptr;

@@ -30,13 +30,6 @@ bool widen(const char *text, UINT code_page, DWORD flags, std::wstring &wide) {
     return true;
 }
 
-// The received text as UTF-16, by the library's rule.
-std::wstring wide_text(const char *received) {
-    std::wstring wide;
-    if (received && !widen(received, CP_UTF8, MB_ERR_INVALID_CHARS, wide))
-        widen(received, CP_ACP, 0, wide);
-    return wide;
-}
 
 // Folders take names of up to MAX_PATH - 12 characters (room for a file name of 8.3).
 constexpr size_t kLongPath = MAX_PATH - 12;
@@ -74,6 +67,13 @@ std::wstring long_form(std::wstring path) {
 }
 
 }  // namespace
+
+std::wstring wide_text(const char *received) {
+    std::wstring wide;
+    if (received && !widen(received, CP_UTF8, MB_ERR_INVALID_CHARS, wide))
+        widen(received, CP_ACP, 0, wide);
+    return wide;
+}
 
 std::wstring wide_path(const char *received) { return long_form(wide_text(received)); }
 

@@ -4,6 +4,7 @@
 // frame's load and unload steps from the module's entry points.
 //
 //   audio_mixer.h   the one audio device that the sound player and sound output share
+//   console_output.h  the library's lines on standard output, UTF-16 to a Windows console
 //   dynamic_library.h  loading optional shared libraries at run time (libgd)
 //   file_paths.h    received paths read as UTF-8 or ANSI, files opened, the environment
 //   font_lookup.h   the file of an installed font face named by family and style
@@ -20,6 +21,7 @@
 #pragma once
 
 #include "platform/audio_mixer.h"
+#include "platform/console_output.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_paths.h"
 #include "platform/font_lookup.h"

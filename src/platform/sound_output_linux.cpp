@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/audio_mixer.h"
+#include "platform/console_output.h"
 
 namespace platform {
 
@@ -29,7 +30,7 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
     if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
         format.channels == 0 || format.channels > 8 || format.samplesPerSec == 0 ||
         format.samplesPerSec > 384000) {
-        std::printf("sound output: unsupported format: tag %u, %u bits, %u channels, %u Hz\n",
+        print("sound output: unsupported format: tag %u, %u bits, %u channels, %u Hz\n",
                     unsigned(format.formatTag), unsigned(format.bitsPerSample),
                     unsigned(format.channels), unsigned(format.samplesPerSec));
         return nullptr;

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/console_output.h"
 #include "platform/sound_device.h"
 #include "platform/system_error_windows.h"
 
@@ -51,7 +52,7 @@ namespace {
 
 // One line on standard output naming the failed call, what it was for, and the system's text.
 void report(const char *call, const char *what, MMRESULT result) {
-    std::printf("sound output: %s%s: %s\n", call, what, sound_message(result).c_str());
+    print("sound output: %s%s: %s\n", call, what, sound_message(result).c_str());
     std::fflush(stdout);
 }
 
@@ -226,7 +227,7 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
         stereo.nAvgBytesPerSec = format.samplesPerSec * stereo.nBlockAlign;
         result = open(stereo);
         if (result == MMSYSERR_NOERROR) {
-            std::printf("sound output: the device takes no %u channels: the sound plays mixed "
+            print("sound output: the device takes no %u channels: the sound plays mixed "
                         "down to stereo\n",
                         unsigned(format.channels));
             std::fflush(stdout);

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/audio_mixer.h"
+#include "platform/console_output.h"
 
 namespace platform {
 
@@ -27,7 +28,7 @@ struct WavDeleter {
 
 // One line on standard output, where the library's sound messages go.
 void report(const char *what, const char *name, const char *reason) {
-    std::printf("vistrak_core_graphics: %s \"%s\": %s\n", what, name, reason);
+    print("vistrak_core_graphics: %s \"%s\": %s\n", what, name, reason);
     std::fflush(stdout);
 }
 

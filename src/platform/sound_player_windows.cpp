@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/console_output.h"
 #include "platform/sound_device.h"
 #include "platform/system_error_windows.h"
 #include "platform/wide_text_windows.h"
@@ -23,7 +24,7 @@ namespace {
 
 // One line on standard output, where the library's sound messages go.
 void report(const char *what, const char *name, const char *reason) {
-    std::printf("vistrak_core_graphics: %s \"%s\": %s\n", what, name, reason);
+    print("vistrak_core_graphics: %s \"%s\": %s\n", what, name, reason);
     std::fflush(stdout);
 }
 

@@ -6,6 +6,9 @@
 
 namespace platform {
 
+// Text by the library's rule (file_paths.h): UTF-8 when valid, else the ANSI code page.
+std::wstring wide_text(const char *received);
+
 // A path by the library's rule (file_paths.h): UTF-8 when valid, else the ANSI code page.
 std::wstring wide_path(const char *received);
 inline std::wstring wide_path(const std::string &received) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/console_output.h"
 #include "text/fonts.h"
 #include "text/text_cache.h"
 
@@ -36,11 +37,11 @@ SDL_Texture *render_line(SDL_Renderer *renderer, TTF_Font *font, const char *lin
     std::unique_ptr<SDL_Surface, SurfaceDeleter> surface(
         TTF_RenderText_Blended(font, line, colour));
     if (!surface) {
-        std::printf("Could not create text surface (%s)\n", SDL_GetError());
+        platform::print("Could not create text surface (%s)\n", SDL_GetError());
         return nullptr;
     }
     SDL_Texture *texture = SDL_CreateTextureFromSurface(renderer, surface.get());
-    if (!texture) std::printf("Could not create texture from surface (%s)\n", SDL_GetError());
+    if (!texture) platform::print("Could not create texture from surface (%s)\n", SDL_GetError());
     return texture;
 }
 
@@ -157,19 +158,19 @@ void draw_message_line(SDL_Window *window, const char *text, uint32_t flags, int
     if (!current_font()) get_new_font("sans", 30, 0);
     TTF_Font *font = current_font();
     if (!font) {
-        std::printf("Font cannot be loaded\n");
+        platform::print("Font cannot be loaded\n");
         return;
     }
     std::array<char, kLineSize> line;
     while (true) {
         int text_width = 0, text_height = 0;
         if (!text_size(font, text, text_width, text_height)) {
-            std::printf("Could not measure text (%s)\n", SDL_GetError());
+            platform::print("Could not measure text (%s)\n", SDL_GetError());
             return;
         }
         SDL_Renderer *renderer = window ? SDL_GetRenderer(window) : nullptr;
         if (!renderer) {
-            std::printf("Invalid window handle\n");
+            platform::print("Invalid window handle\n");
             return;
         }
         int window_width = 0, window_height = 0;
