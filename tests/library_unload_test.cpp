@@ -3,10 +3,12 @@
 // (dlclose, FreeLibrary) without close_expt_graphics and goes on to the core's next calibration
 // screen, each while the playback thread shows frames. Both end with status 0: the library
 // holds itself loaded until close_expt_graphics, and at the process's end the unload step
-// stops the thread before SDL ends.
+// stops the thread before SDL ends. And a host whose display cannot be reached.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -63,6 +65,23 @@ TEST(LibraryUnload, HostGoesOnAfterUnloadingDuringPlayback) {
     EXPECT_GT(std::atoi(host.output.c_str() + at + said.size()), 0)
         << "the library stays loaded and plays on";
     EXPECT_NE(host.output.find("the next screen played"), std::string::npos) << host.output;
+}
+
+// A host that leaves the driver to SDL, on an X display that cannot be reached: SDL falls back
+// to a driver that shows nothing, which is SDL video that cannot start, and ends the program
+// with status 1 and the reason rather than running a session on no screen.
+TEST(HostProgram, AnUnreachableDisplayIsSdlVideoThatCannotStart) {
+    if (std::strcmp(vt_test::window_video_driver(), "x11") != 0)
+        GTEST_SKIP() << "the system's own video driver needs no display server";
+    const vt_test::EnvironmentOverride display("DISPLAY", ":987");
+    std::optional<vt_test::EnvironmentOverride> chosen;
+    if (const char *driver = std::getenv("SDL_VIDEODRIVER")) chosen.emplace("SDL_VIDEODRIVER", driver);
+    vt_test::unset_env("SDL_VIDEODRIVER");
+    const HostRun host = run_host("exit");
+    EXPECT_EQ(host.status, 1) << host.output;
+    EXPECT_NE(host.output.find("SDL_Init failed: no display can be reached (DISPLAY \":987\")"),
+              std::string::npos)
+        << host.output;
 }
 
 }  // namespace

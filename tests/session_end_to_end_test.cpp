@@ -2,7 +2,8 @@
 // built-in menus from the camera image to a calibration, screenshots checked for the camera
 // image, the menu text, the zoom and the target ring at its grid position, the hooks called in
 // order, a screen saved through the image writer, and the demo program's own run, headless and
-// in a window driven by real keys.
+// in a window driven by real keys; and the library's own window on an X server without a
+// window manager.
 #include <gd.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -428,6 +430,79 @@ TEST_F(DemoWindow, RealKeysSteerTheInteractiveSession) {
                                    "3-point-calibration-target-at-",
                                    "3-point-validation-target-at-",
                                    "drift-correction-target-at-", "animated-target-at-"});
+}
+
+// The X server's words on a window (xwininfo: a "Name: value" line each) or on the pointer
+// (xdotool: "name:value" words), read from the host program's output.
+std::map<std::string, int> host_report(const std::string &command) {
+    const std::string file = vt_test::temp_dir() + "/report.txt";
+    std::map<std::string, int> values;
+    if (vt_test::run_host_script(command + " > '" + vt_test::host_file_path(file) + "'") != 0)
+        return values;
+    std::istringstream lines(read_file(file));
+    for (std::string line; std::getline(lines, line);) {
+        if (const size_t colon = line.find(": "); colon != std::string::npos) {
+            const size_t start = line.find_first_not_of(' ');
+            values[line.substr(start, colon - start)] = std::atoi(line.c_str() + colon + 2);
+            continue;
+        }
+        std::istringstream words(line);
+        for (std::string word; words >> word;)
+            if (const size_t colon = word.find(':'); colon != std::string::npos)
+                values[word.substr(0, colon)] = std::atoi(word.c_str() + colon + 1);
+    }
+    return values;
+}
+
+// In this process, as a lab's program on a kiosk PC (an X server without a window manager):
+// a window opened without display information fills the screen by the server's own account;
+// keys typed with Shift or Ctrl reach the core library with their modifiers; the camera image
+// puts the pointer in the middle of an adopted window away from the screen's origin.
+TEST_F(DemoWindow, AKioskWindowFillsTheScreenTakesShiftedKeysAndKeepsThePointerInside) {
+    if (!vt_test::host_program_installed("xdotool") || !vt_test::host_program_installed("xwininfo"))
+        GTEST_SKIP() << "xdotool and xwininfo are not installed";
+    const vt_test::EnvironmentOverride video("SDL_VIDEODRIVER", vt_test::window_video_driver());
+    ASSERT_EQ(init_expt_window(nullptr, nullptr), 0);
+    SDL_Window *window = get_expt_window(&window);
+    SDL_SetWindowTitle(window, "vt kiosk window");
+    SDL_DisplayMode desktop{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    std::map<std::string, int> shown = host_report("xwininfo -name 'vt kiosk window'");
+    EXPECT_EQ(shown["Width"], desktop.w) << "not the 1 x 1 window of a 0 x 0 request";
+    EXPECT_EQ(shown["Height"], desktop.h);
+
+    const DisplayHooks hooks = standin_installed_hooks();
+    KeyInput key{};
+    hooks.read_key_hook(&key);  // what came before
+    const struct {
+        const char *typed;
+        uint16_t modifier;
+    } chords[] = {{"shift+c", KMOD_SHIFT}, {"ctrl+c", KMOD_CTRL}, {"c", 0}};
+    for (const auto &chord : chords) {
+        SCOPED_TRACE(chord.typed);
+        ASSERT_EQ(vt_test::run_host_script(std::string("xdotool key ") + chord.typed), 0);
+        SDL_Delay(300);  // the server hands the keys on; all of them before the next poll
+        key = KeyInput{};
+        ASSERT_EQ(hooks.read_key_hook(&key), 1) << "the key, not the modifier pressed before it";
+        EXPECT_EQ(key.key, 'c');
+        EXPECT_EQ((key.modifier & KMOD_SHIFT) != 0, chord.modifier == KMOD_SHIFT);
+        EXPECT_EQ((key.modifier & KMOD_CTRL) != 0, chord.modifier == KMOD_CTRL);
+    }
+
+    // A window of the application's own, away from the origin.
+    SDL_Window *adopted = SDL_CreateWindow("vt adopted window", 300, 200, 400, 300, 0);
+    ASSERT_NE(adopted, nullptr) << SDL_GetError();
+    ASSERT_NE(SDL_CreateRenderer(adopted, -1, 0), nullptr) << SDL_GetError();
+    SDL_Window *slot = adopted;
+    ASSERT_EQ(init_expt_window(&slot, nullptr), 0);
+    shown = host_report("xwininfo -name 'vt adopted window'");
+    hooks.begin_image_hook();
+    SDL_Delay(300);
+    const std::map<std::string, int> pointer = host_report("xdotool getmouselocation");
+    EXPECT_NEAR(pointer.at("x"), shown["Absolute upper-left X"] + 200, 2) << "the window's centre";
+    EXPECT_NEAR(pointer.at("y"), shown["Absolute upper-left Y"] + 150, 2);
+    hooks.end_image_hook();
+    close_expt_graphics();
 }
 
 }  // namespace

@@ -65,7 +65,10 @@ int16_t begin_image_hook() {
         drawBackground();
         draw_status_text();
         SDL_RenderPresent(drawing_renderer());
-        SDL_WarpMouseGlobal(exptGraphics.window_rect.w / 2, exptGraphics.window_rect.h / 2);
+        // The window's centre, wherever the window is on the desktop (a participant's monitor
+        // beside the operator's, an adopted window not at the origin).
+        SDL_WarpMouseInWindow(exptGraphics.window, exptGraphics.window_rect.w / 2,
+                              exptGraphics.window_rect.h / 2);
     }
     return 1;
 }

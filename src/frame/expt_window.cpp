@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/display_hooks.h"
 #include "frame/display_info.h"
@@ -104,8 +105,14 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
     refresh_rate = info ? static_cast<int>(std::lround(info->refresh)) : 0;
     // A window still held from an earlier call would otherwise be lost with its renderer.
     release_window();
-    if (SDL_CreateWindowAndRenderer(width, height, kCreateFlags, &exptGraphics.window,
-                                    &exptGraphics.renderer) != 0) {
+    // Without a size, the desktop's: a window manager makes the window full-screen whatever
+    // its size, but without one (a kiosk PC) the window keeps the size it is made with.
+    SDL_DisplayMode desktop{};
+    const bool sized = width != 0 && height != 0;
+    if (!sized && SDL_GetDesktopDisplayMode(0, &desktop) != 0) desktop = SDL_DisplayMode{};
+    if (SDL_CreateWindowAndRenderer(width != 0 ? width : desktop.w,
+                                    height != 0 ? height : desktop.h, kCreateFlags,
+                                    &exptGraphics.window, &exptGraphics.renderer) != 0) {
         platform::print("Couldn't create window and renderer: %s\n", SDL_GetError());
         platform::print("Couldn't initialize window with %lux%lux%lu %s\n",
                     static_cast<unsigned long>(width), static_cast<unsigned long>(height),
@@ -127,8 +134,21 @@ void init_sdl() {
         // Every size and position in the display's own pixels, unless the application has
         // chosen (SDL's hint, or the process's own awareness): before any window exists.
         if (!SDL_GetHint(SDL_HINT_WINDOWS_DPI_AWARENESS)) platform::make_process_dpi_aware();
+        // The hint reads SDL_VIDEODRIVER too: whether the application chose a driver.
+        const bool driver_chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER) != nullptr;
         if (SDL_Init(SDL_INIT_VIDEO) < 0) {
             platform::print("SDL_Init failed: %s\n", SDL_GetError());
+            std::fflush(stdout);
+            std::exit(1);
+        }
+        // A display that cannot be reached makes SDL fall back to a driver that shows nothing:
+        // a session would run on no screen at all.
+        const char *driver = SDL_GetCurrentVideoDriver();
+        if (!driver_chosen && driver &&
+            (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+            platform::print("SDL_Init failed: no display can be reached (DISPLAY \"%s\"): SDL "
+                            "fell back to its %s driver, which shows nothing\n",
+                            platform::environment_variable("DISPLAY").c_str(), driver);
             std::fflush(stdout);
             std::exit(1);
         }
@@ -226,6 +246,16 @@ int16_t init_expt_window(SDL_Window **window_slot, DisplayInfo *info) {
     int width = 0, height = 0;
     SDL_GetWindowSize(exptGraphics.window, &width, &height);
     exptGraphics.window_rect = SDL_Rect{0, 0, width, height};
+    // What SDL reports is what it asked for; the window system has the last word.
+    if (int shown_width = 0, shown_height = 0;
+        platform::window_size_on_screen(exptGraphics.window, shown_width, shown_height) &&
+        (shown_width != width || shown_height != height)) {
+        core_log("init_expt_window: the window is %dx%d on the screen, not %dx%d: no window "
+                 "manager made it full-screen\n",
+                 shown_width, shown_height, width, height);
+        platform::print("init_expt_window: the window is %dx%d on the screen, not %dx%d\n",
+                        shown_width, shown_height, width, height);
+    }
 
     ++exptGraphics.windows_opened;
     core_attach_window(nullptr);

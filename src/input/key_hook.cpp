@@ -23,8 +23,9 @@ bool take_event(SDL_Event &event, Uint32 first_type, Uint32 last_type) {
 
 // Takes every pending key event in order and logs each for the keypad device. The candidate,
 // the one event that can reach the core library: without the wide flags the oldest press; with
-// them the first key event, replaced by every later press. The core library never learns of
-// the others.
+// them the first key event, replaced by every later press. A press that translates to nothing
+// (Shift, Ctrl, Alt, AltGr, Caps Lock) is passed over, or it would take the place of the key
+// it modifies, typed in the same poll. The core library never learns of the others.
 bool take_key_events(uint16_t flags, SDL_Event &candidate) {
     const bool wide = flags & kWideKeyFlags;
     bool have_candidate = false;
@@ -32,6 +33,7 @@ bool take_key_events(uint16_t flags, SDL_Event &candidate) {
     while (take_event(event, SDL_KEYDOWN, SDL_KEYUP)) {
         record_key_event(event.key);
         const bool press = event.type == SDL_KEYDOWN;
+        if (press && translate_key(event.key.keysym.sym) == 0) continue;
         if (have_candidate ? wide && press : wide || press) {
             candidate = event;
             have_candidate = true;

@@ -29,6 +29,11 @@ void make_process_dpi_aware();
 // thread is DPI-unaware; 0 when it works in the display's own pixels.
 int unaware_display_scale(SDL_Window *window);
 
+// The window's size as the window system holds it, which SDL's record of it need not be (an X
+// server without a window manager leaves a full-screen request as it was made); false when
+// the system cannot say.
+bool window_size_on_screen(SDL_Window *window, int &width, int &height);
+
 // Asks the window system to make the window the foreground window. Returns true when the
 // request was granted; native receives the native window handle used (null when there is
 // none). False with a null native handle means the window system has no such request.

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <cstdint>
 
@@ -41,6 +42,30 @@ bool bring_to_foreground(SDL_Window *window, void *&native) {
     // X11 and Wayland grant focus only on their own terms and SDL_RaiseWindow has already
     // asked: there is no further request that could succeed.
     return false;
+}
+
+// Through the X library SDL has loaded (found, not loaded again: RTLD_NOLOAD), by a round trip
+// to the server: the window's attributes as the server holds them.
+bool window_size_on_screen(SDL_Window *window, int &width, int &height) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    void *x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!x11) return false;
+    // XWindowAttributes begins with x, y, width and height (ints); the rest is room enough.
+    struct Attributes {
+        int x, y, width, height;
+        unsigned char rest[256];
+    } attributes{};
+    using GetAttributes = int (*)(Display *, Window, Attributes *);
+    const auto get = reinterpret_cast<GetAttributes>(dlsym(x11, "XGetWindowAttributes"));
+    const bool read = get && get(info.info.x11.display, info.info.x11.window, &attributes) != 0;
+    dlclose(x11);
+    if (!read) return false;
+    width = attributes.width;
+    height = attributes.height;
+    return true;
 }
 
 }  // namespace platform

@@ -106,4 +106,16 @@ bool bring_to_foreground(SDL_Window *window, void *&native) {
     return SetForegroundWindow(info.info.win.window) != 0;
 }
 
+bool window_size_on_screen(SDL_Window *window, int &width, int &height) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    RECT client{};
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_WINDOWS ||
+        !GetClientRect(info.info.win.window, &client))
+        return false;
+    width = client.right - client.left;
+    height = client.bottom - client.top;
+    return true;
+}
+
 }  // namespace platform
