@@ -45,15 +45,15 @@ std::array<char, kSettingSize> &setting(int32_t kind) {
 void store_setting(const char *setter, const char *sound, int32_t kind, const char *text) {
     if (!text) {
         platform::print("%s: no %s sound given (null); the previous setting is kept\n", setter,
-                    sound);
+                        sound);
         std::fflush(stdout);
         return;
     }
     const size_t length = strnlen(text, kSettingSize);
     if (length >= kSettingSize) {
         platform::print("%s: %s sound \"%s\" is longer than %zu characters and is refused; the "
-                    "previous setting is kept\n",
-                    setter, sound, text, kSettingSize - 1);
+                        "previous setting is kept\n",
+                        setter, sound, text, kSettingSize - 1);
         std::fflush(stdout);
         return;
     }

@@ -74,12 +74,12 @@ bool SoundTrack::read_piece() {
     const double seconds = bytes_per_second_ ? double(bytes_) / bytes_per_second_ : 0;
     if (result == AudioReadResult::NoSize)
         platform::print("coregraphics_sdl2: the sound of %s needs more memory than it may take; it "
-                    "ends after %.1f s. \n",
-                    path_.c_str(), seconds);
+                        "ends after %.1f s. \n",
+                        path_.c_str(), seconds);
     else if (result != AudioReadResult::Read)
         platform::print("coregraphics_sdl2: the sound of %s cannot be read beyond %.1f s; it ends "
-                    "there. \n",
-                    path_.c_str(), seconds);
+                        "there. \n",
+                        path_.c_str(), seconds);
     std::fflush(nullptr);
     return false;
 }

@@ -42,7 +42,8 @@ SDL_Surface *frame_of(SDL_Surface *spare, int32_t width, int32_t height, Uint32 
     SDL_FreeSurface(spare);
     SDL_Surface *surface =
         SDL_CreateRGBSurfaceWithFormat(0, width, height, SDL_BITSPERPIXEL(format), format);
-    if (!surface) platform::print("coregraphics_sdl2: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
+    if (!surface)
+        platform::print("coregraphics_sdl2: SDL_CreateRGBSurface(): %s\n", SDL_GetError());
     return surface;
 }
 
@@ -130,9 +131,9 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     const uint64_t held = (frames->keep_ ? 0 : frame_bytes * (frames->ahead_limit_ + 3)) +
                           video_decoder_bytes(frames->file_.get());
     if (held > limits.budget) {
-        platform::print("LoadVideo: the frames of %s need more than %llu MB of memory; the video is "
-                    "not loaded. \n",
-                    path.c_str(), static_cast<unsigned long long>(limits.budget >> 20));
+        platform::print("LoadVideo: the frames of %s need more than %llu MB of memory; the "
+                        "video is not loaded. \n",
+                        path.c_str(), static_cast<unsigned long long>(limits.budget >> 20));
         std::fflush(nullptr);
         return nullptr;
     }
@@ -151,12 +152,12 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     }
     if (info.length != kUnknownLength && info.length > 0)
         platform::print("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
-                    "loaded. \n",
-                    info.length, path.c_str());
+                        "loaded. \n",
+                        info.length, path.c_str());
     else
         platform::print("LoadVideo: %s has no frame that can be decoded; the video is not "
-                    "loaded. \n",
-                    path.c_str());
+                        "loaded. \n",
+                        path.c_str());
     std::fflush(nullptr);
     return nullptr;
 }
@@ -292,12 +293,12 @@ bool VideoFrames::decode_next() {
     if (damaged) {
         if (info_.length != kUnknownLength)
             platform::print("coregraphics_sdl2: frame %zu of %d of %s cannot be decoded; the video "
-                        "ends before it. \n",
-                        read_before + 1, info_.length, path_.c_str());
+                            "ends before it. \n",
+                            read_before + 1, info_.length, path_.c_str());
         else
             platform::print("coregraphics_sdl2: frame %zu of %s cannot be decoded; the video ends "
-                        "before it. \n",
-                        read_before + 1, path_.c_str());
+                            "before it. \n",
+                            read_before + 1, path_.c_str());
         std::fflush(nullptr);
     }
     return true;

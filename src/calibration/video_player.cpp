@@ -76,7 +76,7 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
             return report(0, kNoMemory);
         case VideoOpenResult::ReadError:
             platform::print("A disk error occurred. Please check for video file %s. \n",
-                        target.path.empty() ? "(null)" : path);
+                            target.path.empty() ? "(null)" : path);
             std::fflush(nullptr);
             return 0;
     }
@@ -94,8 +94,8 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
         platform::print("Failed to get avi stream, probably required codec is missing.\n");
         if (const std::string codec = video_codec(file.get()); !codec.empty())
             platform::print("LoadVideo: the video stream of %s is coded as %s, and no installed "
-                        "decoder reads it. \n",
-                        path, codec.c_str());
+                            "decoder reads it. \n",
+                            path, codec.c_str());
         std::fflush(nullptr);
         return 0;
     }
@@ -141,8 +141,8 @@ int32_t VideoPlayer::open_sound(const std::string &path) {
             return report(-4, "AVIStreamReadFormat - audio failed!\n");
         case AudioReadResult::NoSize:
             platform::print("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
-                        "ring target is shown instead of the video. \n",
-                        path.c_str(), static_cast<unsigned long long>(limit >> 20));
+                            "ring target is shown instead of the video. \n",
+                            path.c_str(), static_cast<unsigned long long>(limit >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
         case AudioReadResult::NoData:
             return report(-6, "AVIStreamRead2 - audio failed!\n");

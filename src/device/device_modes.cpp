@@ -53,7 +53,7 @@ extern "C" int32_t enable_external_calibration_device(uintptr_t type, const char
     const int32_t result = load_setup_script(path_or_text, type);
     if (result <= 0) {
         platform::print("Failed to load ini (ERR=%d) %s\n", result,
-                    path_or_text ? path_or_text : "(null)");
+                        path_or_text ? path_or_text : "(null)");
         std::fflush(stdout);
         return 0;
     }

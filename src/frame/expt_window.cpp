@@ -115,8 +115,8 @@ bool create_window(const DisplayInfo *info, int &refresh_rate) {
                                     &exptGraphics.window, &exptGraphics.renderer) != 0) {
         platform::print("Couldn't create window and renderer: %s\n", SDL_GetError());
         platform::print("Couldn't initialize window with %lux%lux%lu %s\n",
-                    static_cast<unsigned long>(width), static_cast<unsigned long>(height),
-                    static_cast<unsigned long>(bits), SDL_GetError());
+                        static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                        static_cast<unsigned long>(bits), SDL_GetError());
         exptGraphics.window = nullptr;
         exptGraphics.renderer = nullptr;
         return false;

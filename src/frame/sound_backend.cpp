@@ -23,7 +23,7 @@ int32_t use_system_player() {
         SDL_GetVersion(&runtimeVersion);
         runtimeVersionRead = true;
         platform::print("%s %u.%u.%u\n", "SDL runtime version", runtimeVersion.major,
-                    runtimeVersion.minor, runtimeVersion.patch);
+                        runtimeVersion.minor, runtimeVersion.patch);
     }
     if (forcedBackend != -1) return forcedBackend;
     if (runtimeVersion.minor > 2 || (runtimeVersion.minor == 2 && runtimeVersion.patch >= 13))

@@ -255,7 +255,7 @@ AudioVoice *audio_voice_create(SDL_AudioFormat format, int channels, int rate,
     ConverterPtr converter = make_converter(format, channels, rate);
     if (!converter) {
         print("audio output: cannot convert sound of format 0x%04X, %d channels, %d Hz\n",
-                    unsigned(format), channels, rate);
+              unsigned(format), channels, rate);
         std::fflush(stdout);
         return nullptr;
     }

@@ -31,8 +31,8 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
         format.channels == 0 || format.channels > 8 || format.samplesPerSec == 0 ||
         format.samplesPerSec > 384000) {
         print("sound output: unsupported format: tag %u, %u bits, %u channels, %u Hz\n",
-                    unsigned(format.formatTag), unsigned(format.bitsPerSample),
-                    unsigned(format.channels), unsigned(format.samplesPerSec));
+              unsigned(format.formatTag), unsigned(format.bitsPerSample),
+              unsigned(format.channels), unsigned(format.samplesPerSec));
         return nullptr;
     }
     auto *device = new (std::nothrow) SoundOutput{nullptr, callback, instance};

@@ -228,8 +228,8 @@ SoundOutput *sound_output_open(const WaveFormat &format, SoundOutputCallback cal
         result = open(stereo);
         if (result == MMSYSERR_NOERROR) {
             print("sound output: the device takes no %u channels: the sound plays mixed "
-                        "down to stereo\n",
-                        unsigned(format.channels));
+                  "down to stereo\n",
+                  unsigned(format.channels));
             std::fflush(stdout);
             device->channels = format.channels;
             device->bits = format.bitsPerSample;
