@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -101,6 +102,10 @@ struct VideoFile {
     int video = -1;  // first video stream
     int audio = -1;  // first audio stream
     DecoderPtr decoder;  // null while stored DIB rows are handed back as they are
+    // The decoder's codec. The decoder of the machine's threads opens when it is first needed,
+    // after the first frame: starting its threads is no part of the first frame's wait.
+    const AVCodec *codec = nullptr;
+    bool decoder_open = false;
     SwsContext *scaler = nullptr;
     SwsContext *scaler_set_up = nullptr;  // the scaler whose colour details were set
     int scaler_range = -1;
@@ -297,6 +302,10 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const FrameRows &r
 // mean the end.
 FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts) {
     AVCodecContext *decoder = file.decoder.get();
+    if (!file.decoder_open) {
+        if (avcodec_open2(decoder, file.codec, nullptr) < 0) return FrameRead::Failed;
+        file.decoder_open = true;
+    }
     for (;;) {
         const int received = avcodec_receive_frame(decoder, file.frame.get());
         if (received == 0) {
@@ -331,15 +340,14 @@ FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts
 // second. False, with nothing lost, when the frame does not come out this way.
 bool first_frame_alone(VideoFile &file, const FrameRows &rows, int64_t &ts) {
     file.first_tried = true;
-    const AVCodecContext &threaded = *file.decoder;
-    DecoderPtr alone(avcodec_alloc_context3(threaded.codec));
+    DecoderPtr alone(avcodec_alloc_context3(file.codec));
     bool failed = false;
     if (!alone || !file.replay ||
         avcodec_parameters_to_context(alone.get(),
                                       file.format->streams[file.video]->codecpar) < 0)
         return false;
     alone->thread_count = 1;
-    if (avcodec_open2(alone.get(), threaded.codec, nullptr) < 0 ||
+    if (avcodec_open2(alone.get(), file.codec, nullptr) < 0 ||
         !read_video_packet(file, failed))
         return false;
     av_packet_move_ref(file.replay.get(), file.packet.get());
@@ -519,7 +527,7 @@ bool rewind(VideoFile &file) {
         av_packet_unref(file.replay.get());
         if (!reopen(file)) return false;
     }
-    if (file.decoder) avcodec_flush_buffers(file.decoder.get());
+    if (file.decoder_open) avcodec_flush_buffers(file.decoder.get());
     file.first_again = false;
     file.frames_read = 0;
     file.last_time = -1;
@@ -630,8 +638,8 @@ bool video_open_frames(VideoFile *file) {
     DecoderPtr decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) return false;
     decoder->thread_count = 0;  // as many as the machine has
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
     file->decoder = std::move(decoder);
+    file->codec = codec;
     return true;
 }
 
@@ -691,7 +699,12 @@ size_t video_decoder_bytes(const VideoFile *file) {
     // The reference pictures (H.264 and HEVC keep up to 16; most streams say how many), one
     // picture in the making for each of the decoder's threads, and the one handed out.
     const int references = decoder.refs > 0 ? std::min(decoder.refs, 16) : 4;
-    const int threads = std::max(decoder.thread_count, 1);
+    // Before the decoder opens, the threads FFmpeg gives it: one more than the processors,
+    // at most one per 16 rows and at most 16.
+    const int processors = std::min(av_cpu_count(), (file->info.height + 15) / 16);
+    const int threads = file->decoder_open ? std::max(decoder.thread_count, 1)
+                        : processors > 1    ? std::min(processors + 1, 16)
+                                            : 1;
     return size_t(picture) * size_t(references + threads + 1) +
            (file->info.width % 16 ? size_t(file->info.width) * size_t(file->info.height) * 4 : 0);
 }
