@@ -17,6 +17,13 @@ namespace platform {
 void print(const char *format, ...) {
     va_list arguments;
     va_start(arguments, format);
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
+    DWORD mode = 0;
+    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
+        std::vprintf(format, arguments);
+        va_end(arguments);
+        return;
+    }
     va_list again;
     va_copy(again, arguments);
     const int length = std::vsnprintf(nullptr, 0, format, arguments);
@@ -26,12 +33,6 @@ void print(const char *format, ...) {
     va_end(again);
     if (length <= 0) return;
     text.pop_back();
-    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
-    DWORD mode = 0;
-    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
-        std::fputs(text.c_str(), stdout);
-        return;
-    }
     // What the C library holds for the console goes first, so that the lines keep their order.
     std::fflush(stdout);
     const std::wstring wide = wide_text(text.c_str());

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/own_file_linux.h"
+
 namespace platform {
 
 namespace {
@@ -16,9 +18,7 @@ namespace {
 // The folder of the shared object that holds this code, with its separator; empty when the
 // code is linked into the program.
 std::string own_folder() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void *>(&own_folder), &info) || !info.dli_fname) return {};
-    const std::string path = info.dli_fname;
+    const std::string path = own_file();
     const size_t separator = path.rfind('/');
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/own_module_windows.h"
 #include "platform/system_error_windows.h"
 #include "platform/wide_text_windows.h"
 
@@ -31,11 +32,8 @@ void note_failure(const char *name) {
 // The folder of the module that holds this code (the DLL, not the program), with its
 // separator; empty when it cannot be told.
 std::wstring own_folder() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&own_folder), &module))
-        return {};
+    const HMODULE module = own_module();
+    if (!module) return {};
     // A path may be longer than MAX_PATH: the buffer grows until the name fits.
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

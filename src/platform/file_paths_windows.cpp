@@ -30,7 +30,6 @@ bool widen(const char *text, UINT code_page, DWORD flags, std::wstring &wide) {
     return true;
 }
 
-
 // Folders take names of up to MAX_PATH - 12 characters (room for a file name of 8.3).
 constexpr size_t kLongPath = MAX_PATH - 12;
 

@@ -5,6 +5,10 @@
 
 #include <dlfcn.h>
 
+#include <string>
+
+#include "platform/own_file_linux.h"
+
 namespace platform {
 
 namespace {
@@ -15,9 +19,8 @@ void *held = nullptr;
 
 void hold_library() {
     if (held) return;
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&hold_library), &info) && info.dli_fname)
-        held = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (const std::string file = own_file(); !file.empty())
+        held = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
 }
 
 void release_library() {

@@ -4,20 +4,9 @@
 
 #include <windows.h>
 
+#include "platform/own_module_windows.h"
+
 namespace platform {
-
-namespace {
-
-// The module that holds this code: the DLL, not the program that loaded it.
-HMODULE own_module() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&own_module), &module);
-    return module;
-}
-
-}  // namespace
 
 bool find_module_data(int id, ModuleData &data) {
     const HMODULE module = own_module();
