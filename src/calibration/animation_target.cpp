@@ -52,7 +52,6 @@ void release_animation() {
     AnimationTarget &animation = calData.animationTarget;
     if (VideoPlayer *player = animation.player) {
         animation.player = nullptr;
-        player->release_texture();
         delete player;
     }
     animation.audioPlaying = kAudioClosed;

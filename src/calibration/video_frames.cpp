@@ -142,27 +142,43 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    FrameRead read = FrameRead::Failed;
-    double time = 0;
-    frames->first_ = frames->decode(nullptr, read, time);
-    if (frames->first_) {
-        frames->read_in_pass_ = 1;
-        frames->decoded_ = 1;
-        return frames;
+    // The first frame decodes on a thread of its own, while its surface is made here.
+    VideoFrames *made = frames.get();
+    try {
+        made->first_thread_ = std::thread([made] {
+            made->first_read_ = video_next_frame(made->file_.get(), made->first_frame_);
+            SDL_TLSCleanup();  // see decoding_thread
+        });
+    } catch (const std::system_error &) {
+        made->first_read_ = video_next_frame(made->file_.get(), made->first_frame_);
     }
-    if (info.length != kUnknownLength && info.length > 0)
+    if (!made->stored_) made->first_ = made->decoded_surface(nullptr);
+    return frames;
+}
+
+bool VideoFrames::first_decoded() {
+    if (first_thread_.joinable()) first_thread_.join();
+    first_ = first_read_ == FrameRead::Frame ? picture(first_frame_, first_, first_read_)
+                                             : (SDL_FreeSurface(first_), nullptr);
+    if (first_) {
+        read_in_pass_ = 1;
+        decoded_ = 1;
+        return true;
+    }
+    if (info_.length != kUnknownLength && info_.length > 0)
         platform::print("LoadVideo: frame 1 of %d of %s cannot be decoded; the video is not "
                         "loaded. \n",
-                        info.length, path.c_str());
+                        info_.length, path_.c_str());
     else
         platform::print("LoadVideo: %s has no frame that can be decoded; the video is not "
                         "loaded. \n",
-                        path.c_str());
+                        path_.c_str());
     std::fflush(nullptr);
-    return nullptr;
+    return false;
 }
 
 VideoFrames::~VideoFrames() {
+    if (first_thread_.joinable()) first_thread_.join();
     end_run();
     SDL_FreeSurface(first_);
     free_frames(kept_);
@@ -172,31 +188,33 @@ VideoFrames::~VideoFrames() {
 
 SDL_Surface *VideoFrames::decode(SDL_Surface *spare, FrameRead &read, double &time) {
     VideoFrameRead frame;
-    if (stored_) {
-        read = video_next_frame(file_.get(), {}, frame);
-        SDL_Surface *surface =
-            read == FrameRead::Frame
-                ? frame_from_dib(frame.dib, frame.size, info_.width, info_.height, spare, key_)
-                : (SDL_FreeSurface(spare), nullptr);
-        if (read == FrameRead::Frame && !surface) read = FrameRead::Failed;
-        time = frame.time;
-        return surface;
-    }
-    // Decoded frames are written straight into a surface of the renderer's own texture format,
-    // so that drawing one copies it without a conversion.
-    SDL_Surface *surface = frame_of(spare, info_.width, info_.height, SDL_PIXELFORMAT_RGB888);
-    if (!surface) {
-        read = FrameRead::Failed;
-        return nullptr;
-    }
-    const FrameRows rows{static_cast<uint8_t *>(surface->pixels), size_t(surface->pitch)};
-    read = video_next_frame(file_.get(), rows, frame);
-    if (read != FrameRead::Frame) {
-        SDL_FreeSurface(surface);
-        return nullptr;
-    }
-    apply_colour_key(surface, key_);
+    read = video_next_frame(file_.get(), frame);
     time = frame.time;
+    if (read != FrameRead::Frame) {
+        SDL_FreeSurface(spare);
+        return nullptr;
+    }
+    return picture(frame, stored_ ? spare : decoded_surface(spare), read);
+}
+
+SDL_Surface *VideoFrames::decoded_surface(SDL_Surface *spare) const {
+    return frame_of(spare, info_.width, info_.height, SDL_PIXELFORMAT_RGB888);
+}
+
+SDL_Surface *VideoFrames::picture(const VideoFrameRead &frame, SDL_Surface *surface,
+                                  FrameRead &read) {
+    if (stored_) {
+        surface = frame_from_dib(frame.dib, frame.size, info_.width, info_.height, surface, key_);
+    } else if (surface) {
+        const FrameRows rows{static_cast<uint8_t *>(surface->pixels), size_t(surface->pitch)};
+        if (video_write_frame(file_.get(), rows)) {
+            apply_colour_key(surface, key_);
+        } else {
+            SDL_FreeSurface(surface);
+            surface = nullptr;
+        }
+    }
+    if (!surface) read = FrameRead::Failed;
     return surface;
 }
 
@@ -226,7 +244,7 @@ bool VideoFrames::decode_next() {
     FrameRead read = FrameRead::Frame;
     VideoFrameRead skipped;
     if (restart && (!video_rewind(file_.get()) ||
-                    video_next_frame(file_.get(), {}, skipped) != FrameRead::Frame))
+                    video_next_frame(file_.get(), skipped) != FrameRead::Frame))
         read = FrameRead::Failed;
     // A later pass ends where the first did, whatever the frames beyond (the first's failure
     // is told once), and a kept video holds no more frames than its header announced.

@@ -53,12 +53,16 @@ public:
         size_t budget;      // the most the frames and the decoder may hold at once
         size_t kept_limit;  // the most a video's kept frames may take
     };
-    // Decodes the first frame of file (opened for frames); null, with the message printed,
-    // when it cannot be decoded or when the frames and the decoder would hold more than the
-    // budget. path names the video in messages.
+    // Begins decoding the first frame of file (opened for frames), on a thread of its own
+    // where one can start, so that the caller prepares the rest meanwhile; first_decoded tells
+    // the outcome. Null, with the message printed, when the frames and the decoder would hold
+    // more than the budget. path names the video in messages.
     static std::unique_ptr<VideoFrames> load(VideoFilePtr file, const VideoStreamInfo &info,
                                              const std::string &path, FrameKey key,
                                              Limits limits);
+    // Waits for the first frame; false, with the message printed, when it cannot be decoded.
+    // Nothing else is asked of the frames before it.
+    bool first_decoded();
     ~VideoFrames();
     VideoFrames(const VideoFrames &) = delete;
     VideoFrames &operator=(const VideoFrames &) = delete;
@@ -94,6 +98,10 @@ private:
     bool decode_next();
     bool wanted() const;  // under mutex_
     SDL_Surface *decode(SDL_Surface *spare, FrameRead &read, double &time);
+    // A surface for a decoded frame: spare, or a new one.
+    SDL_Surface *decoded_surface(SDL_Surface *spare) const;
+    // The frame read into surface (spare or made for it; freed on failure, read then Failed).
+    SDL_Surface *picture(const VideoFrameRead &frame, SDL_Surface *surface, FrameRead &read);
     void recycle(SDL_Surface *frame);  // under mutex_
     void decoding_thread();
 
@@ -106,6 +114,10 @@ private:
     bool keep_ = false;
     size_t ahead_limit_ = kFramesAhead;
     SDL_Surface *first_ = nullptr;
+    // The first frame's decoding, on a thread of its own until first_decoded.
+    std::thread first_thread_;
+    FrameRead first_read_ = FrameRead::Failed;
+    VideoFrameRead first_frame_;
     std::atomic<size_t> decoded_{0};
     std::atomic<size_t> frames_in_pass_{0};
     bool at_pass_start_ = true;     // the player has taken nothing of the pass, or its end

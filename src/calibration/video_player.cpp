@@ -54,7 +54,10 @@ VideoPlayer::VideoPlayer(const VideoTarget &target, std::unique_ptr<VideoFrames>
       frame_rate_(rate),
       audio_(*target.audio_playing) {}
 
-VideoPlayer::~VideoPlayer() { frames_->end_run(); }
+VideoPlayer::~VideoPlayer() {
+    frames_->end_run();
+    release_texture();
+}
 
 int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player) {
     player.reset();
@@ -107,25 +110,34 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
         return report(0, kNoMemory);
     }
     if (!frames) return 0;
+    const bool stored = video_frames_stored(frames->file());
     std::unique_ptr<VideoPlayer> made(new (std::nothrow) VideoPlayer(
         target, std::move(frames), double(info.rate) / double(info.scale)));
     if (!made) return report(0, kNoMemory);
-    const int32_t result = made->open_sound(target.path);
+    // While the first frame decodes: its texture (decoded frames are 32-bit, stored ones tell
+    // their depth only with the frame) and the sound.
+    if (!stored) made->make_texture(target.key.on, SDL_PIXELFORMAT_RGB888, info.width, info.height);
+    const AudioReadResult sound = made->open_sound(target.path);
+    if (!made->frames_->first_decoded()) return 0;
+    const int32_t result = made->sound_result(sound, target.path);
     if (result != 0) player = std::move(made);
     return result;
 }
 
-int32_t VideoPlayer::open_sound(const std::string &path) {
-    const size_t limit = target_.limits.budget / 2;
+AudioReadResult VideoPlayer::open_sound(const std::string &path) {
     std::unique_ptr<SoundTrack> track;
     platform::WaveFormat format{};
     AudioReadResult result;
     try {
-        result = SoundTrack::open(frames_->file(), limit, path, format, track);
+        result = SoundTrack::open(frames_->file(), target_.limits.budget / 2, path, format, track);
     } catch (const std::bad_alloc &) {
         result = AudioReadResult::NoData;
     }
     sound_.reset(new (std::nothrow) VideoSound(std::move(track), format, audio_, target_.log));
+    return result;
+}
+
+int32_t VideoPlayer::sound_result(AudioReadResult result, const std::string &path) {
     if (!sound_) return report(0, kNoMemory);
     switch (result) {
         case AudioReadResult::NoStream:
@@ -142,7 +154,8 @@ int32_t VideoPlayer::open_sound(const std::string &path) {
         case AudioReadResult::NoSize:
             platform::print("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
                             "ring target is shown instead of the video. \n",
-                            path.c_str(), static_cast<unsigned long long>(limit >> 20));
+                            path.c_str(),
+                            static_cast<unsigned long long>(target_.limits.budget / 2 >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
         case AudioReadResult::NoData:
             return report(-6, "AVIStreamRead2 - audio failed!\n");
@@ -268,16 +281,7 @@ void VideoPlayer::show(SDL_Surface *frame, TargetPosition position) {
     // One texture for the video, written in place: an opaque 32-bit frame as it is, any other
     // through a blit, which leaves a keyed colour transparent.
     const bool keyed = SDL_HasColorKey(frame);
-    const bool as_is = !keyed && frame->format->format == SDL_PIXELFORMAT_RGB888;
-    const Uint32 format = as_is ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_ARGB8888;
-    if (!texture_ || texture_format_ != format) {
-        release_texture();
-        texture_ = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, frame->w,
-                                     frame->h);
-        texture_format_ = format;
-        if (texture_)
-            SDL_SetTextureBlendMode(texture_, keyed ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
-    }
+    const bool as_is = make_texture(keyed, frame->format->format, frame->w, frame->h);
     bool written = false;
     SDL_Surface *target = nullptr;
     if (!texture_) {
@@ -291,6 +295,18 @@ void VideoPlayer::show(SDL_Surface *frame, TargetPosition position) {
     }
     if (written) SDL_RenderCopy(renderer, texture_, nullptr, &destination);
     SDL_RenderPresent(renderer);
+}
+
+bool VideoPlayer::make_texture(bool keyed, Uint32 frame_format, int width, int height) {
+    const bool as_is = !keyed && frame_format == SDL_PIXELFORMAT_RGB888;
+    const Uint32 format = as_is ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_ARGB8888;
+    if (texture_ && texture_format_ == format) return as_is;
+    release_texture();
+    if (SDL_Renderer *renderer = drawing_renderer())
+        texture_ = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    texture_format_ = format;
+    if (texture_) SDL_SetTextureBlendMode(texture_, keyed ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+    return as_is;
 }
 
 void VideoPlayer::release_texture() {

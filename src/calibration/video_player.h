@@ -61,7 +61,7 @@ public:
     // while it plays. Returns 1 (frames and sound), 0 (nothing loaded, player not set) or a
     // negative code (frames loaded, sound not), with the reason printed on standard output.
     static int32_t open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player);
-    // The drawing thread is stopped before a player is destroyed.
+    // The drawing thread is stopped, and the renderer held, before a player is destroyed.
     ~VideoPlayer();
     VideoPlayer(const VideoPlayer &) = delete;
     VideoPlayer &operator=(const VideoPlayer &) = delete;
@@ -86,8 +86,13 @@ public:
 
 private:
     VideoPlayer(const VideoTarget &target, std::unique_ptr<VideoFrames> frames, double rate);
-    // LoadVideo's result for the sound; 0 when the player cannot be made.
-    int32_t open_sound(const std::string &path);
+    // Opens the sound; sound_result then prints what went wrong and gives LoadVideo's result
+    // for it (0 when the player cannot be made).
+    AudioReadResult open_sound(const std::string &path);
+    int32_t sound_result(AudioReadResult result, const std::string &path);
+    // Makes the texture for frames of frame_format, unless it is made; true when a frame is
+    // copied into it as it is, false when it goes through a blit (keyed, or not 32-bit).
+    bool make_texture(bool keyed, Uint32 frame_format, int width, int height);
 
     bool keep_going(int32_t pass) const;
     bool play_pass(int32_t pass);

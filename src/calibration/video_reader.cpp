@@ -296,11 +296,10 @@ bool convert_picture(VideoFile &file, const AVFrame &picture, const FrameRows &r
     return true;
 }
 
-// The next decoded frame, converted into rows (unless they are null). The end of the stream
-// (the decoder drained of the frames it still held) is told apart from a decoder's failure. An
-// empty packet (an AVI's dropped frame) is no picture and is not sent: to a decoder it would
-// mean the end.
-FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts) {
+// The next decoded frame, into file.frame. The end of the stream (the decoder drained of the
+// frames it still held) is told apart from a decoder's failure. An empty packet (an AVI's
+// dropped frame) is no picture and is not sent: to a decoder it would mean the end.
+FrameRead next_decoded_frame(VideoFile &file, int64_t &ts) {
     AVCodecContext *decoder = file.decoder.get();
     if (!file.decoder_open) {
         if (avcodec_open2(decoder, file.codec, nullptr) < 0) return FrameRead::Failed;
@@ -310,9 +309,7 @@ FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts
         const int received = avcodec_receive_frame(decoder, file.frame.get());
         if (received == 0) {
             ts = file.frame->best_effort_timestamp;
-            const bool ok = !rows.pixels || convert_picture(file, *file.frame, rows);
-            av_frame_unref(file.frame.get());
-            return ok ? FrameRead::Frame : FrameRead::Failed;
+            return FrameRead::Frame;
         }
         if (received == AVERROR_EOF) return FrameRead::End;
         if (received != AVERROR(EAGAIN)) return FrameRead::Failed;
@@ -338,7 +335,7 @@ FrameRead next_decoded_frame(VideoFile &file, const FrameRows &rows, int64_t &ts
 // has read ahead: several frames' decoding before the screen shows anything. The packet read
 // for it goes to that decoder next, which decodes the frame once more on its way to the
 // second. False, with nothing lost, when the frame does not come out this way.
-bool first_frame_alone(VideoFile &file, const FrameRows &rows, int64_t &ts) {
+bool first_frame_alone(VideoFile &file, int64_t &ts) {
     file.first_tried = true;
     DecoderPtr alone(avcodec_alloc_context3(file.codec));
     bool failed = false;
@@ -357,9 +354,7 @@ bool first_frame_alone(VideoFile &file, const FrameRows &rows, int64_t &ts) {
         avcodec_receive_frame(alone.get(), file.frame.get()) < 0)
         return false;
     ts = file.frame->best_effort_timestamp;
-    const bool converted = convert_picture(file, *file.frame, rows);
-    av_frame_unref(file.frame.get());
-    return converted;
+    return true;
 }
 
 // The converter of a sound track and the input it was made for. A stream may change its
@@ -652,13 +647,13 @@ std::string video_codec(const VideoFile *file) {
 
 bool video_frames_stored(const VideoFile *file) { return file && !file->decoder; }
 
-FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRead &frame) {
+FrameRead video_next_frame(VideoFile *file, VideoFrameRead &frame) {
     frame = VideoFrameRead{};
     if (!file || file->video < 0) return FrameRead::Failed;
     int64_t ts = AV_NOPTS_VALUE;
     FrameRead read;
     if (file->decoder && !file->first_tried && file->frames_read == 0 &&
-        first_frame_alone(*file, rows, ts)) {
+        first_frame_alone(*file, ts)) {
         read = FrameRead::Frame;
         file->first_again = true;
     } else if (file->decoder) {
@@ -667,11 +662,11 @@ FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRea
         // frame with the decoding time of the packet that completed it, later by the
         // decoder's reordering than the lone decoder's.
         int64_t again = AV_NOPTS_VALUE;
-        read = file->first_again ? next_decoded_frame(*file, {}, again) : FrameRead::Frame;
+        read = file->first_again ? next_decoded_frame(*file, again) : FrameRead::Frame;
         if (file->first_again && read == FrameRead::Frame && again != AV_NOPTS_VALUE)
             file->origin = again;
         file->first_again = false;
-        if (read == FrameRead::Frame) read = next_decoded_frame(*file, rows, ts);
+        if (read == FrameRead::Frame) read = next_decoded_frame(*file, ts);
     } else {
         read = next_stored_frame(*file, ts);
     }
@@ -682,6 +677,11 @@ FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRea
     frame.time = frame_time(*file, ts);
     ++file->frames_read;
     return FrameRead::Frame;
+}
+
+bool video_write_frame(VideoFile *file, const FrameRows &rows) {
+    return file && file->decoder && file->frame->data[0] &&
+           convert_picture(*file, *file->frame, rows);
 }
 
 bool video_rewind(VideoFile *file) { return file && file->video >= 0 && rewind(*file); }

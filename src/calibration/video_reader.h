@@ -102,17 +102,20 @@ enum class FrameRead {
 };
 
 // A frame read: a stored frame as its packed DIB; a decoded one as a DIB header alone (size is
-// the header's), its picture written into rows. time: seconds after the stream's first frame,
-// as the file stamps it. The bytes stay valid until the next call or video_close.
+// the header's), its picture held for video_write_frame. time: seconds after the stream's first
+// frame, as the file stamps it. The bytes stay valid until the next call or video_close.
 struct VideoFrameRead {
     const uint8_t *dib = nullptr;
     size_t size = 0;
     double time = 0;
 };
 
-// The stream's next frame, in the order shown. A decoded frame is written upright into rows;
-// with null pixels it is passed over unconverted.
-FrameRead video_next_frame(VideoFile *file, const FrameRows &rows, VideoFrameRead &frame);
+// The stream's next frame, in the order shown.
+FrameRead video_next_frame(VideoFile *file, VideoFrameRead &frame);
+
+// Writes the decoded frame that video_next_frame gave last upright into rows (apart, so that
+// rows can be made while a frame decodes). False when it cannot be converted, or none is held.
+bool video_write_frame(VideoFile *file, const FrameRows &rows);
 
 // Goes back to the stream's first frame. False when the file cannot be read from its start
 // again.
