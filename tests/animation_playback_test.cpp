@@ -369,8 +369,9 @@ TEST_F(AnimationSound, LongSoundRunsOnIntoTheNextPass) {
 
 TEST_F(AnimationSound, WithoutADeviceFramesPlaySilentlyAndTheNextRunHasSound) {
     const std::string path = write_video("no_device.avi", 4, 50, 0.1);
-    load(path, 2, 1);
+    // The device is opened as the video loads.
     vt_test::set_env("SDL_AUDIODRIVER", "no-such-driver");
+    load(path, 2, 1);
     std::string printed;
     {
         PresentedFrames saved;
@@ -560,8 +561,8 @@ TEST_F(AnimationSound, ASoundReadInPiecesPlaysWithoutASeam) {
 // so the sound plays at a third of its pace: a 1 s pass following it lasts until the pass's
 // clock reaches the end of its leeway from the system clock (about 1.6 s), not 1 s.
 TEST_F(AnimationSound, FramesKeepToASoundDeviceThatRunsSlow) {
-    load(write_video("slow_device.avi", 25, 25, 1.0), 1, 1);
     const vt_test::EnvironmentOverride slow("SDL_DISKAUDIODELAY", "30");
+    load(write_video("slow_device.avi", 25, 25, 1.0), 1, 1);
     const auto start = std::chrono::steady_clock::now();
     draw_at(300, 300);
     ASSERT_TRUE(wait_until_idle());
@@ -649,8 +650,8 @@ TEST(PassClock, FollowsTheSoundWithinItsLeeway) {
 TEST_F(AnimationSound, EndedThreadsLeaveNoMemoryBehind) {
     if (!vt_test::leak_checker_present()) GTEST_SKIP() << "needs LeakSanitizer (./run check)";
     ASSERT_FALSE(vt_test::leaks_found()) << "memory leaked before this test";
-    load(write_video("leaks.avi", 3, 100, 0.05), 1, 1);
     vt_test::set_env("SDL_AUDIODRIVER", "no-such-driver");
+    load(write_video("leaks.avi", 3, 100, 0.05), 1, 1);
     vt_test::capture_stdout([] {
         draw_at(300, 300);
         wait_until_idle();

@@ -142,7 +142,8 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    // The first frame decodes on a thread of its own, while its surface is made here.
+    // The first frame decodes on a thread of its own, while the caller prepares the rest and
+    // first_decoded makes its surface.
     VideoFrames *made = frames.get();
     try {
         made->first_thread_ = std::thread([made] {
@@ -152,11 +153,11 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     } catch (const std::system_error &) {
         made->first_read_ = video_next_frame(made->file_.get(), made->first_frame_);
     }
-    if (!made->stored_) made->first_ = made->decoded_surface(nullptr);
     return frames;
 }
 
 bool VideoFrames::first_decoded() {
+    if (!stored_) first_ = decoded_surface(nullptr);
     if (first_thread_.joinable()) first_thread_.join();
     first_ = first_read_ == FrameRead::Frame ? picture(first_frame_, first_, first_read_)
                                              : (SDL_FreeSurface(first_), nullptr);

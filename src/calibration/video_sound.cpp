@@ -1,8 +1,11 @@
 // A video's sound on the sound output (see video_sound.h).
 #include "calibration/video_sound.h"
 
+#include <SDL.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
 #include <utility>
 
 #include "calibration/sound_device_notice.h"
@@ -13,9 +16,23 @@ VideoSound::VideoSound(std::unique_ptr<SoundTrack> track, const platform::WaveFo
     : track_(std::move(track)), format_(format), audio_(audio), log_(log) {}
 
 VideoSound::~VideoSound() {
-    if (!device_) return;
-    platform::sound_output_reset(device_);
-    platform::sound_output_close(device_);
+    if (opener_.joinable()) opener_.join();
+    for (platform::SoundOutput *device : {device_, opened_}) {
+        platform::sound_output_reset(device);
+        platform::sound_output_close(device);
+    }
+}
+
+void VideoSound::open_ahead() {
+    if (!track_ || device_ || opener_.joinable()) return;
+    try {
+        opener_ = std::thread([this] {
+            opened_ = platform::sound_output_open(format_, message, this);
+            SDL_TLSCleanup();  // SDL's data for a thread it did not start
+        });
+    } catch (const std::system_error &) {
+        // The first pass opens the device itself.
+    }
 }
 
 void VideoSound::message(platform::SoundOutput *, platform::SoundOutputMessage message,
@@ -43,7 +60,12 @@ bool VideoSound::ends_with_pass(double pass_seconds, double frame_rate) {
 bool VideoSound::start_pass(double pass_seconds, double frame_rate) {
     int32_t state = audio_;
     if (state == kAudioClosed) {
-        device_ = track_ ? platform::sound_output_open(format_, message, this) : nullptr;
+        if (opener_.joinable()) {
+            opener_.join();
+            device_ = std::exchange(opened_, nullptr);
+        } else if (track_) {
+            device_ = platform::sound_output_open(format_, message, this);
+        }
         report_sound_device();
         if (!device_) {
             platform::print("error occurs during audio play\n");

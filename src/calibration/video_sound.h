@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "calibration/sound_track.h"
 #include "platform/sound_output.h"
@@ -34,6 +35,10 @@ public:
     SoundTrack *track() const { return track_.get(); }
     const platform::WaveFormat &format() const { return format_; }
 
+    // Begins opening the device on a thread of its own, for the first pass: a device (waveOut
+    // on Windows) may take tens of milliseconds to open, which the first frame does not wait
+    // for. The state stays closed until that pass takes the device.
+    void open_ahead();
     // Starts a pass's sound from its beginning, opening the device if needed. A sound as long
     // as a pass that has not quite ended is over: the new pass's sound follows its last
     // moments. A sound clearly longer runs on instead (false, as when no device opens).
@@ -58,6 +63,8 @@ private:
     std::atomic<int32_t> &audio_;
     void (*const log_)(const char *format, ...);
     platform::SoundOutput *device_ = nullptr;
+    std::thread opener_;                         // of open_ahead
+    platform::SoundOutput *opened_ = nullptr;    // by open_ahead, until a pass takes it
     std::atomic<uint32_t> ended_{0};  // the device's reports that its sound has ended
     uint32_t ended_seen_ = 0;         // of those, the ones the writing has seen
     // Counted in sample frames from the start of the device's sound, which runs on while one
