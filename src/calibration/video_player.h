@@ -58,8 +58,10 @@ struct VideoTarget {
 class VideoPlayer {
 public:
     // Opens the video: its first frame decoded, its sound's first piece read; the rest is read
-    // while it plays. Returns 1 (frames and sound), 0 (nothing loaded, player not set) or a
-    // negative code (frames loaded, sound not), with the reason printed on standard output.
+    // while it plays. The first frame decodes on a thread of its own while the sound, its
+    // device and the frame's texture are made ready, so that the screen waits for the decoding
+    // alone. Returns 1 (frames and sound), 0 (nothing loaded, player not set) or a negative
+    // code (frames loaded, sound not), with the reason printed on standard output.
     static int32_t open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player);
     // The drawing thread is stopped, and the renderer held, before a player is destroyed.
     ~VideoPlayer();
