@@ -159,8 +159,7 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
 bool VideoFrames::first_decoded() {
     if (!stored_) first_ = decoded_surface(nullptr);
     if (first_thread_.joinable()) first_thread_.join();
-    first_ = first_read_ == FrameRead::Frame ? picture(first_frame_, first_, first_read_)
-                                             : (SDL_FreeSurface(first_), nullptr);
+    first_ = picture(first_frame_, first_, first_read_);
     if (first_) {
         read_in_pass_ = 1;
         decoded_ = 1;
@@ -191,11 +190,8 @@ SDL_Surface *VideoFrames::decode(SDL_Surface *spare, FrameRead &read, double &ti
     VideoFrameRead frame;
     read = video_next_frame(file_.get(), frame);
     time = frame.time;
-    if (read != FrameRead::Frame) {
-        SDL_FreeSurface(spare);
-        return nullptr;
-    }
-    return picture(frame, stored_ ? spare : decoded_surface(spare), read);
+    if (read == FrameRead::Frame && !stored_) spare = decoded_surface(spare);
+    return picture(frame, spare, read);
 }
 
 SDL_Surface *VideoFrames::decoded_surface(SDL_Surface *spare) const {
@@ -204,6 +200,10 @@ SDL_Surface *VideoFrames::decoded_surface(SDL_Surface *spare) const {
 
 SDL_Surface *VideoFrames::picture(const VideoFrameRead &frame, SDL_Surface *surface,
                                   FrameRead &read) {
+    if (read != FrameRead::Frame) {
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
     if (stored_) {
         surface = frame_from_dib(frame.dib, frame.size, info_.width, info_.height, surface, key_);
     } else if (surface) {

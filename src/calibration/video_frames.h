@@ -100,7 +100,8 @@ private:
     SDL_Surface *decode(SDL_Surface *spare, FrameRead &read, double &time);
     // A surface for a decoded frame: spare, or a new one.
     SDL_Surface *decoded_surface(SDL_Surface *spare) const;
-    // The frame read into surface (spare or made for it; freed on failure, read then Failed).
+    // The frame read (read Frame) into surface, which is spare or made for it; on any failure
+    // surface is freed, null returned and read not Frame.
     SDL_Surface *picture(const VideoFrameRead &frame, SDL_Surface *surface, FrameRead &read);
     void recycle(SDL_Surface *frame);  // under mutex_
     void decoding_thread();

@@ -130,7 +130,7 @@ AudioReadResult VideoPlayer::open_sound(const std::string &path) {
     platform::WaveFormat format{};
     AudioReadResult result;
     try {
-        result = SoundTrack::open(frames_->file(), target_.limits.budget / 2, path, format, track);
+        result = SoundTrack::open(frames_->file(), sound_limit(), path, format, track);
     } catch (const std::bad_alloc &) {
         result = AudioReadResult::NoData;
     }
@@ -156,7 +156,7 @@ int32_t VideoPlayer::sound_result(AudioReadResult result, const std::string &pat
             platform::print("LoadVideo: the sound of %s needs more than %llu MB of memory; the "
                             "ring target is shown instead of the video. \n",
                             path.c_str(),
-                            static_cast<unsigned long long>(target_.limits.budget / 2 >> 20));
+                            static_cast<unsigned long long>(sound_limit() >> 20));
             return report(-7, "AVIStreamRead1 - audio failed!\n");
         case AudioReadResult::NoData:
             return report(-6, "AVIStreamRead2 - audio failed!\n");

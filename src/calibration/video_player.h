@@ -92,6 +92,8 @@ private:
     // for it (0 when the player cannot be made).
     AudioReadResult open_sound(const std::string &path);
     int32_t sound_result(AudioReadResult result, const std::string &path);
+    // The most the sound track may take: half the budget.
+    size_t sound_limit() const { return target_.limits.budget / 2; }
     // Makes the texture for frames of frame_format, unless it is made; true when a frame is
     // copied into it as it is, false when it goes through a blit (keyed, or not 32-bit).
     bool make_texture(bool keyed, Uint32 frame_format, int width, int height);
