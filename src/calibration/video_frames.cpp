@@ -156,11 +156,15 @@ std::unique_ptr<VideoFrames> VideoFrames::load(VideoFilePtr file, const VideoStr
     return frames;
 }
 
-bool VideoFrames::first_decoded() {
-    if (!stored_) first_ = decoded_surface(nullptr);
+bool VideoFrames::first_decoded(const FrameRows *rows) {
+    // Without rows the frame is kept at once, in a surface made while it decodes.
+    if (!stored_ && !rows) first_ = decoded_surface(nullptr);
     if (first_thread_.joinable()) first_thread_.join();
-    first_ = picture(first_frame_, first_, first_read_);
-    if (first_) {
+    if (!rows)
+        first_ = picture(first_frame_, first_, first_read_);
+    else
+        first_pending_ = first_read_ == FrameRead::Frame && video_write_frame(file_.get(), *rows);
+    if (first_ || first_pending_) {
         read_in_pass_ = 1;
         decoded_ = 1;
         return true;
@@ -175,6 +179,19 @@ bool VideoFrames::first_decoded() {
                         path_.c_str());
     std::fflush(nullptr);
     return false;
+}
+
+SDL_Surface *VideoFrames::first() {
+    keep_first();
+    return first_;
+}
+
+void VideoFrames::keep_first() {
+    const std::lock_guard<std::mutex> lock(first_mutex_);
+    if (!first_pending_) return;
+    first_pending_ = false;
+    FrameRead read = first_read_;
+    first_ = picture(first_frame_, decoded_surface(nullptr), read);
 }
 
 VideoFrames::~VideoFrames() {
@@ -226,6 +243,7 @@ bool VideoFrames::wanted() const {
 }
 
 bool VideoFrames::decode_next() {
+    keep_first();  // before the reader moves past the first frame
     uint32_t generation = 0;
     SDL_Surface *spare = nullptr;
     bool restart = false;

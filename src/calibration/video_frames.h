@@ -60,14 +60,17 @@ public:
     static std::unique_ptr<VideoFrames> load(VideoFilePtr file, const VideoStreamInfo &info,
                                              const std::string &path, FrameKey key,
                                              Limits limits);
-    // Waits for the first frame; false, with the message printed, when it cannot be decoded.
-    // Nothing else is asked of the frames before it.
-    bool first_decoded();
+    // Waits for the first frame; false, with the message printed, when it cannot be decoded
+    // or written. When rows are given (the screen's texture) the frame is written there, so
+    // that it shows at once, and its own surface is made later, before the frames after it
+    // are decoded. Nothing else is asked of the frames before it.
+    bool first_decoded(const FrameRows *rows);
     ~VideoFrames();
     VideoFrames(const VideoFrames &) = delete;
     VideoFrames &operator=(const VideoFrames &) = delete;
 
-    SDL_Surface *first() const { return first_; }
+    // The first frame; null when its surface could not be made.
+    SDL_Surface *first();
     VideoFile *file() const { return file_.get(); }
     bool kept() const { return keep_; }
 
@@ -104,6 +107,8 @@ private:
     // surface is freed, null returned and read not Frame.
     SDL_Surface *picture(const VideoFrameRead &frame, SDL_Surface *surface, FrameRead &read);
     void recycle(SDL_Surface *frame);  // under mutex_
+    // Makes the first frame's surface when first_decoded wrote it to the screen only.
+    void keep_first();
     void decoding_thread();
 
     VideoFilePtr file_;
@@ -119,6 +124,8 @@ private:
     std::thread first_thread_;
     FrameRead first_read_ = FrameRead::Failed;
     VideoFrameRead first_frame_;
+    std::mutex first_mutex_;     // the player and the decoding thread may both want first_
+    bool first_pending_ = false;  // under first_mutex_: first_ is yet to be made
     std::atomic<size_t> decoded_{0};
     std::atomic<size_t> frames_in_pass_{0};
     bool at_pass_start_ = true;     // the player has taken nothing of the pass, or its end

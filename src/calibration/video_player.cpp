@@ -118,11 +118,24 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
     // and surface (decoded frames are 32-bit; stored ones tell their depth with the frame).
     const AudioReadResult sound = made->open_sound(target.path);
     if (made->sound_) made->sound_->open_ahead();
+    const bool opaque = !stored && !target.key.on;
     if (!stored) made->make_texture(target.key.on, SDL_PIXELFORMAT_RGB888, info.width, info.height);
-    if (!made->frames_->first_decoded()) return 0;
+    if (!made->first_decoded(opaque)) return 0;
     const int32_t result = made->sound_result(sound, target.path);
     if (result != 0) player = std::move(made);
     return result;
+}
+
+bool VideoPlayer::first_decoded(bool opaque) {
+    void *pixels = nullptr;
+    int pitch = 0;
+    first_in_texture_ =
+        opaque && texture_ && SDL_LockTexture(texture_, nullptr, &pixels, &pitch) == 0;
+    const FrameRows rows{static_cast<uint8_t *>(pixels), size_t(pitch)};
+    const bool decoded = frames_->first_decoded(first_in_texture_ ? &rows : nullptr);
+    if (first_in_texture_) SDL_UnlockTexture(texture_);
+    first_in_texture_ = first_in_texture_ && decoded;
+    return decoded;
 }
 
 AudioReadResult VideoPlayer::open_sound(const std::string &path) {
@@ -178,9 +191,7 @@ void VideoPlayer::play(const DrawingThread &thread) {
     thread_ = &thread;
     moved_ = false;
     frames_->begin_pass();
-    SoundTrack *track = sound_->track();
-    frames_->start_run(track ? std::function<bool()>([track] { return track->read_piece(); })
-                             : nullptr);
+    run_started_ = false;
     bool completed = false;
     for (int32_t pass = 0;;) {
         if (moved_.exchange(false)) pass = 0;
@@ -212,6 +223,14 @@ void VideoPlayer::play(const DrawingThread &thread) {
     thread_ = nullptr;
 }
 
+void VideoPlayer::start_run() {
+    if (run_started_) return;
+    run_started_ = true;
+    SoundTrack *track = sound_->track();
+    frames_->start_run(track ? std::function<bool()>([track] { return track->read_piece(); })
+                             : nullptr);
+}
+
 bool VideoPlayer::play_pass(int32_t pass) {
     PassClock clock(Clock::now());
     clock_ = &clock;
@@ -219,7 +238,15 @@ bool VideoPlayer::play_pass(int32_t pass) {
         sound_->keep_queued();
         return thread_->running();
     };
-    PassFrame frame{frames_->first(), 0, false};
+    PassFrame frame{first_in_texture_ ? nullptr : frames_->first(), 0, false};
+    if (!frame.surface && !first_in_texture_) {
+        platform::print("coregraphics_sdl2: the first frame of %s cannot be kept in memory; "
+                        "the video stops. \n",
+                        target_.path.c_str());
+        std::fflush(nullptr);
+        clock_ = nullptr;
+        return false;
+    }
     bool first = true;
     for (;;) {
         if (!keep_going(pass)) {
@@ -231,6 +258,10 @@ bool VideoPlayer::play_pass(int32_t pass) {
         if (!position.shown()) break;
         if (first) clock = PassClock(Clock::now());
         show(frame.surface, position);
+        first_in_texture_ = false;
+        // The frames after the first decode from here on, so that the first shows without
+        // waiting for the decoding thread's start.
+        start_run();
         frames_->done(frame);
         frame = PassFrame{};
         first = false;
@@ -276,25 +307,28 @@ bool VideoPlayer::wait_until(double due) {
 
 void VideoPlayer::show(SDL_Surface *frame, TargetPosition position) {
     SDL_Renderer *renderer = drawing_renderer();
-    const SDL_Rect destination{position.x - frame->w / 2, position.y - frame->h / 2, frame->w,
-                               frame->h};
     drawBackground();
     // One texture for the video, written in place: an opaque 32-bit frame as it is, any other
     // through a blit, which leaves a keyed colour transparent.
-    const bool keyed = SDL_HasColorKey(frame);
-    const bool as_is = make_texture(keyed, frame->format->format, frame->w, frame->h);
-    bool written = false;
-    SDL_Surface *target = nullptr;
-    if (!texture_) {
-        written = false;
-    } else if (as_is) {
-        written = SDL_UpdateTexture(texture_, nullptr, frame->pixels, frame->pitch) == 0;
-    } else if (SDL_LockTextureToSurface(texture_, nullptr, &target) == 0) {
-        SDL_FillRect(target, nullptr, 0);
-        written = SDL_BlitSurface(frame, nullptr, target, nullptr) == 0;
-        SDL_UnlockTexture(texture_);
+    bool written = !frame && texture_;  // the texture holds the frame already
+    if (frame) {
+        const bool keyed = SDL_HasColorKey(frame);
+        const bool as_is = make_texture(keyed, frame->format->format, frame->w, frame->h);
+        SDL_Surface *target = nullptr;
+        if (texture_ && as_is) {
+            written = SDL_UpdateTexture(texture_, nullptr, frame->pixels, frame->pitch) == 0;
+        } else if (texture_ && SDL_LockTextureToSurface(texture_, nullptr, &target) == 0) {
+            SDL_FillRect(target, nullptr, 0);
+            written = SDL_BlitSurface(frame, nullptr, target, nullptr) == 0;
+            SDL_UnlockTexture(texture_);
+        }
     }
-    if (written) SDL_RenderCopy(renderer, texture_, nullptr, &destination);
+    int width = 0, height = 0;
+    if (written && SDL_QueryTexture(texture_, nullptr, nullptr, &width, &height) == 0) {
+        const SDL_Rect destination{position.x - width / 2, position.y - height / 2, width,
+                                   height};
+        SDL_RenderCopy(renderer, texture_, nullptr, &destination);
+    }
     SDL_RenderPresent(renderer);
 }
 
@@ -313,4 +347,5 @@ bool VideoPlayer::make_texture(bool keyed, Uint32 frame_format, int width, int h
 void VideoPlayer::release_texture() {
     if (texture_) SDL_DestroyTexture(texture_);
     texture_ = nullptr;
+    first_in_texture_ = false;
 }

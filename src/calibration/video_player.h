@@ -60,8 +60,9 @@ public:
     // Opens the video: its first frame decoded, its sound's first piece read; the rest is read
     // while it plays. The first frame decodes on a thread of its own while the sound, its
     // device and the frame's texture are made ready, so that the screen waits for the decoding
-    // alone. Returns 1 (frames and sound), 0 (nothing loaded, player not set) or a negative
-    // code (frames loaded, sound not), with the reason printed on standard output.
+    // alone; an opaque frame is written straight into the texture. Returns 1 (frames and
+    // sound), 0 (nothing loaded, player not set) or a negative code (frames loaded, sound not),
+    // with the reason printed on standard output.
     static int32_t open(const VideoTarget &target, std::unique_ptr<VideoPlayer> &player);
     // The drawing thread is stopped, and the renderer held, before a player is destroyed.
     ~VideoPlayer();
@@ -97,9 +98,14 @@ private:
     // Makes the texture for frames of frame_format, unless it is made; true when a frame is
     // copied into it as it is, false when it goes through a blit (keyed, or not 32-bit).
     bool make_texture(bool keyed, Uint32 frame_format, int width, int height);
+    // The first frame decoded, into the texture when it is opaque.
+    bool first_decoded(bool opaque);
+    // The decoding of the frames after the first, started once per play after its first show.
+    void start_run();
 
     bool keep_going(int32_t pass) const;
     bool play_pass(int32_t pass);
+    // Shows frame, or (null) the texture as it is.
     void show(SDL_Surface *frame, TargetPosition position);
     // Sleeps until the pass's time reaches due (seconds), keeping the sound queued; false
     // when a stop came first.
@@ -117,6 +123,8 @@ private:
     PassClock *clock_ = nullptr;             // of the pass playing
     SDL_Texture *texture_ = nullptr;
     Uint32 texture_format_ = 0;
+    bool first_in_texture_ = false;  // the texture holds the first frame, not yet shown
+    bool run_started_ = false;
     std::atomic<size_t> dropped_{0};
     std::atomic<bool> moved_{false};
 };
