@@ -97,6 +97,10 @@ SDL_Surface *frame_from_dib(const uint8_t *dib, size_t size, int32_t width, int3
     return surface;
 }
 
+FrameRows rows_of(SDL_Surface *surface) {
+    return FrameRows{static_cast<uint8_t *>(surface->pixels), size_t(surface->pitch)};
+}
+
 void free_frames(std::vector<PassFrame> &frames) {
     for (const PassFrame &frame : frames) SDL_FreeSurface(frame.surface);
     frames.clear();
@@ -160,10 +164,14 @@ bool VideoFrames::first_decoded(const FrameRows *rows) {
     // Without rows the frame is kept at once, in a surface made while it decodes.
     if (!stored_ && !rows) first_ = decoded_surface(nullptr);
     if (first_thread_.joinable()) first_thread_.join();
-    if (!rows)
+    if (!rows) {
         first_ = picture(first_frame_, first_, first_read_);
-    else
-        first_pending_ = first_read_ == FrameRead::Frame && video_write_frame(file_.get(), *rows);
+    } else if (first_read_ == FrameRead::Frame && video_write_frame(file_.get(), *rows)) {
+        // Its own surface is made after the next frame is decoded (keep_first), or here when
+        // the frame cannot be held until then.
+        first_pending_ = video_hold_frame(file_.get());
+        if (!first_pending_) first_ = picture(first_frame_, decoded_surface(nullptr), first_read_);
+    }
     if (first_ || first_pending_) {
         read_in_pass_ = 1;
         decoded_ = 1;
@@ -182,16 +190,31 @@ bool VideoFrames::first_decoded(const FrameRows *rows) {
 }
 
 SDL_Surface *VideoFrames::first() {
+    {
+        // A decoding thread keeps it, after the frame that follows it.
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (thread_.joinable()) changed_.wait(lock, [this] { return !first_pending_; });
+    }
     keep_first();
     return first_;
 }
 
 void VideoFrames::keep_first() {
-    const std::lock_guard<std::mutex> lock(first_mutex_);
-    if (!first_pending_) return;
-    first_pending_ = false;
-    FrameRead read = first_read_;
-    first_ = picture(first_frame_, decoded_surface(nullptr), read);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!first_pending_) return;
+    }
+    SDL_Surface *surface = decoded_surface(nullptr);
+    if (surface && !video_write_held_frame(file_.get(), rows_of(surface))) {
+        SDL_FreeSurface(surface);
+        surface = nullptr;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        first_ = surface;
+        first_pending_ = false;
+    }
+    changed_.notify_all();
 }
 
 VideoFrames::~VideoFrames() {
@@ -224,8 +247,7 @@ SDL_Surface *VideoFrames::picture(const VideoFrameRead &frame, SDL_Surface *surf
     if (stored_) {
         surface = frame_from_dib(frame.dib, frame.size, info_.width, info_.height, surface, key_);
     } else if (surface) {
-        const FrameRows rows{static_cast<uint8_t *>(surface->pixels), size_t(surface->pitch)};
-        if (video_write_frame(file_.get(), rows)) {
+        if (video_write_frame(file_.get(), rows_of(surface))) {
             apply_colour_key(surface, key_);
         } else {
             SDL_FreeSurface(surface);
@@ -243,7 +265,6 @@ bool VideoFrames::wanted() const {
 }
 
 bool VideoFrames::decode_next() {
-    keep_first();  // before the reader moves past the first frame
     uint32_t generation = 0;
     SDL_Surface *spare = nullptr;
     bool restart = false;
@@ -350,6 +371,8 @@ void VideoFrames::decoding_thread() {
         }
         if (!also_done_) also_done_ = !also_();
         decode_next();
+        // After the second frame's decoding, so that this does not delay it.
+        keep_first();
     }
     // SDL keeps data of its own for every thread that calls it and frees it by itself only
     // for threads it started.

@@ -62,8 +62,8 @@ public:
                                              Limits limits);
     // Waits for the first frame; false, with the message printed, when it cannot be decoded
     // or written. When rows are given (the screen's texture) the frame is written there, so
-    // that it shows at once, and its own surface is made later, before the frames after it
-    // are decoded. Nothing else is asked of the frames before it.
+    // that it shows at once, and its own surface is made later, once the frame after it is
+    // decoded. Nothing else is asked of the frames before it.
     bool first_decoded(const FrameRows *rows);
     ~VideoFrames();
     VideoFrames(const VideoFrames &) = delete;
@@ -107,7 +107,8 @@ private:
     // surface is freed, null returned and read not Frame.
     SDL_Surface *picture(const VideoFrameRead &frame, SDL_Surface *surface, FrameRead &read);
     void recycle(SDL_Surface *frame);  // under mutex_
-    // Makes the first frame's surface when first_decoded wrote it to the screen only.
+    // Makes the first frame's surface when first_decoded wrote it to the screen only, from
+    // the picture the reader holds for it.
     void keep_first();
     void decoding_thread();
 
@@ -124,14 +125,13 @@ private:
     std::thread first_thread_;
     FrameRead first_read_ = FrameRead::Failed;
     VideoFrameRead first_frame_;
-    std::mutex first_mutex_;     // the player and the decoding thread may both want first_
-    bool first_pending_ = false;  // under first_mutex_: first_ is yet to be made
     std::atomic<size_t> decoded_{0};
     std::atomic<size_t> frames_in_pass_{0};
     bool at_pass_start_ = true;     // the player has taken nothing of the pass, or its end
 
     std::mutex mutex_;
     std::condition_variable changed_;
+    bool first_pending_ = false;    // first_ is yet to be made (keep_first)
     std::vector<PassFrame> kept_;   // frames 1, 2, ... of a kept video, then its end
     size_t cursor_ = 0;             // the next of kept_ to take
     std::deque<PassFrame> ahead_;   // decoded, not yet taken

@@ -117,6 +117,7 @@ struct VideoFile {
     bool first_again = false;  // the decoder's own decoding of that frame is still to come
     FramePtr frame{av_frame_alloc()};
     FramePtr scaled{av_frame_alloc()};  // the decoded picture at the stream's size, padded
+    FramePtr held{av_frame_alloc()};    // a frame kept for a later write (video_hold_frame)
     VideoStreamInfo info;
     bool top_down = false;  // stored rows run top-down (negative DIB height)
     int bits = 24;
@@ -554,7 +555,7 @@ VideoOpenResult video_open(const char *path, VideoFile *&file) {
     // experiment's output; its errors stay. A level the application chose is kept.
     if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
     std::unique_ptr<VideoFile> opened(new (std::nothrow) VideoFile);
-    if (!opened || !opened->packet || !opened->frame || !opened->scaled)
+    if (!opened || !opened->packet || !opened->frame || !opened->scaled || !opened->held)
         return VideoOpenResult::NoMemory;
     // FFmpeg takes UTF-8 file names on every system; on Windows it opens them through the wide
     // functions, in the long form when they are long.
@@ -684,6 +685,19 @@ bool video_write_frame(VideoFile *file, const FrameRows &rows) {
            convert_picture(*file, *file->frame, rows);
 }
 
+bool video_hold_frame(VideoFile *file) {
+    if (!file || !file->decoder || !file->frame->data[0]) return false;
+    av_frame_unref(file->held.get());
+    return av_frame_ref(file->held.get(), file->frame.get()) == 0;
+}
+
+bool video_write_held_frame(VideoFile *file, const FrameRows &rows) {
+    if (!file) return false;
+    const bool written = file->held->data[0] && convert_picture(*file, *file->held, rows);
+    av_frame_unref(file->held.get());
+    return written;
+}
+
 bool video_rewind(VideoFile *file) { return file && file->video >= 0 && rewind(*file); }
 
 size_t video_decoder_bytes(const VideoFile *file) {
@@ -697,7 +711,8 @@ size_t video_decoder_bytes(const VideoFile *file) {
                                            file->info.width, file->info.height, 32);
     if (picture <= 0) picture = file->info.width * file->info.height * 3;
     // The reference pictures (H.264 and HEVC keep up to 16; most streams say how many), one
-    // picture in the making for each of the decoder's threads, and the one handed out.
+    // picture in the making for each of the decoder's threads, the one handed out and a held
+    // one (the first frame, until its surface is made).
     const int references = decoder.refs > 0 ? std::min(decoder.refs, 16) : 4;
     // Before the decoder opens, the threads FFmpeg gives it: one more than the processors,
     // at most one per 16 rows and at most 16.
@@ -705,7 +720,7 @@ size_t video_decoder_bytes(const VideoFile *file) {
     const int threads = file->decoder_open ? std::max(decoder.thread_count, 1)
                         : processors > 1    ? std::min(processors + 1, 16)
                                             : 1;
-    return size_t(picture) * size_t(references + threads + 1) +
+    return size_t(picture) * size_t(references + threads + 2) +
            (file->info.width % 16 ? size_t(file->info.width) * size_t(file->info.height) * 4 : 0);
 }
 

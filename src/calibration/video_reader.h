@@ -117,6 +117,12 @@ FrameRead video_next_frame(VideoFile *file, VideoFrameRead &frame);
 // rows can be made while a frame decodes). False when it cannot be converted, or none is held.
 bool video_write_frame(VideoFile *file, const FrameRows &rows);
 
+// Keeps the decoded frame that video_next_frame gave last, whatever is decoded after it, until
+// video_write_held_frame writes it (upright, into rows) and lets it go. False when it cannot
+// be kept, or none is held.
+bool video_hold_frame(VideoFile *file);
+bool video_write_held_frame(VideoFile *file, const FrameRows &rows);
+
 // Goes back to the stream's first frame. False when the file cannot be read from its start
 // again.
 bool video_rewind(VideoFile *file);
