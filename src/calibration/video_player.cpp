@@ -115,11 +115,11 @@ int32_t VideoPlayer::open(const VideoTarget &target, std::unique_ptr<VideoPlayer
         target, std::move(frames), double(info.rate) / double(info.scale)));
     if (!made) return report(0, kNoMemory);
     // While the first frame decodes: the sound, its device's opening, and the frame's texture
-    // and surface (decoded frames are 32-bit; stored ones tell their depth with the frame).
+    // (decoded frames are 32-bit; stored ones tell their depth with the frame).
     const AudioReadResult sound = made->open_sound(target.path);
     if (made->sound_) made->sound_->open_ahead();
-    const bool opaque = !stored && !target.key.on;
-    if (!stored) made->make_texture(target.key.on, SDL_PIXELFORMAT_RGB888, info.width, info.height);
+    const bool opaque = !stored && made->make_texture(target.key.on, SDL_PIXELFORMAT_RGB888,
+                                                      info.width, info.height);
     if (!made->first_decoded(opaque)) return 0;
     const int32_t result = made->sound_result(sound, target.path);
     if (result != 0) player = std::move(made);
